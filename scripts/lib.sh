@@ -1,0 +1,105 @@
+# Shared set-up for scripts/test and scripts/demo: packages, build, Wine prefix
+# and a virtual display. Sourced, not run.
+set -euo pipefail
+
+TOP=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+BUILD=${TOLV_BUILD_DIR:-$TOP/build}
+PACKAGES="mingw-w64 g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
+  gcc-mingw-w64-x86-64-posix wine wine64 wine32:i386 xvfb xauth x11-utils imagemagick
+  python3-pyftpdlib vsftpd googletest cmake make groff ghostscript poppler-utils curl file"
+
+say() { printf '== %s\n' "$*" >&2; }
+
+as_root() {
+  if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+# Installs whatever of PACKAGES is missing; a machine that has them all is left alone.
+install_packages() {
+  local missing=()
+  for p in $PACKAGES; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  say "installing: ${missing[*]}"
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    as_root dpkg --add-architecture i386
+  fi
+  as_root apt-get update -qq
+  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}
+
+# Wine runs 32-bit programs only where the kernel runs 32-bit Linux programs;
+# some hosts refuse them. There the tests run a 64-bit build of the same
+# sources under wine64, while the shipped programs stay 32-bit.
+choose_test_arch() {
+  if /usr/lib/wine/wine --version >/dev/null 2>&1; then
+    TEST_ARCH=i686; WINE=/usr/lib/wine/wine
+  else
+    TEST_ARCH=x86_64; WINE=/usr/lib/wine/wine64
+  fi
+  export WINELOADER=$WINE
+  PRODUCT_DIR=$BUILD/i686
+  RUN_DIR=$BUILD/$TEST_ARCH
+}
+
+configure_and_build() {
+  choose_test_arch
+  export WINEPREFIX=$BUILD/wineprefix WINEDEBUG=-all
+  local jobs; jobs=$(nproc)
+  if [ "$TEST_ARCH" != i686 ]; then
+    if [ ! -f "$PRODUCT_DIR/CMakeCache.txt" ]; then
+      cmake -S "$TOP" -B "$PRODUCT_DIR" -DCMAKE_TOOLCHAIN_FILE="$TOP/cmake/mingw.cmake" \
+        -DTOLV_ARCH=i686 -DTOLV_TESTS=OFF -DCMAKE_BUILD_TYPE=Release >/dev/null
+    fi
+    say "building the shipped 32-bit programs"
+    cmake --build "$PRODUCT_DIR" -j "$jobs"
+  fi
+  if [ ! -f "$RUN_DIR/CMakeCache.txt" ]; then
+    cmake -S "$TOP" -B "$RUN_DIR" -DCMAKE_TOOLCHAIN_FILE="$TOP/cmake/mingw.cmake" \
+      -DTOLV_ARCH="$TEST_ARCH" -DTOLV_WINE="$WINE" -DTOLV_PRODUCT_DIR="$PRODUCT_DIR" \
+      -DCMAKE_BUILD_TYPE=Release >/dev/null
+  fi
+  say "building ($TEST_ARCH)"
+  cmake --build "$RUN_DIR" -j "$jobs"
+}
+
+XVFB_PID=
+WINESERVER_STARTED=
+# Starts a virtual display unless a working one is given; stops only its own.
+start_display() {
+  if [ "${1:-}" = keep ] && [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
+    return 0
+  fi
+  local n=90
+  while [ -e /tmp/.X11-unix/X$n ] || [ -e /tmp/.X$n-lock ]; do n=$((n + 1)); done
+  Xvfb :$n -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+  XVFB_PID=$!
+  export DISPLAY=:$n
+  for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+  xdpyinfo >/dev/null 2>&1 || { say "Xvfb did not start"; return 1; }
+}
+
+stop_display() {
+  if [ -n "$WINESERVER_STARTED" ]; then
+    WINEPREFIX=$BUILD/wineprefix wineserver -k 2>/dev/null || true
+    WINESERVER_STARTED=
+  fi
+  if [ -n "$XVFB_PID" ]; then
+    kill "$XVFB_PID" 2>/dev/null || true
+    wait "$XVFB_PID" 2>/dev/null || true
+    XVFB_PID=
+  fi
+}
+
+# An isolated prefix inside the build tree, booted once with a display.
+prepare_prefix() {
+  export WINEPREFIX=$BUILD/wineprefix WINEDEBUG=-all
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    say "creating the Wine prefix"
+    "$WINE" wineboot -i >/dev/null 2>&1 || true
+  fi
+  # Keep one wineserver for the whole run: every test starts faster.
+  wineserver -p 2>/dev/null || true
+  WINESERVER_STARTED=1
+}

@@ -1,0 +1,115 @@
+#include "app/FileSystem.h"
+
+#include <algorithm>
+
+#include "app/Handles.h"
+
+namespace {
+
+DWORD attributesOf(const std::string& sPath) { return GetFileAttributesA(sPath.c_str()); }
+
+template <typename Keep>
+std::vector<std::string> listFolder(const std::string& sFolder, Keep keep) {
+    std::vector<std::string> names;
+    std::string pattern = sFolder;
+    if (!pattern.empty() && pattern.back() != '\\')
+        pattern += '\\';
+    pattern += '*';
+    WIN32_FIND_DATAA fd;
+    AutoFindHandle find(FindFirstFileA(pattern.c_str(), &fd));
+    if (!find)
+        return names;
+    do {
+        std::string name = fd.cFileName;
+        if (name == "." || name == "..")
+            continue;
+        if (keep(fd.dwFileAttributes))
+            names.push_back(name);
+    } while (FindNextFileA(find.get(), &fd));
+    return names;
+}
+
+}  // namespace
+
+bool FileSystem::FileExists(const std::string& sPath) const {
+    DWORD a = attributesOf(sPath);
+    return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool FileSystem::FolderExists(const std::string& sPath) const {
+    DWORD a = attributesOf(sPath);
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool FileSystem::CreateFolder(const std::string& sPath) const {
+    return CreateDirectoryA(sPath.c_str(), nullptr) || FolderExists(sPath);
+}
+
+bool FileSystem::CreateTextFile(const std::string& sPath, bool bOverwrite) const {
+    AutoHandle h(CreateFileA(sPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                             bOverwrite ? CREATE_ALWAYS : CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return h.valid();
+}
+
+bool FileSystem::CopyFile(const std::string& sFrom, const std::string& sTo, bool bOverwrite) const {
+    return ::CopyFileA(sFrom.c_str(), sTo.c_str(), !bOverwrite);
+}
+
+bool FileSystem::DeleteFile(const std::string& sPath) const { return ::DeleteFileA(sPath.c_str()); }
+
+bool FileSystem::DeleteFolder(const std::string& sPath) const { return RemoveDirectoryA(sPath.c_str()); }
+
+bool FileSystem::MoveFile(const std::string& sFrom, const std::string& sTo, bool bReplace) const {
+    DWORD flags = MOVEFILE_COPY_ALLOWED | MOVEFILE_WRITE_THROUGH | (bReplace ? MOVEFILE_REPLACE_EXISTING : 0);
+    return MoveFileExA(sFrom.c_str(), sTo.c_str(), flags);
+}
+
+bool FileSystem::ReadAll(const std::string& sPath, std::string& sText) const {
+    sText.clear();
+    AutoHandle h(CreateFileA(sPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!h)
+        return false;
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(h.get(), &size))
+        return false;
+    sText.resize(static_cast<size_t>(size.QuadPart));
+    size_t done = 0;
+    while (done < sText.size()) {
+        DWORD got = 0;
+        DWORD want = static_cast<DWORD>(std::min<size_t>(sText.size() - done, 1u << 24));
+        if (!ReadFile(h.get(), sText.data() + done, want, &got, nullptr))
+            return false;
+        if (got == 0)
+            break;
+        done += got;
+    }
+    sText.resize(done);
+    return true;
+}
+
+bool FileSystem::Append(const std::string& sPath, const std::string& sText) const {
+    AutoHandle h(CreateFileA(sPath.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!h)
+        return false;
+    DWORD written = 0;
+    return WriteFile(h.get(), sText.data(), static_cast<DWORD>(sText.size()), &written, nullptr) &&
+           written == sText.size();
+}
+
+std::vector<std::string> FileSystem::SubFolders(const std::string& sFolder) const {
+    return listFolder(sFolder, [](DWORD a) { return (a & FILE_ATTRIBUTE_DIRECTORY) != 0; });
+}
+
+std::vector<std::string> FileSystem::Files(const std::string& sFolder) const {
+    return listFolder(sFolder, [](DWORD a) { return (a & FILE_ATTRIBUTE_DIRECTORY) == 0; });
+}
+
+bool FileSystem::CreationTime(const std::string& sPath, FILETIME& ft) const {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(sPath.c_str(), GetFileExInfoStandard, &data))
+        return false;
+    ft = data.ftCreationTime;
+    return true;
+}

@@ -1,0 +1,100 @@
+// Process-wide state and the small services every part of tolv shares.
+// Everything runs on the one user-interface thread; nothing here is locked.
+#pragma once
+#include <windows.h>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "app/FileSystem.h"
+
+namespace ModCommon {
+
+// --- start-up and stop -----------------------------------------------------
+inline HMODULE shellLibraryHandle = nullptr;
+inline FileSystem fileSystem;
+inline std::string dataPath;                       // program folder + "\data\"
+inline std::string fileType = "pdf";               // or "torrent"
+inline std::string libraryFolder = "My Magazines"; // or "My Torrents"
+inline bool isFirstRun = false;
+inline bool checkDone = false;
+inline std::string lastCheckTime;  // local time, as dateToText writes it
+inline bool isExiting = false;
+
+// --- the check for new issues ------------------------------------------------
+inline bool checkRunning = false;
+inline int32_t newIssueCount = 0;
+
+// --- transfers and deliveries ------------------------------------------------
+inline bool transferBusy = false;
+inline bool deliveryPaused = false;
+inline bool deliveryCancelled = false;
+inline int16_t failedCount = 0;
+inline int32_t transferMaximum = 0;
+
+// --- the server connection ---------------------------------------------------
+inline bool isConnected = false;
+inline std::string ftpHost;
+inline std::string ftpUser;
+inline std::string ftpPassword;
+
+// --- the issue list ------------------------------------------------------------
+inline int32_t tickedCount = 0;
+
+// The program's own update version; independent of the version resource.
+inline constexpr const char* programVersion = "1.0";
+
+// The folder that holds the running executable, without a trailing "\".
+const std::string& programFolder();
+// Test seam: run as if the executable lived in sFolder. Also resets dataPath.
+void setProgramFolder(const std::string& sFolder);
+// The executable's file name without its extension ("tolv").
+std::string exeBaseName();
+
+// Start-up steps and the orderly stop.
+bool initCommonControls();
+void createLibraryFolders();
+void checkFirstRun();
+void exitProgram();
+// Test seam: what the last step of exitProgram does (ExitProcess(0) unless set).
+void setProcessEnd(std::function<void(UINT)> fn);
+
+// Lets pending window messages run once.
+void doEvents();
+
+// The platform message box with an empty title. Tests answer it through the
+// prompt hook instead of a real box.
+int messageBox(const std::string& sText, UINT uFlags, HWND hOwner = nullptr);
+using PromptHook = std::function<int(const std::string& sText, UINT uFlags)>;
+void setPromptHook(PromptHook hook);
+
+// Writes a text into panel iPanel (1-based) of the library window's status bar.
+void setStatusText(int16_t iPanel, const std::string& sText);
+
+// Opens a file (bIsFile) or folder with the program the shell associates with it.
+void openDocument(const std::string& sPath, bool bIsFile);
+// The command line openDocument runs for a path (also used for web pages).
+std::string shellOpenCommand(const std::string& sTarget);
+// Runs a command line in a normal window; the result is not examined.
+void runCommand(const std::string& sCommandLine);
+
+// Number of ticked entries of the library window's issue list; also kept in tickedCount.
+int32_t countTicked();
+
+// Dates as the program keeps them: OLE dates (days since 30 Dec 1899).
+double nowAsDate();
+std::string dateToText(double dt);
+bool textToDate(const std::string& sText, double& dt);
+
+// Shared fonts and units.
+HFONT uiFont();  // Tahoma, 8 points
+int twipsToPixelsX(int twips);
+int twipsToPixelsY(int twips);
+int pixelsToTwipsX(int pixels);
+int pixelsToTwipsY(int pixels);
+
+// Text helpers used throughout.
+std::string trim(const std::string& s);  // leading and trailing blanks removed
+std::string toDecimal(long long n);
+
+}  // namespace ModCommon

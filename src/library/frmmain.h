@@ -1,0 +1,101 @@
+// The library window: the issue list on top, the library tree and file list
+// below, the toolbars, the status bar with its progress bar. Created once,
+// hidden instead of closed until the orderly stop.
+#pragma once
+#include <windows.h>
+#include <commctrl.h>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+class cSplitter;
+
+class frmmain {
+public:
+    // Toolbar buttons of tb (1-based, as the program numbers them).
+    static constexpr int tbNewMagazines = 1, tbDeliver = 2, tbRemove = 3, tbClose = 4, tbHelp = 5;
+    // Columns of lv (sub-item indexes).
+    static constexpr int colTitle = 0, colIssue = 1, colMagazine = 2, colStatus = 3, colSize = 4, colRecord = 5;
+    // Columns of lvl.
+    static constexpr int colDate = 2, colLocation = 3;
+
+    // The one window; created hidden on first use.
+    static frmmain& instance();
+    static bool exists();
+    // Lets the close through and destroys the window (the orderly stop).
+    static void unload();
+    HWND hwnd() const { return hwnd_; }
+
+    // Controls, under the names the rest of the program uses.
+    HWND tb = nullptr, tb2 = nullptr, stat = nullptr, pb = nullptr;
+    HWND picSplitMain = nullptr, picSplitSub = nullptr;
+    HWND lv = nullptr, tv = nullptr, lvl = nullptr;
+
+    std::unique_ptr<cSplitter> m_cSplitMain, m_cSplitSub;
+    float lvSortToggle = 0, lvlSortToggle = 0;
+    int16_t deliverPass = 0, removePass = 0;
+    std::string selectedLocation;
+
+    // The window's own icon (also shown in the tray during transfers).
+    HICON icon() const { return icon_; }
+
+    // Create if needed, restore when minimized, show and bring to the front.
+    void open();
+    bool visible() const;
+
+    void setStatusPanel(int16_t iPanel, const std::string& sText);
+    std::string statusPanel(int16_t iPanel) const;
+    void enableButton(int iButton, bool bEnabled);
+    bool buttonEnabled(int iButton) const;
+
+    // Help menu.
+    void mnuOnHelp_Click();
+    void mnuup_Click();
+    void mnAbout_Click();
+
+    // Issue list and its commands.
+    void tb_ButtonClick(int iButton);
+    bool getLstTick();
+    void setLstTick();
+    void setTick();
+    bool deliverAll();
+    bool removeAll();
+    void removeMag();
+    // Appends one entry (as the check makes it) and returns its index.
+    int addIssueEntry(const std::string& sKey, const std::string& sTitle, const std::string& sIssue,
+                      const std::string& sMagazine, const std::string& sSize, const std::string& sRecord);
+    int findIssueByKey(const std::string& sKey) const;
+    void selectIssue(int index);
+    void removeIssue(int index);
+    int issueCount() const;
+    std::string issueText(int index, int iColumn) const;
+    void setIssueText(int index, int iColumn, const std::string& sText);
+    void sortIssues(int iColumn, bool bDescending);
+    void lv_ColumnClick(int iColumn);
+    void lv_ItemClick(int index);
+    void lvmen_Popup();
+
+    // Delivered-issues view.
+    void tv_NodeClick(HTREEITEM hNode);
+    std::string nodeFullPath(HTREEITEM hNode) const;
+    void lvl_ColumnClick(int iColumn);
+    void lvl_ItemClick(int index);
+    void lvl_DblClick();
+    void tb2_ButtonClick(int iButton);
+    void sortLibrary(int iColumn, bool bDescending);
+
+private:
+    frmmain();
+    ~frmmain();
+    static LRESULT CALLBACK WndProc(HWND, UINT, WPARAM, LPARAM);
+    LRESULT onMessage(UINT msg, WPARAM wp, LPARAM lp);
+    LRESULT onNotify(NMHDR* hdr);
+    void create();
+    void layout();
+    void placeProgressBar();
+
+    HWND hwnd_ = nullptr;
+    HICON icon_ = nullptr;
+    HMENU mnHelp_ = nullptr, lvmen_ = nullptr;
+    bool allowClose_ = false;
+};

@@ -1,0 +1,100 @@
+// The hidden tray form: owns the notification-area icon, its menu, balloons,
+// the two timers that drive all automatic work, and the one FTP session.
+#pragma once
+#include <windows.h>
+#include <shellapi.h>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+class cFTP;
+
+struct WindowsVersion {
+    int major = 0;
+    int minor = 0;
+    int build = 0;
+    bool isNT = true;
+};
+
+class frmtray {
+public:
+    // Timer ids and their interval.
+    static constexpr UINT_PTR startTmr = 1;
+    static constexpr UINT_PTR autoTmr = 2;
+    static constexpr UINT timerIntervalMs = 60000;
+    // Shell notifications, as they arrive in the callback's lParam.
+    static constexpr UINT notifyLeftUp = 0x202;
+    static constexpr UINT notifyRightUp = 0x205;
+    static constexpr UINT notifyBalloonClick = 0x405;
+    // The callback message: notifications arrive as mouse moves.
+    static constexpr UINT callbackMessage = WM_MOUSEMOVE;
+
+    // The one instance: created (icon added) on first use.
+    static frmtray& instance();
+    static bool exists();
+    // Removes the icon and destroys the form (the orderly stop).
+    static void unload();
+
+    HWND hwnd() const { return hwnd_; }
+
+    // The FTP session; replaced by every connection.
+    std::unique_ptr<cFTP> mFTP;
+
+    void ShowBalloonTip(const std::string& sMessage, const std::string& sTitle = "", int32_t eIcon = 0,
+                        double lTimeOutMs = 0);
+    void setToolTip(const std::string& sTip);
+    HICON IconHandle() const;
+    void setIconHandle(HICON hIcon);
+    // The form's own icon (the one shown when idle).
+    HICON ownIcon() const { return icon_; }
+
+    // Self-update (tray menu "&Manager Updates", the start timer).
+    void systemUpdate();
+    bool autoSystemUpdate();
+
+    void enableTimer(UINT_PTR id, bool bEnabled);
+    bool timerEnabled(UINT_PTR id) const;
+
+    // Handlers, public so the program's other forms and tests can drive them.
+    void onNotify(UINT code);
+    void startTmr_Timer();
+    void autoCheckTick();
+    void mnushow_Click();
+    void mnusearch_Click();
+    void mnuopt_Click();
+    void mnuex_Click();
+
+    // What the form decided about the shell it talks to.
+    bool useUnicodeShell() const { return useUnicodeShell_; }
+    bool shellSupportsBalloons() const { return shellSupportsBalloons_; }
+    DWORD recordSize() const;
+    std::string toolTip() const;  // the tip as last sent to the shell
+
+    // Pure rules, exposed for tests.
+    static WindowsVersion getWindowsVersion(DWORD dwVersion);
+    static void shellFlags(const WindowsVersion& v, bool& bUnicode, bool& bBalloons);
+    static DWORD recordSizeFor(bool bUnicode, bool bBalloons);
+    static void copyToBuffer(const std::string& sText, void* pBuffer, size_t cbBuffer);
+    // Number of hour boundaries between two OLE dates (absolute).
+    static long hourBoundaries(double dtFrom, double dtTo);
+
+private:
+    frmtray();
+    ~frmtray();
+    static LRESULT CALLBACK WndProc(HWND, UINT, WPARAM, LPARAM);
+    LRESULT onMessage(UINT msg, WPARAM wp, LPARAM lp);
+    void addIcon();
+    void notify(DWORD dwMessage, UINT uFlags);
+    void showTrayMenu();
+    bool busy() const;
+
+    HWND hwnd_ = nullptr;
+    HICON icon_ = nullptr;
+    HMENU sysTMenu_ = nullptr;
+    bool useUnicodeShell_ = true;
+    bool shellSupportsBalloons_ = true;
+    NOTIFYICONDATAW nidW_{};
+    NOTIFYICONDATAA nidA_{};
+    bool timerOn_[3] = {false, false, false};
+    bool iconAdded_ = false;
+};
