@@ -10,7 +10,9 @@
 
 namespace {
 
-std::string dataFolder() { return ModCommon::programFolder() + "\\data"; }
+std::string dataFolder() {
+    return ModCommon::programFolder() + "\\data";
+}
 
 }  // namespace
 
@@ -90,14 +92,17 @@ std::string typedFileName(const std::string& sRecord, const std::string& sType) 
     std::string name;
     name.reserve(sRecord.size() + sType.size());
     size_t start = 0;
-    for (size_t hit = sRecord.find(placeholder); hit != std::string::npos; hit = sRecord.find(placeholder, start)) {
+    for (size_t hit = sRecord.find(placeholder); hit != std::string::npos;
+         hit = sRecord.find(placeholder, start)) {
         name.append(sRecord, start, hit - start).append(sType);
         start = hit + placeholder.size();
     }
     return name.append(sRecord, start);
 }
 
-bool isIssueFileName(const std::string& sName) { return std::count(sName.begin(), sName.end(), '_') >= 2; }
+bool isIssueFileName(const std::string& sName) {
+    return std::count(sName.begin(), sName.end(), '_') >= 2;
+}
 
 std::vector<std::string> splitServerCatalogue(const std::string& sText) {
     const std::string text = ModCommon::trim(sText);
@@ -145,7 +150,8 @@ KnownRecords::KnownRecords(std::string sLocalText) : m_sText(std::move(sLocalTex
     std::sort(m_index.begin(), m_index.end(), [](const Entry& a, const Entry& b) { return a.gram < b.gram; });
 }
 
-std::pair<const KnownRecords::Entry*, const KnownRecords::Entry*> KnownRecords::positionsOf(uint64_t gram) const {
+std::pair<const KnownRecords::Entry*, const KnownRecords::Entry*> KnownRecords::positionsOf(
+    uint64_t gram) const {
     auto range = std::equal_range(m_index.begin(), m_index.end(), Entry{gram, 0},
                                   [](const Entry& a, const Entry& b) { return a.gram < b.gram; });
     return {std::to_address(range.first), std::to_address(range.second)};
@@ -163,7 +169,10 @@ bool KnownRecords::isKnown(std::string_view sRecord) const {
         const Entry* bestLast = nullptr;
         size_t bestOffset = 0;
         bool absent = false;
-        for (size_t offset = align; offset + kGram <= m; offset += kStride) {
+        // From the end: the code and the issue number tell records apart
+        // better than titles, which share their words.
+        for (size_t step = (m - kGram - align) / kStride + 1; step-- > 0;) {
+            const size_t offset = align + step * kStride;
             auto [first, last] = positionsOf(gramAt(sRecord.data() + offset));
             if (first == last) {
                 absent = true;
@@ -197,11 +206,9 @@ namespace {
 // Device names stay devices with any extension and with blanks before it.
 bool isDeviceName(const std::string& sName) {
     std::string base = sName.substr(0, sName.find('.'));
-    while (!base.empty() && base.back() == ' ')
-        base.pop_back();
-    std::transform(base.begin(), base.end(), base.begin(), [](char c) {
-        return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-    });
+    while (!base.empty() && base.back() == ' ') base.pop_back();
+    std::transform(base.begin(), base.end(), base.begin(),
+                   [](char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; });
     static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
     if (std::find(std::begin(kDevices), std::end(kDevices), base) != std::end(kDevices))
         return true;

@@ -102,7 +102,8 @@ void cInifile::setValue(const std::string& sValue) {
 }
 
 void cInifile::DeleteKey() {
-    m_lLastReturnCode = WritePrivateProfileStringA(m_sSection.c_str(), m_sKey.c_str(), nullptr, m_sPath.c_str());
+    m_lLastReturnCode =
+        WritePrivateProfileStringA(m_sSection.c_str(), m_sKey.c_str(), nullptr, m_sPath.c_str());
 }
 
 void cInifile::DeleteSection() {
@@ -111,18 +112,23 @@ void cInifile::DeleteSection() {
 
 std::string cInifile::sectionList(const char* pSection) const {
     std::string buffer(kListBufferSize, ' ');
-    DWORD count = GetPrivateProfileStringA(pSection, nullptr, m_sDefault.c_str(), buffer.data(), kListBufferSize,
-                                           m_sPath.c_str());
+    DWORD count = GetPrivateProfileStringA(pSection, nullptr, m_sDefault.c_str(), buffer.data(),
+                                           kListBufferSize, m_sPath.c_str());
     buffer.resize(count);
     return buffer;
 }
 
-std::string cInifile::INISection() const { return sectionList(m_sSection.c_str()); }
+std::string cInifile::INISection() const {
+    return sectionList(m_sSection.c_str());
+}
 
-std::string cInifile::Sections() const { return sectionList(nullptr); }
+std::string cInifile::Sections() const {
+    return sectionList(nullptr);
+}
 
 void cInifile::setINISection(const std::string& sText) {
-    m_lLastReturnCode = WritePrivateProfileStringA(m_sSection.c_str(), nullptr, sText.c_str(), m_sPath.c_str());
+    m_lLastReturnCode =
+        WritePrivateProfileStringA(m_sSection.c_str(), nullptr, sText.c_str(), m_sPath.c_str());
 }
 
 void cInifile::EnumerateCurrentSection(std::vector<std::string>& names, int32_t& count) const {

@@ -4,6 +4,7 @@
 // Writes report through LastReturnCode and Success.
 #pragma once
 #include <windows.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>

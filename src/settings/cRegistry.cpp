@@ -30,12 +30,12 @@ bool looksExpandable(const std::string& s) {
 
 std::string systemMessage(LONG code) {
     char* text = nullptr;
-    DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                             nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<char*>(&text), 0, nullptr);
+    DWORD n = FormatMessageA(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+        static_cast<DWORD>(code), 0, reinterpret_cast<char*>(&text), 0, nullptr);
     std::string s = n ? std::string(text, n) : "Error " + std::to_string(code);
     LocalFree(text);
-    while (!s.empty() && (s.back() == '\r' || s.back() == '\n'))
-        s.pop_back();
+    while (!s.empty() && (s.back() == '\r' || s.back() == '\n')) s.pop_back();
     return s;
 }
 
@@ -91,8 +91,8 @@ bool cRegistry::CreateKey() {
     HKEY h = nullptr;
     DWORD disposition = 0;
     char emptyClass[] = "";
-    if (RegCreateKeyExA(m_hClassKey, m_sSectionKey.c_str(), 0, emptyClass, REG_OPTION_NON_VOLATILE, kKeyAllUserAccess,
-                        nullptr, &h, &disposition) != ERROR_SUCCESS)
+    if (RegCreateKeyExA(m_hClassKey, m_sSectionKey.c_str(), 0, emptyClass, REG_OPTION_NON_VOLATILE,
+                        kKeyAllUserAccess, nullptr, &h, &disposition) != ERROR_SUCCESS)
         raise(RegistryErrors::kFailed, "Failed to create registry Key: '" + m_sSectionKey);
     RegCloseKey(h);
     return true;
@@ -128,68 +128,71 @@ RegValue cRegistry::Value() {
         return m_vDefault;
     m_lValueType = type;
     switch (type) {
-    case REG_SZ:
-    case REG_EXPAND_SZ:
-    case REG_MULTI_SZ: {
-        std::string text(data.begin(), data.end());
-        // Only a terminating NUL goes; data stored without one stays whole.
-        if (!text.empty() && text.back() == '\0')
-            text.pop_back();
-        return type == REG_EXPAND_SZ ? expandEnvironment(text) : text;
-    }
-    case REG_DWORD:
-    case REG_DWORD_BIG_ENDIAN: {
-        data.resize(sizeof(uint32_t), 0);
-        uint32_t n = static_cast<uint32_t>(data[0]) | static_cast<uint32_t>(data[1]) << 8 |
-                     static_cast<uint32_t>(data[2]) << 16 | static_cast<uint32_t>(data[3]) << 24;
-        if (type == REG_DWORD_BIG_ENDIAN)
-            n = __builtin_bswap32(n);
-        return static_cast<int32_t>(n);
-    }
-    default:
-        return data;
+        case REG_SZ:
+        case REG_EXPAND_SZ:
+        case REG_MULTI_SZ: {
+            std::string text(data.begin(), data.end());
+            // Only a terminating NUL goes; data stored without one stays whole.
+            if (!text.empty() && text.back() == '\0')
+                text.pop_back();
+            return type == REG_EXPAND_SZ ? expandEnvironment(text) : text;
+        }
+        case REG_DWORD:
+        case REG_DWORD_BIG_ENDIAN: {
+            data.resize(sizeof(uint32_t), 0);
+            uint32_t n = static_cast<uint32_t>(data[0]) | static_cast<uint32_t>(data[1]) << 8 |
+                         static_cast<uint32_t>(data[2]) << 16 | static_cast<uint32_t>(data[3]) << 24;
+            if (type == REG_DWORD_BIG_ENDIAN)
+                n = __builtin_bswap32(n);
+            return static_cast<int32_t>(n);
+        }
+        default:
+            return data;
     }
 }
 
 void cRegistry::setValue(const RegValue& vValue) {
-    const std::string sFailed = "Failed to set registry value Key: '" + rootText() + "',Section: '" + m_sSectionKey +
-                                "',Key: '" + m_sValueKey + "' to value: '" + valueText(vValue) + "'";
+    const std::string sFailed = "Failed to set registry value Key: '" + rootText() + "',Section: '" +
+                                m_sSectionKey + "',Key: '" + m_sValueKey + "' to value: '" +
+                                valueText(vValue) + "'";
     HKEY h = nullptr;
     DWORD disposition = 0;
     char emptyClass[] = "";
-    if (RegCreateKeyExA(m_hClassKey, m_sSectionKey.c_str(), 0, emptyClass, REG_OPTION_NON_VOLATILE, kKeyAllUserAccess,
-                        nullptr, &h, &disposition) != ERROR_SUCCESS)
+    if (RegCreateKeyExA(m_hClassKey, m_sSectionKey.c_str(), 0, emptyClass, REG_OPTION_NON_VOLATILE,
+                        kKeyAllUserAccess, nullptr, &h, &disposition) != ERROR_SUCCESS)
         raise(RegistryErrors::kFailed, sFailed);
     AutoHkey key(h);
     const char* name = m_sValueKey.c_str();
     LONG rc = ERROR_SUCCESS;
     switch (m_lValueType) {
-    case REG_SZ:
-    case REG_EXPAND_SZ: {
-        const std::string text = valueText(vValue);
-        rc = RegSetValueExA(key.get(), name, 0, looksExpandable(text) ? REG_EXPAND_SZ : REG_SZ,
-                            reinterpret_cast<const BYTE*>(text.c_str()), static_cast<DWORD>(text.size() + 1));
-        break;
-    }
-    case REG_BINARY: {
-        const auto* bytes = std::get_if<std::vector<uint8_t>>(&vValue);
-        if (!bytes)
-            raise(RegistryErrors::kFailed, "");
-        rc = RegSetValueExA(key.get(), name, 0, REG_BINARY, bytes->data(), static_cast<DWORD>(bytes->size()));
-        break;
-    }
-    case REG_DWORD:
-    case REG_DWORD_BIG_ENDIAN: {
-        // Only integers are written; any other kind is skipped without an error.
-        const auto* n = std::get_if<int32_t>(&vValue);
-        if (!n)
-            return;
-        rc = RegSetValueExA(key.get(), name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(n), sizeof(*n));
-        break;
-    }
-    default:
-        rc = ERROR_INVALID_DATA;
-        break;
+        case REG_SZ:
+        case REG_EXPAND_SZ: {
+            const std::string text = valueText(vValue);
+            rc = RegSetValueExA(key.get(), name, 0, looksExpandable(text) ? REG_EXPAND_SZ : REG_SZ,
+                                reinterpret_cast<const BYTE*>(text.c_str()),
+                                static_cast<DWORD>(text.size() + 1));
+            break;
+        }
+        case REG_BINARY: {
+            const auto* bytes = std::get_if<std::vector<uint8_t>>(&vValue);
+            if (!bytes)
+                raise(RegistryErrors::kFailed, "");
+            rc = RegSetValueExA(key.get(), name, 0, REG_BINARY, bytes->data(),
+                                static_cast<DWORD>(bytes->size()));
+            break;
+        }
+        case REG_DWORD:
+        case REG_DWORD_BIG_ENDIAN: {
+            // Only integers are written; any other kind is skipped without an error.
+            const auto* n = std::get_if<int32_t>(&vValue);
+            if (!n)
+                return;
+            rc = RegSetValueExA(key.get(), name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(n), sizeof(*n));
+            break;
+        }
+        default:
+            rc = ERROR_INVALID_DATA;
+            break;
     }
     if (rc != ERROR_SUCCESS)
         raise(RegistryErrors::kSetValueFailed, sFailed);
@@ -204,8 +207,8 @@ bool cRegistry::EnumerateValues(std::vector<std::string>& sKeyNames, int32_t& iK
         return true;
     AutoHkey key(h);
     DWORD longest = 0;
-    if (RegQueryInfoKeyA(key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &longest, nullptr,
-                         nullptr, nullptr) != ERROR_SUCCESS)
+    if (RegQueryInfoKeyA(key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &longest,
+                         nullptr, nullptr, nullptr) != ERROR_SUCCESS)
         return true;
     std::string buffer(longest + 1, '\0');
     for (DWORD index = 0;; ++index) {
@@ -262,16 +265,18 @@ void cRegistry::setClassValue(const std::string& sSection, const std::string& sV
 void cRegistry::CreateEXEAssociation(const std::string& sExePath, const std::string& sClassName,
                                      const std::string& sClassDescription, const std::string& sAssociation,
                                      const std::string& sOpenMenuText, bool bSupportPrint,
-                                     const std::string& sPrintMenuText, bool bSupportNew, const std::string& sNewMenuText,
-                                     bool bSupportInstall, const std::string& sInstallMenuText,
-                                     int32_t lDefaultIconIndex) {
+                                     const std::string& sPrintMenuText, bool bSupportNew,
+                                     const std::string& sNewMenuText, bool bSupportInstall,
+                                     const std::string& sInstallMenuText, int32_t lDefaultIconIndex) {
     const std::string sTrimmed = ModCommon::trim(sExePath);
     std::string sQuoted = sTrimmed;
     if (sTrimmed.empty() || sTrimmed.front() != '"')
         sQuoted.insert(0, 1, '"');
     if (sTrimmed.empty() || sTrimmed.back() != '"')
         sQuoted += '"';
-    auto orDefault = [](const std::string& s, const std::string& sDefault) { return s.empty() ? sDefault : s; };
+    auto orDefault = [](const std::string& s, const std::string& sDefault) {
+        return s.empty() ? sDefault : s;
+    };
     const std::string sShell = sClassName + "\\shell\\";
 
     m_lValueType = REG_SZ;
@@ -299,20 +304,23 @@ void cRegistry::CreateEXEAssociation(const std::string& sExePath, const std::str
 void cRegistry::CreateAdditionalEXEAssociations(const std::string& sClassName,
                                                 const std::vector<std::string>& vItems) {
     if (vItems.size() % 3 != 0)
-        raise(RegistryErrors::kInvalidAssociationItems,
-              "Invalid parameter list passed to CreateAdditionalEXEAssociations - expected Name/Text/Command");
+        raise(
+            RegistryErrors::kInvalidAssociationItems,
+            "Invalid parameter list passed to CreateAdditionalEXEAssociations - expected Name/Text/Command");
     m_sSectionKey = sClassName;
     // CreateEXEAssociation leaves ClassKey at HKEY_LOCAL_MACHINE, where the
     // class lives below SOFTWARE\Classes; look in the classes root as well.
     bool bDefined = KeyExists();
     if (!bDefined) {
         HKEY h = nullptr;
-        bDefined = RegOpenKeyExA(HKEY_CLASSES_ROOT, sClassName.c_str(), 0, KEY_QUERY_VALUE, &h) == ERROR_SUCCESS;
+        bDefined =
+            RegOpenKeyExA(HKEY_CLASSES_ROOT, sClassName.c_str(), 0, KEY_QUERY_VALUE, &h) == ERROR_SUCCESS;
         if (bDefined)
             RegCloseKey(h);
     }
     if (!bDefined)
-        raise(RegistryErrors::kClassNotDefined, "Error - attempt to create additional associations before class defined.");
+        raise(RegistryErrors::kClassNotDefined,
+              "Error - attempt to create additional associations before class defined.");
     const std::string sShell = sClassName + "\\shell\\";
     for (size_t i = 0; i < vItems.size(); i += 3) {
         m_lValueType = REG_SZ;

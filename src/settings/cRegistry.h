@@ -4,6 +4,7 @@
 // "<exe base name>.cRegistry".
 #pragma once
 #include <windows.h>
+
 #include <cstdint>
 #include <string>
 #include <variant>
@@ -47,7 +48,8 @@ public:
                               const std::string& sNewMenuText = "", bool bSupportInstall = false,
                               const std::string& sInstallMenuText = "", int32_t lDefaultIconIndex = -1);
     // vItems: groups of verb name, menu text, command line.
-    void CreateAdditionalEXEAssociations(const std::string& sClassName, const std::vector<std::string>& vItems);
+    void CreateAdditionalEXEAssociations(const std::string& sClassName,
+                                         const std::vector<std::string>& vItems);
 
     DWORD ValueType() const { return m_lValueType; }
     void setValueType(DWORD lValueType) { m_lValueType = lValueType; }

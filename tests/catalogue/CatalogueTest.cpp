@@ -49,8 +49,7 @@ TEST_F(CatalogueFiles, MissingLocalCatalogueIsCreatedEmptyByTheFirstRead) {
 
 TEST_F(CatalogueFiles, ReadKeepsEveryByteButOuterBlanks) {
     std::string all;
-    for (int c = 0x80; c <= 0xFF; ++c)
-        all.push_back(static_cast<char>(c));
+    for (int c = 0x80; c <= 0xFF; ++c) all.push_back(static_cast<char>(c));
     appendTextFile(all + ";", data("em_lst.lcl"));
     EXPECT_EQ(readLocalCatalogue(), all + ";");
 
@@ -179,8 +178,7 @@ TEST(CatalogueKnown, AgreesWithAPlainSearch) {
     std::mt19937 rng(12345);
     auto randomText = [&](size_t n, const char* alphabet, size_t letters) {
         std::string s(n, ' ');
-        for (char& c : s)
-            c = alphabet[rng() % letters];
+        for (char& c : s) c = alphabet[rng() % letters];
         return s;
     };
     size_t known = 0, checked = 0;
@@ -212,12 +210,13 @@ TEST(CatalogueKnown, AgreesWithAPlainSearch) {
 // --- names from the server --------------------------------------------------------------
 
 TEST(CatalogueSafety, LibraryNames) {
-    for (const char* good : {"Alpha Beta", "Caf\xE9 Mag", "a.b", " lead", "CONSOLE", "COM10", "LPT0", "NULL.txt",
-                             "AUXx", "#1 & more", "x_y_1.pdf"})
+    for (const char* good : {"Alpha Beta", "Caf\xE9 Mag", "a.b", " lead", "CONSOLE", "COM10", "LPT0",
+                             "NULL.txt", "AUXx", "#1 & more", "x_y_1.pdf"})
         EXPECT_TRUE(isSafeLibraryName(good)) << good;
-    for (const char* bad : {"", ".", "..", "...", "a\\b", "a/b", "C:", "a*", "a?", "a\"b", "<a>", "a|b", "tab\there",
-                            "nl\n", "dots.", "blank ", "CON", "con", "Prn.txt", "aux.tar.gz", "NUL ", "nul .pdf",
-                            "COM1", "com9.x", "LPT1", "lpt5.pdf", "CONIN$", "COM\xB9"})
+    for (const char* bad : {"",         ".",      "..",     "...",  "a\\b",     "a/b",        "C:",
+                            "a*",       "a?",     "a\"b",   "<a>",  "a|b",      "tab\there",  "nl\n",
+                            "dots.",    "blank ", "CON",    "con",  "Prn.txt",  "aux.tar.gz", "NUL ",
+                            "nul .pdf", "COM1",   "com9.x", "LPT1", "lpt5.pdf", "CONIN$",     "COM\xB9"})
         EXPECT_FALSE(isSafeLibraryName(bad)) << bad;
     EXPECT_FALSE(isSafeLibraryName(std::string("a\0b", 3)));
 }

@@ -48,11 +48,6 @@ TEST_F(IniFile, WriteDropsNulCharacters) {
     EXPECT_NE(fileText().find("k=abc"), std::string::npos);
 }
 
-TEST_F(IniFile, LongValueComesBackCutTo254Characters) {
-    put("k", std::string(300, 'x'));
-    EXPECT_EQ(ini.Value(), std::string(254, 'x'));
-}
-
 TEST_F(IniFile, FailedWriteIsReportedThroughLastReturnCode) {
     put("k", "v");
     ini.setPath(folder.path() + "\\no such folder\\test.ini");
@@ -90,25 +85,18 @@ TEST_F(IniFile, SettingINISectionRemovesTheSection) {
     EXPECT_EQ(fileText().find("[S]"), std::string::npos);
 }
 
-TEST_F(IniFile, ListsEndEveryNameWithNul) {
-    put("a", "1");
-    put("b", "2");
-    ini.setSection("T");
-    put("c", "3");
-    ini.setSection("S");
-    EXPECT_EQ(ini.INISection(), std::string("a\0b\0", 4));
-    EXPECT_EQ(ini.Sections(), std::string("S\0T\0", 4));
-}
-
 TEST_F(IniFile, EnumerationIsIndexedFromOne) {
     put("a", "1");
     put("b", "2");
     ini.setSection("T");
     put("c", "3");
 
+    ini.setSection("S");
+    EXPECT_EQ(ini.INISection(), std::string("a\0b\0", 4));
+    EXPECT_EQ(ini.Sections(), std::string("S\0T\0", 4));
+
     std::vector<std::string> names{"stale"};
     int32_t count = -1;
-    ini.setSection("S");
     ini.EnumerateCurrentSection(names, count);
     ASSERT_EQ(count, 2);
     ASSERT_EQ(names.size(), 3u);
@@ -175,8 +163,8 @@ protected:
         wc.hInstance = GetModuleHandleA(nullptr);
         wc.lpszClassName = kClass;
         RegisterClassA(&wc);
-        hWnd = CreateWindowExA(0, kClass, "position", WS_OVERLAPPEDWINDOW, 100, 120, 400, 300, nullptr, nullptr,
-                               wc.hInstance, nullptr);
+        hWnd = CreateWindowExA(0, kClass, "position", WS_OVERLAPPEDWINDOW, 100, 120, 400, 300, nullptr,
+                               nullptr, wc.hInstance, nullptr);
         ASSERT_NE(hWnd, nullptr);
         ini.setSection("Window");
     }

@@ -11,7 +11,8 @@ using Bytes = std::vector<uint8_t>;
 constexpr const char* kSource = "test_settings.cRegistry";
 
 std::string uniqueName(const char* sPrefix) {
-    return std::string(sPrefix) + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(GetTickCount());
+    return std::string(sPrefix) + std::to_string(GetCurrentProcessId()) + "_" +
+           std::to_string(GetTickCount());
 }
 
 struct RawValue {
@@ -27,13 +28,15 @@ RawValue queryRaw(HKEY root, const std::string& sKey, const std::string& sName) 
         ERROR_SUCCESS)
         return v;
     v.data.resize(size);
-    v.found = RegGetValueA(root, sKey.c_str(), sName.c_str(), RRF_RT_ANY | RRF_NOEXPAND, &v.type, v.data.data(),
-                           &size) == ERROR_SUCCESS;
+    v.found = RegGetValueA(root, sKey.c_str(), sName.c_str(), RRF_RT_ANY | RRF_NOEXPAND, &v.type,
+                           v.data.data(), &size) == ERROR_SUCCESS;
     v.data.resize(size);
     return v;
 }
 
-Bytes bytesOf(const std::string& s) { return Bytes(s.begin(), s.end()); }
+Bytes bytesOf(const std::string& s) {
+    return Bytes(s.begin(), s.end());
+}
 
 // Runs fn and returns the error it raised; fails the test when none was.
 RegistryError raised(const std::function<void()>& fn) {
@@ -56,8 +59,8 @@ protected:
     void TearDown() override { RegDeleteTreeA(HKEY_CURRENT_USER, base.c_str()); }
     void setRaw(const std::string& sName, DWORD type, const Bytes& data) {
         HKEY h;
-        ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, section.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &h,
-                                  nullptr),
+        ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, section.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                                  &h, nullptr),
                   ERROR_SUCCESS);
         RegSetValueExA(h, sName.c_str(), 0, type, data.data(), static_cast<DWORD>(data.size()));
         RegCloseKey(h);
@@ -78,8 +81,12 @@ TEST_F(Registry, TextWritesChooseTheirStoredType) {
     EXPECT_EQ(v.data, bytesOf(std::string("1\0", 2)));
 
     const std::pair<std::string, DWORD> cases[] = {
-        {"%TEMP%\\x", REG_EXPAND_SZ}, {"a%%b%", REG_EXPAND_SZ}, {"50%", REG_SZ},
-        {"100%%", REG_SZ},            {"%%", REG_SZ},          {"", REG_SZ},
+        {"%TEMP%\\x", REG_EXPAND_SZ},
+        {"a%%b%", REG_EXPAND_SZ},
+        {"50%", REG_SZ},
+        {"100%%", REG_SZ},
+        {"%%", REG_SZ},
+        {"", REG_SZ},
     };
     for (const auto& [text, type] : cases) {
         reg.setValue(text);
@@ -346,11 +353,14 @@ TEST_F(RegistryAssociation, QuotedPathKeepsOnePairAndMenuTextsAreUsed) {
 }
 
 TEST_F(RegistryAssociation, AdditionalVerbsNeedTriplesAndADefinedClass) {
-    RegistryError e = raised([&] { reg.CreateAdditionalEXEAssociations(className, {"a", "b", "c", "d", "e"}); });
+    RegistryError e = raised([&] {
+        reg.CreateAdditionalEXEAssociations(className, {"a", "b", "c", "d", "e"});
+    });
     EXPECT_EQ(e.number, static_cast<long>(0x800469AC));
     EXPECT_EQ(e.source, kSource);
-    EXPECT_EQ(e.description,
-              "Invalid parameter list passed to CreateAdditionalEXEAssociations - expected Name/Text/Command");
+    EXPECT_EQ(
+        e.description,
+        "Invalid parameter list passed to CreateAdditionalEXEAssociations - expected Name/Text/Command");
 
     e = raised([&] { reg.CreateAdditionalEXEAssociations(className, {"edit", "&Edit", "x.exe"}); });
     EXPECT_EQ(e.number, static_cast<long>(0x800469AD));
@@ -359,7 +369,8 @@ TEST_F(RegistryAssociation, AdditionalVerbsNeedTriplesAndADefinedClass) {
 
     // Straight after defining the class, as a caller would.
     reg.CreateEXEAssociation("x.exe", className, "d", extension);
-    reg.CreateAdditionalEXEAssociations(className, {"edit", "&Edit", "x.exe /e \"%1\"", "show", "Sh&ow", "x.exe"});
+    reg.CreateAdditionalEXEAssociations(className,
+                                        {"edit", "&Edit", "x.exe /e \"%1\"", "show", "Sh&ow", "x.exe"});
     EXPECT_EQ(classValue(className + "\\shell\\edit"), "&Edit");
     EXPECT_EQ(classValue(className + "\\shell\\edit\\command"), "x.exe /e \"%1\"");
     EXPECT_EQ(classValue(className + "\\shell\\show\\command"), "x.exe");

@@ -1,8 +1,8 @@
 // A fresh folder under the temporary folder, removed with everything in it
 // when the test ends.
 #pragma once
-#include <windows.h>
 #include <shellapi.h>
+#include <windows.h>
 
 #include <string>
 
