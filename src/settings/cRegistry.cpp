@@ -68,6 +68,23 @@ std::string expandEnvironment(const std::string& s) {
     }
 }
 
+AutoHkey openKey(HKEY hRoot, const std::string& sSection, REGSAM access) {
+    HKEY h = nullptr;
+    if (RegOpenKeyExA(hRoot, sSection.c_str(), 0, access, &h) != ERROR_SUCCESS)
+        return {};
+    return AutoHkey(h);
+}
+
+// Creates the key when missing and opens it with every user right.
+AutoHkey createKey(HKEY hRoot, const std::string& sSection) {
+    HKEY h = nullptr;
+    char emptyClass[] = "";
+    if (RegCreateKeyExA(hRoot, sSection.c_str(), 0, emptyClass, REG_OPTION_NON_VOLATILE, kKeyAllUserAccess,
+                        nullptr, &h, nullptr) != ERROR_SUCCESS)
+        return {};
+    return AutoHkey(h);
+}
+
 }  // namespace
 
 void cRegistry::raise(long number, const std::string& sDescription) const {
@@ -80,21 +97,12 @@ std::string cRegistry::rootText() const {
 }
 
 bool cRegistry::KeyExists() const {
-    HKEY h = nullptr;
-    if (RegOpenKeyExA(m_hClassKey, m_sSectionKey.c_str(), 0, KEY_QUERY_VALUE, &h) != ERROR_SUCCESS)
-        return false;
-    RegCloseKey(h);
-    return true;
+    return openKey(m_hClassKey, m_sSectionKey, KEY_QUERY_VALUE).valid();
 }
 
 bool cRegistry::CreateKey() {
-    HKEY h = nullptr;
-    DWORD disposition = 0;
-    char emptyClass[] = "";
-    if (RegCreateKeyExA(m_hClassKey, m_sSectionKey.c_str(), 0, emptyClass, REG_OPTION_NON_VOLATILE,
-                        kKeyAllUserAccess, nullptr, &h, &disposition) != ERROR_SUCCESS)
+    if (!createKey(m_hClassKey, m_sSectionKey))
         raise(RegistryErrors::kFailed, "Failed to create registry Key: '" + m_sSectionKey);
-    RegCloseKey(h);
     return true;
 }
 
@@ -106,11 +114,10 @@ bool cRegistry::DeleteKey() {
 }
 
 bool cRegistry::DeleteValue() {
-    HKEY h = nullptr;
-    if (RegOpenKeyExA(m_hClassKey, m_sSectionKey.c_str(), 0, kKeyAllUserAccess, &h) != ERROR_SUCCESS)
+    AutoHkey key = openKey(m_hClassKey, m_sSectionKey, kKeyAllUserAccess);
+    if (!key)
         raise(RegistryErrors::kFailed,
               "Failed to open key '" + rootText() + "',Section: '" + m_sSectionKey + "' for delete access");
-    AutoHkey key(h);
     if (RegDeleteValueA(key.get(), m_sValueKey.c_str()) != ERROR_SUCCESS)
         raise(RegistryErrors::kFailed, "Failed to delete registry Key: '" + rootText() + "',Section: '" +
                                            m_sSectionKey + "',Key: '" + m_sValueKey);
@@ -118,10 +125,9 @@ bool cRegistry::DeleteValue() {
 }
 
 RegValue cRegistry::Value() {
-    HKEY h = nullptr;
-    if (RegOpenKeyExA(m_hClassKey, m_sSectionKey.c_str(), 0, KEY_QUERY_VALUE, &h) != ERROR_SUCCESS)
+    AutoHkey key = openKey(m_hClassKey, m_sSectionKey, KEY_QUERY_VALUE);
+    if (!key)
         return m_vDefault;
-    AutoHkey key(h);
     DWORD type = 0;
     std::vector<uint8_t> data;
     if (!readValueData(key.get(), m_sValueKey, type, data))
@@ -155,13 +161,9 @@ void cRegistry::setValue(const RegValue& vValue) {
     const std::string sFailed = "Failed to set registry value Key: '" + rootText() + "',Section: '" +
                                 m_sSectionKey + "',Key: '" + m_sValueKey + "' to value: '" +
                                 valueText(vValue) + "'";
-    HKEY h = nullptr;
-    DWORD disposition = 0;
-    char emptyClass[] = "";
-    if (RegCreateKeyExA(m_hClassKey, m_sSectionKey.c_str(), 0, emptyClass, REG_OPTION_NON_VOLATILE,
-                        kKeyAllUserAccess, nullptr, &h, &disposition) != ERROR_SUCCESS)
+    AutoHkey key = createKey(m_hClassKey, m_sSectionKey);
+    if (!key)
         raise(RegistryErrors::kFailed, sFailed);
-    AutoHkey key(h);
     const char* name = m_sValueKey.c_str();
     LONG rc = ERROR_SUCCESS;
     switch (m_lValueType) {
@@ -202,10 +204,9 @@ void cRegistry::setValue(const RegValue& vValue) {
 bool cRegistry::EnumerateValues(std::vector<std::string>& sKeyNames, int32_t& iKeyCount) const {
     sKeyNames.clear();
     iKeyCount = 0;
-    HKEY h = nullptr;
-    if (RegOpenKeyExA(m_hClassKey, m_sSectionKey.c_str(), 0, KEY_QUERY_VALUE, &h) != ERROR_SUCCESS)
+    AutoHkey key = openKey(m_hClassKey, m_sSectionKey, KEY_QUERY_VALUE);
+    if (!key)
         return true;
-    AutoHkey key(h);
     DWORD longest = 0;
     if (RegQueryInfoKeyA(key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &longest,
                          nullptr, nullptr, nullptr) != ERROR_SUCCESS)
@@ -227,10 +228,9 @@ bool cRegistry::EnumerateValues(std::vector<std::string>& sKeyNames, int32_t& iK
 bool cRegistry::EnumerateSections(std::vector<std::string>& sSect, int32_t& iSectCount) const {
     sSect.clear();
     iSectCount = 0;
-    HKEY h = nullptr;
-    if (RegOpenKeyExA(m_hClassKey, m_sSectionKey.c_str(), 0, KEY_ENUMERATE_SUB_KEYS, &h) != ERROR_SUCCESS)
+    AutoHkey key = openKey(m_hClassKey, m_sSectionKey, KEY_ENUMERATE_SUB_KEYS);
+    if (!key)
         return true;
-    AutoHkey key(h);
     char name[kKeyNameBufferSize];
     for (DWORD index = 0;; ++index) {
         LONG rc = RegEnumKeyA(key.get(), index, name, kKeyNameBufferSize);
@@ -310,15 +310,7 @@ void cRegistry::CreateAdditionalEXEAssociations(const std::string& sClassName,
     m_sSectionKey = sClassName;
     // CreateEXEAssociation leaves ClassKey at HKEY_LOCAL_MACHINE, where the
     // class lives below SOFTWARE\Classes; look in the classes root as well.
-    bool bDefined = KeyExists();
-    if (!bDefined) {
-        HKEY h = nullptr;
-        bDefined =
-            RegOpenKeyExA(HKEY_CLASSES_ROOT, sClassName.c_str(), 0, KEY_QUERY_VALUE, &h) == ERROR_SUCCESS;
-        if (bDefined)
-            RegCloseKey(h);
-    }
-    if (!bDefined)
+    if (!KeyExists() && !openKey(HKEY_CLASSES_ROOT, sClassName, KEY_QUERY_VALUE))
         raise(RegistryErrors::kClassNotDefined,
               "Error - attempt to create additional associations before class defined.");
     const std::string sShell = sClassName + "\\shell\\";
