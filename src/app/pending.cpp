@@ -22,5 +22,4 @@ void cFTPDeleter::operator()(cFTP*) const {}
 void frmtray::systemUpdate() {}
 bool frmtray::autoSystemUpdate() { return false; }
 #include "app/ModCommon.h"
-void ModCommon::checkFirstRun() {}
 void frmmain::open() {}

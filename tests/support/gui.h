@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/ModCommon.h"
+#include "support/ScratchFolder.h"
 
 // Lets messages run for about ms milliseconds.
 inline void pumpFor(int ms) {
@@ -37,13 +38,13 @@ void runLater(int ms, std::function<void()> fn);
 // destructor, and made the program folder while it lives.
 class ScratchProgramFolder {
 public:
-    ScratchProgramFolder();
-    ~ScratchProgramFolder();
-    const std::string& path() const { return path_; }
+    ScratchProgramFolder() : previous_(ModCommon::programFolder()) { ModCommon::setProgramFolder(folder_.path()); }
+    ~ScratchProgramFolder() { ModCommon::setProgramFolder(previous_); }
+    const std::string& path() const { return folder_.path(); }
 
 private:
-    std::string path_;
     std::string previous_;
+    ScratchFolder folder_;
 };
 
 // Records what would have been shown in the platform message box, answering
