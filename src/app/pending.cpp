@@ -23,3 +23,8 @@ void frmtray::systemUpdate() {}
 bool frmtray::autoSystemUpdate() { return false; }
 #include "app/ModCommon.h"
 void frmmain::open() {}
+void frmmain::popupMenu(HMENU) {}
+void frmmain::enableButton(int, bool) {}
+#include "ftp/Delivery.h"
+void deliverIssue(const std::string&) {}
+void connectToServer();

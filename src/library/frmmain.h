@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <commctrl.h>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -93,9 +94,15 @@ private:
     void create();
     void layout();
     void placeProgressBar();
+    void popupMenu(HMENU menu);
 
     HWND hwnd_ = nullptr;
     HICON icon_ = nullptr;
     HMENU mnHelp_ = nullptr, lvmen_ = nullptr;
     bool allowClose_ = false;
+
+    // Keys of the issue list's items, by the item's lParam (items carry a
+    // serial number; keys are rewritten by every deliver or remove run).
+    std::map<LPARAM, std::string> issueKeys_;
+    LPARAM nextIssueId_ = 0;
 };
