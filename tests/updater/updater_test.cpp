@@ -8,22 +8,21 @@
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <thread>
+
+#include "support/driver_client.h"
 
 namespace fs = std::filesystem;
+using testsupport::buildDir;
+using testsupport::ChildProcess;
+using testsupport::quoted;
+using testsupport::runDriver;
+using testsupport::testsDir;
 
 namespace {
 
 constexpr DWORD processWaitMs = 30000;
 constexpr double boxWaitSeconds = 60;
 constexpr int newFilePadding = 4096;  // makes the new program's file a different size
-
-fs::path testsDir() {
-    char self[MAX_PATH * 2] = {};
-    GetModuleFileNameA(nullptr, self, sizeof self);
-    return fs::path(self).parent_path();
-}
-fs::path buildDir() { return testsDir().parent_path(); }
 
 std::string readAll(const fs::path& p) {
     std::ifstream in(p, std::ios::binary);
@@ -43,72 +42,6 @@ testing::AssertionResult holds(const fs::path& p, const std::string& expected) {
 
 void writeAll(const fs::path& p, const std::string& bytes) {
     std::ofstream(p, std::ios::binary) << bytes;
-}
-
-// A command-line word for a path that may hold blanks.
-std::string quoted(const fs::path& p) {
-    std::string s(1, '"');
-    s.append(p.string()).push_back('"');
-    return s;
-}
-
-struct Process {
-    PROCESS_INFORMATION pi{};
-    explicit Process(std::string commandLine, HANDLE hStdout = nullptr) {
-        STARTUPINFOA si{};
-        si.cb = sizeof si;
-        if (hStdout) {
-            si.dwFlags = STARTF_USESTDHANDLES;
-            si.hStdOutput = hStdout;
-            si.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-        }
-        EXPECT_TRUE(CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, hStdout != nullptr, 0, nullptr,
-                                   nullptr, &si, &pi))
-            << commandLine;
-    }
-    ~Process() {
-        if (pi.hProcess) {
-            if (WaitForSingleObject(pi.hProcess, 0) == WAIT_TIMEOUT)
-                TerminateProcess(pi.hProcess, 1);
-            CloseHandle(pi.hProcess);
-            CloseHandle(pi.hThread);
-        }
-    }
-    Process(const Process&) = delete;
-    Process& operator=(const Process&) = delete;
-    bool ended(DWORD dwWaitMs = 0) const { return WaitForSingleObject(pi.hProcess, dwWaitMs) == WAIT_OBJECT_0; }
-    DWORD exitCode() const {
-        DWORD code = STILL_ACTIVE;
-        GetExitCodeProcess(pi.hProcess, &code);
-        return code;
-    }
-};
-
-struct DriverResult {
-    DWORD rc = 0;
-    std::string out;
-};
-
-DriverResult driver(const std::string& args) {
-    SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
-    HANDLE readEnd = nullptr, writeEnd = nullptr;
-    EXPECT_TRUE(CreatePipe(&readEnd, &writeEnd, &sa, 0));
-    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-    DriverResult r;
-    {
-        Process p(quoted(buildDir() / "driver.exe") + " " + args, writeEnd);
-        CloseHandle(writeEnd);
-        char buf[4096];
-        DWORD n = 0;
-        while (ReadFile(readEnd, buf, sizeof buf, &n, nullptr) && n)
-            r.out.append(buf, n);
-        p.ended(processWaitMs);
-        r.rc = p.exitCode();
-    }
-    CloseHandle(readEnd);
-    while (!r.out.empty() && (r.out.back() == '\n' || r.out.back() == '\r'))
-        r.out.pop_back();
-    return r;
 }
 
 // One program folder: update.exe, the old tolv.exe and optionally a new one in data\tmp.
@@ -157,16 +90,17 @@ struct BoxSeen {
 };
 
 // Waits for update.exe's box, reads it, closes it and waits for the updater to end.
-BoxSeen answerBox(const Process& update, const std::function<void()>& whileOpen = {}) {
-    const std::string pid = "--pid " + std::to_string(update.pi.dwProcessId) + " ";
+BoxSeen answerBox(const ChildProcess& update, const std::function<void()>& whileOpen = {}) {
     BoxSeen seen;
-    DriverResult w = driver(pid + "wait-window #32770 " + std::to_string(boxWaitSeconds));
+    EXPECT_TRUE(update.started()) << "update.exe did not start";
+    const std::string pid = "--pid " + std::to_string(update.pid()) + " ";
+    auto w = runDriver(pid + "wait-window #32770 " + std::to_string(boxWaitSeconds));
     EXPECT_EQ(0u, w.rc) << "no message box from update.exe";
     seen.windowLine = w.out;
     if (whileOpen)
         whileOpen();
-    seen.text = driver(pid + "msgbox-text").out;
-    EXPECT_EQ(0u, driver(pid + "close-msgbox").rc);
+    seen.text = runDriver(pid + "msgbox-text").out;
+    EXPECT_EQ(0u, runDriver(pid + "close-msgbox").rc);
     EXPECT_TRUE(update.ended(processWaitMs)) << "update.exe did not end after its box was closed";
     seen.exitCode = update.exitCode();
     return seen;
@@ -188,7 +122,7 @@ void expectCompleteBox(const BoxSeen& seen) {
 TEST(Updater, ReplacesTheProgramRemovesTmpAndStartsTheNewOne) {
     UpdateFolder f("replaces");
     f.putNewProgram();
-    Process update(runUpdate(f));
+    ChildProcess update(runUpdate(f));
     BoxSeen seen = answerBox(update, [&] {
         // The restarted program is already running while the box is open.
         EXPECT_TRUE(f.waitForStart(f.newProgram().size()));
@@ -205,7 +139,7 @@ TEST(Updater, KeepsTmpWhenOtherFilesAreLeftInIt) {
     UpdateFolder f("other_files");
     f.putNewProgram();
     writeAll(f.tmpDir() / "notes.txt", "left behind");
-    Process update(runUpdate(f));
+    ChildProcess update(runUpdate(f));
     expectCompleteBox(answerBox(update));
     EXPECT_TRUE(holds(f.target(), f.newProgram()));
     EXPECT_FALSE(fs::exists(f.newFile()));
@@ -215,7 +149,7 @@ TEST(Updater, KeepsTmpWhenOtherFilesAreLeftInIt) {
 
 TEST(Updater, WithoutANewFileStartsTheOldProgram) {
     UpdateFolder f("no_new_file");
-    Process update(runUpdate(f));
+    ChildProcess update(runUpdate(f));
     expectCompleteBox(answerBox(update));
     EXPECT_TRUE(holds(f.target(), f.oldProgram()));
     EXPECT_TRUE(f.waitForStart(f.oldProgram().size()));
@@ -227,9 +161,9 @@ TEST(Updater, WithoutANewFileStartsTheOldProgram) {
 TEST(UpdaterSafety, WaitsUntilTheOldProgramHasLetGoOfItsFile) {
     UpdateFolder f("target_in_use");
     f.putNewProgram();
-    Process oldRun(quoted(f.target()) + " 4000");
+    ChildProcess oldRun(quoted(f.target()) + " 4000");
     ASSERT_TRUE(f.waitForStart(f.oldProgram().size()));
-    Process update(runUpdate(f));
+    ChildProcess update(runUpdate(f));
     BoxSeen seen = answerBox(update, [&] { EXPECT_TRUE(oldRun.ended()) << "box shown before the copy could run"; });
     expectCompleteBox(seen);
     EXPECT_TRUE(holds(f.target(), f.newProgram()));
@@ -244,7 +178,7 @@ TEST(UpdaterSafety, AFailedCopyKeepsTheOldProgram) {
     f.putNewProgram();
     HANDLE source = CreateFileA(f.newFile().string().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, source);
-    Process update(runUpdate(f));
+    ChildProcess update(runUpdate(f));
     BoxSeen seen = answerBox(update);
     CloseHandle(source);
 
