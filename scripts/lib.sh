@@ -102,4 +102,8 @@ prepare_prefix() {
   # Keep one wineserver for the whole run: every test starts faster.
   wineserver -p 2>/dev/null || true
   WINESERVER_STARTED=1
+  # Start the prefix's services now, detached from any test: started by the
+  # first test instead, they keep its output pipe open and CTest waits for it
+  # until the timeout.
+  "$WINE" wineboot </dev/null >/dev/null 2>&1 || true
 }
