@@ -102,4 +102,8 @@ prepare_prefix() {
   # Keep one wineserver for the whole run: every test starts faster.
   wineserver -p 2>/dev/null || true
   WINESERVER_STARTED=1
+  # Start the prefix's services now, with their output going nowhere: started
+  # by a test, they would keep that test's output pipe open and CTest would
+  # wait for it until the test's timeout.
+  "$WINE" wineboot </dev/null >/dev/null 2>&1 || true
 }
