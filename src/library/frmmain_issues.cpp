@@ -282,18 +282,9 @@ void frmmain::lv_ColumnClick(int iColumn) {
     sortIssues(iColumn, toggleSortDirection(lvSortToggle));
 }
 
-void frmmain::lv_ItemClick(int index) {
-    // A click on the check box itself was already toggled by the list view;
-    // toggling again would undo it.
-    LVHITTESTINFO hit{};
-    DWORD pos = GetMessagePos();
-    hit.pt = {static_cast<short>(LOWORD(pos)), static_cast<short>(HIWORD(pos))};
-    ScreenToClient(lv, &hit.pt);
-    if (SendMessageA(lv, LVM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit)) == index &&
-        (hit.flags & LVHT_ONITEMSTATEICON))
-        return;
-    setTick();
-}
+// The window lets only row clicks through: a click on the check box itself
+// is toggled by the list view.
+void frmmain::lv_ItemClick(int) { setTick(); }
 
 void frmmain::lvmen_Popup() {
     if (issueCount() >= 1)
