@@ -222,7 +222,7 @@ static void commonEnding(frmmain& w) {
 }
 
 bool frmmain::deliverAll() {
-    connectToServer();
+    modFTP::connectToServer();
     deliveryPaused = false;
     deliveryCancelled = false;
     failedCount = 0;
