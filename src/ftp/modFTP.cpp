@@ -93,7 +93,7 @@ void connectToServer() {
         tray.setToolTip(tipNotConnected);
         return;
     }
-    tray.mFTP = std::make_unique<cFTP>();
+    tray.mFTP.reset(new cFTP());
     tray.mFTP->SetModePassive();
     tray.mFTP->SetTransferBinary();
     isConnected = tray.mFTP->OpenConnection();

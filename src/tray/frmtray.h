@@ -8,6 +8,10 @@
 #include <string>
 
 class cFTP;
+// Lets the form hold the session without knowing the class's layout.
+struct cFTPDeleter {
+    void operator()(cFTP* p) const;
+};
 
 struct WindowsVersion {
     int major = 0;
@@ -38,7 +42,7 @@ public:
     HWND hwnd() const { return hwnd_; }
 
     // The FTP session; replaced by every connection.
-    std::unique_ptr<cFTP> mFTP;
+    std::unique_ptr<cFTP, cFTPDeleter> mFTP;
 
     void ShowBalloonTip(const std::string& sMessage, const std::string& sTitle = "", int32_t eIcon = 0,
                         double lTimeOutMs = 0);

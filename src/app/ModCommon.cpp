@@ -1,0 +1,183 @@
+#include "app/ModCommon.h"
+
+#include <oleauto.h>
+#include <shellapi.h>
+
+#include <cmath>
+#include <cstdio>
+
+namespace ModCommon {
+
+namespace {
+
+std::string& folderStore() {
+    static std::string folder;
+    return folder;
+}
+
+PromptHook& promptHook() {
+    static PromptHook hook;
+    return hook;
+}
+
+std::string runningExePath() {
+    char path[MAX_PATH * 2] = {};
+    DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
+    return std::string(path, n);
+}
+
+int logPixels(int index) {
+    static int cached[2] = {0, 0};
+    int& slot = cached[index == LOGPIXELSX ? 0 : 1];
+    if (!slot) {
+        HDC dc = GetDC(nullptr);
+        slot = dc ? GetDeviceCaps(dc, index) : 96;
+        if (dc)
+            ReleaseDC(nullptr, dc);
+        if (slot <= 0)
+            slot = 96;
+    }
+    return slot;
+}
+
+}  // namespace
+
+const std::string& programFolder() {
+    std::string& folder = folderStore();
+    if (folder.empty()) {
+        std::string exe = runningExePath();
+        folder = exe.substr(0, exe.find_last_of('\\'));
+        dataPath = folder + "\\data\\";
+    }
+    return folder;
+}
+
+void setProgramFolder(const std::string& sFolder) {
+    folderStore() = sFolder;
+    dataPath = sFolder + "\\data\\";
+}
+
+std::string exeBaseName() {
+    std::string exe = runningExePath();
+    std::string name = exe.substr(exe.find_last_of('\\') + 1);
+    size_t dot = name.find_last_of('.');
+    return dot == std::string::npos ? name : name.substr(0, dot);
+}
+
+void doEvents() {
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            // Leave it for the main loop.
+            PostQuitMessage(static_cast<int>(msg.wParam));
+            return;
+        }
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+}
+
+void setPromptHook(PromptHook hook) { promptHook() = std::move(hook); }
+
+int messageBox(const std::string& sText, UINT uFlags, HWND hOwner) {
+    if (promptHook())
+        return promptHook()(sText, uFlags);
+    return MessageBoxA(hOwner, sText.c_str(), "", uFlags);
+}
+
+// Under Wine the handler is not found when a blank follows the comma; without
+// it the command works on Windows and Wine alike, also for paths with blanks.
+std::string shellOpenCommand(const std::string& sTarget) {
+    return "rundll32.exe url.dll,FileProtocolHandler " + sTarget;
+}
+
+void runCommand(const std::string& sCommandLine) {
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESHOWWINDOW;
+    si.wShowWindow = SW_SHOWNORMAL;
+    PROCESS_INFORMATION pi{};
+    std::string line = sCommandLine;
+    if (CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+        CloseHandle(pi.hThread);
+        CloseHandle(pi.hProcess);
+    }
+}
+
+void openDocument(const std::string& sPath, bool bIsFile) {
+    bool exists = bIsFile ? fileSystem.FileExists(sPath) : fileSystem.FolderExists(sPath);
+    if (!exists) {
+        messageBox("Unable to locate " + sPath + ".\n\n Please make sure it exists and try again.",
+                   MB_OK | MB_ICONEXCLAMATION);
+        return;
+    }
+    runCommand(shellOpenCommand(sPath));
+}
+
+double nowAsDate() {
+    SYSTEMTIME st;
+    GetLocalTime(&st);
+    double dt = 0;
+    SystemTimeToVariantTime(&st, &dt);
+    // SystemTimeToVariantTime drops the milliseconds; whole seconds are all we keep.
+    return dt;
+}
+
+std::string dateToText(double dt) {
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = VT_DATE;
+    v.date = dt;
+    VARIANT s;
+    VariantInit(&s);
+    std::string text;
+    if (SUCCEEDED(VariantChangeTypeEx(&s, &v, LOCALE_USER_DEFAULT, 0, VT_BSTR))) {
+        int n = WideCharToMultiByte(CP_ACP, 0, s.bstrVal, -1, nullptr, 0, nullptr, nullptr);
+        if (n > 1) {
+            text.resize(n - 1);
+            WideCharToMultiByte(CP_ACP, 0, s.bstrVal, -1, text.data(), n, nullptr, nullptr);
+        }
+        VariantClear(&s);
+    }
+    return text;
+}
+
+bool textToDate(const std::string& sText, double& dt) {
+    int n = MultiByteToWideChar(CP_ACP, 0, sText.c_str(), -1, nullptr, 0);
+    std::wstring w(n, L'\0');
+    MultiByteToWideChar(CP_ACP, 0, sText.c_str(), -1, w.data(), n);
+    DATE d = 0;
+    if (FAILED(VarDateFromStr(w.data(), LOCALE_USER_DEFAULT, 0, &d)))
+        return false;
+    dt = d;
+    return true;
+}
+
+HFONT uiFont() {
+    static HFONT font = [] {
+        HDC dc = GetDC(nullptr);
+        int height = -MulDiv(8, dc ? GetDeviceCaps(dc, LOGPIXELSY) : 96, 72);
+        if (dc)
+            ReleaseDC(nullptr, dc);
+        return CreateFontA(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                           CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, "Tahoma");
+    }();
+    return font;
+}
+
+int twipsToPixelsX(int twips) { return MulDiv(twips, logPixels(LOGPIXELSX), 1440); }
+int twipsToPixelsY(int twips) { return MulDiv(twips, logPixels(LOGPIXELSY), 1440); }
+int pixelsToTwipsX(int pixels) { return MulDiv(pixels, 1440, logPixels(LOGPIXELSX)); }
+int pixelsToTwipsY(int pixels) { return MulDiv(pixels, 1440, logPixels(LOGPIXELSY)); }
+
+std::string trim(const std::string& s) {
+    size_t first = s.find_first_not_of(' ');
+    if (first == std::string::npos)
+        return {};
+    size_t last = s.find_last_not_of(' ');
+    return s.substr(first, last - first + 1);
+}
+
+std::string toDecimal(long long n) { return std::to_string(n); }
+
+}  // namespace ModCommon

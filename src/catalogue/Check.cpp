@@ -1,0 +1,211 @@
+// The check for new issues: copy the server's catalogue and settings, keep
+// the records the local catalogue does not know, and list every one whose
+// PDF exists on the server.
+#include "catalogue/Check.h"
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <cstdio>
+#include <map>
+#include <optional>
+
+#include "app/ModCommon.h"
+#include "catalogue/Catalogue.h"
+#include "dialog/frmmess.h"
+#include "ftp/cFTP.h"
+#include "ftp/modFTP.h"
+#include "library/frmmain.h"
+#include "tray/frmtray.h"
+
+using namespace ModCommon;
+
+namespace {
+
+std::vector<std::string> splitAt(const std::string& s, char sep) {
+    std::vector<std::string> parts;
+    size_t start = 0;
+    for (;;) {
+        size_t at = s.find(sep, start);
+        parts.push_back(s.substr(start, at - start));
+        if (at == std::string::npos)
+            return parts;
+        start = at + 1;
+    }
+}
+
+std::string localeInfo(LCTYPE type, const char* fallback) {
+    char buffer[16] = {};
+    return GetLocaleInfoA(LOCALE_USER_DEFAULT, type, buffer, sizeof buffer) ? buffer : fallback;
+}
+
+void showCompact(const std::string& sText, const std::string& sButton2 = "") {
+    showMessageDialog(sText, "", "", sButton2);
+}
+
+// Sizes of the files in one magazine folder, from one listing of it. A
+// folder whose listing fails is asked file by file instead, so every answer
+// is the one the single query would have given.
+class FolderSizes {
+public:
+    explicit FolderSizes(cFTP& ftp) : ftp_(ftp) {}
+
+    int64_t sizeOf(const std::string& sFolder, const std::string& sName) {
+        const Listing& listing = listingOf(sFolder);
+        if (listing.complete) {
+            auto it = listing.files.find(sName);
+            if (it == listing.files.end())
+                return -1;
+            if (it->second >= 0)
+                return it->second;
+        }
+        return ftp_.GetFTPFileSize(sFolder + "/" + sName);
+    }
+
+private:
+    struct Listing {
+        bool complete = false;
+        std::map<std::string, int64_t> files;  // -1 marks a folder of that name: ask it directly
+    };
+
+    const Listing& listingOf(const std::string& sFolder) {
+        auto found = cache_.find(sFolder);
+        if (found != cache_.end())
+            return found->second;
+        Listing& listing = cache_[sFolder];
+        if (cDirList* list = ftp_.GetDirectoryListing(sFolder)) {
+            listing.complete = true;
+            for (const cDirItem& item : *list)
+                listing.files[item.Filename] = item.Directory ? -1 : item.FileSizeFull;
+        }
+        return listing;
+    }
+
+    cFTP& ftp_;
+    std::map<std::string, Listing> cache_;
+};
+
+}  // namespace
+
+std::string formatMegabytes(int64_t llBytes) {
+    char number[64];
+    std::snprintf(number, sizeof number, "%.2f", static_cast<double>(llBytes) / 1024.0 / 1024.0);
+    std::string decimal = localeInfo(LOCALE_SDECIMAL, ".");
+    std::string thousand = localeInfo(LOCALE_STHOUSAND, ",");
+    NUMBERFMTA fmt{};
+    fmt.NumDigits = 2;
+    fmt.LeadingZero = 1;
+    fmt.Grouping = 3;
+    fmt.lpDecimalSep = decimal.data();
+    fmt.lpThousandSep = thousand.data();
+    fmt.NegativeOrder = 1;
+    char text[64] = {};
+    if (!GetNumberFormatA(LOCALE_USER_DEFAULT, 0, number, &fmt, text, sizeof text))
+        return std::string(number) + " MB";
+    return std::string(text) + " MB";
+}
+
+void showNoConnection() {
+    showMessageDialog("No Internet connection established.\n\nPlease click 'Connect' and try again.", "",
+                      "Connect...", "Cancel");
+}
+
+std::string fetchNewRecords() {
+    frmtray& tray = frmtray::instance();
+    tray.setToolTip("Checking...");
+    cFTP& ftp = *tray.mFTP;
+    ftp.SimpleFTPGetFile(dataPath + "VORK.ini", "VORK.ini");
+    ftp.SimpleFTPGetFile(dataPath + "em_lst.srv", "em_lst.srv");
+    if (!fileExists(dataPath + "VORK.ini", false) && !fileExists(dataPath + "em_lst.srv", false)) {
+        showCompact(
+            "An error occured whilst checking for magazines.\n\nPlease make sure you have an active Internet "
+            "connection.",
+            "OK");
+        tray.setToolTip("Quillora");
+        return "";
+    }
+    doEvents();
+    const std::vector<std::string> records = splitServerCatalogue(readTextFile(dataPath + "em_lst.srv"));
+    const KnownRecords known(readLocalCatalogue());
+    std::string result;
+    newIssueCount = 0;
+    for (const std::string& record : records) {
+        if (known.isKnown(record))
+            continue;
+        result = trim(result + record + ";");
+        ++newIssueCount;
+    }
+    tray.setToolTip("Quillora");
+    return result;
+}
+
+void checkNewIssues(bool bShowProgress) {
+    if (bShowProgress)
+        showCompact("Connecting...");
+    doEvents();
+    modFTP::connectToServer();
+    if (!isConnected) {
+        showNoConnection();
+        return;
+    }
+    if (checkRunning || transferBusy)
+        return;
+    checkRunning = true;
+    checkDone = true;
+
+    const std::string& folder = programFolder();
+    ensureFolder(folder + "\\data");
+    ensureFolder(folder + "\\My Magazines");
+    ensureFolder(folder + "\\My Torrents");
+    frmmain& w = frmmain::instance();
+    SendMessageA(w.lv, LVM_DELETEALLITEMS, 0, 0);
+    setStatusText(1, "Checking...");
+    setStatusText(2, "");
+    if (bShowProgress)
+        showCompact("Checking for magazines...");
+    doEvents();
+    ShowWindow(w.lv, SW_HIDE);
+    doEvents();
+
+    const std::vector<std::string> pieces = splitAt(fetchNewRecords(), ';');
+    newIssueCount = 0;
+    if (frmtray::instance().mFTP) {
+        FolderSizes sizes(*frmtray::instance().mFTP);
+        for (size_t i = 0; i + 1 < pieces.size(); ++i) {
+            const std::string& record = pieces[i];
+            // The server is not trusted: what would not make a safe name in
+            // the library is left out.
+            if (!isSafeRecord(record))
+                continue;
+            const std::vector<std::string> fields = splitAt(record, '_');
+            const std::string magazine = magazineName(fields[1]);
+            if (!isSafeLibraryName(magazine))
+                continue;
+            const int64_t size = sizes.sizeOf(magazine, typedFileName(record, "pdf"));
+            if (size == -1)
+                continue;
+            int16_t number = 0;
+            const std::string issue = issueNumber(fields[2], number) ? toDecimal(number) : "";
+            w.addIssueEntry("key" + toDecimal(static_cast<long long>(i)), fields[0], issue, magazine,
+                            formatMegabytes(size), record);
+            ++newIssueCount;
+        }
+    }
+    w.sortIssues(frmmain::colMagazine, false);
+    ShowWindow(w.lv, SW_SHOW);
+    if (newIssueCount < 1) {
+        w.enableButton(frmmain::tbDeliver, false);
+    } else {
+        w.setLstTick();
+        w.enableButton(frmmain::tbDeliver, true);
+    }
+    w.enableButton(frmmain::tbRemove, newIssueCount >= 1);
+    checkRunning = false;
+    if (newIssueCount < 1) {
+        setStatusText(1, "Ready");
+        setStatusText(2, "");
+    } else {
+        setStatusText(1, "New");
+        setStatusText(2, toDecimal(newIssueCount));
+    }
+}

@@ -1,0 +1,7 @@
+// The check for new issues.
+#pragma once
+#include <string>
+
+void checkNewIssues(bool bShowProgress);
+std::string fetchNewRecords();
+void showNoConnection();

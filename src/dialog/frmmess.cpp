@@ -1,0 +1,421 @@
+#include "dialog/frmmess.h"
+
+#include <commctrl.h>
+
+#include <cmath>
+#include <memory>
+
+#include "app/ModCommon.h"
+#include "app/resource.h"
+#include "catalogue/Check.h"
+#include "ftp/modFTP.h"
+#include "library/frmmain.h"
+#include "tray/frmtray.h"
+
+using namespace ModCommon;
+
+namespace {
+
+constexpr char kClassName[] = "QuilloraMessage";
+constexpr int kClientWidth = 4470;  // twips
+constexpr int kFirstButtonId = 100;
+constexpr int kFirstOptionId = 200;
+// The publisher's page about BitTorrent software.
+constexpr char kBitTorrentInfoPage[] = "http://www.bittorrent.com/";
+
+struct Place {
+    int left, top, width, height;  // twips, client coordinates
+};
+constexpr Place kIcon{105, 180, 795, 765};
+constexpr Place kLblinf{1020, 210, 3255, 795};
+constexpr Place kLblinf2{1020, 630, 2355, 225};
+constexpr Place kButtons[3] = {{195, 1110, 1305, 495}, {1575, 1110, 1320, 495}, {2970, 1110, 1305, 495}};
+constexpr Place kPb{195, 1125, 2685, 465};
+constexpr Place kFrame1{195, 1695, 4080, 720};
+constexpr Place kLabel1{195 + 315, 1695 + 315, 1245, 240};
+constexpr Place kOptions[2] = {{2115, 1995, 810, 225}, {3075, 1995, 1050, 225}};
+
+constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
+constexpr DWORD kExStyle = WS_EX_DLGMODALFRAME;
+
+HWND makeControl(HWND parent, const char* cls, const char* text, DWORD style, const Place& p, int id = 0) {
+    HWND h = CreateWindowExA(0, cls, text, WS_CHILD | WS_CLIPSIBLINGS | style, twipsToPixelsX(p.left),
+                             twipsToPixelsY(p.top), twipsToPixelsX(p.width), twipsToPixelsY(p.height), parent,
+                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleA(nullptr),
+                             nullptr);
+    SendMessageA(h, WM_SETFONT, reinterpret_cast<WPARAM>(uiFont()), FALSE);
+    return h;
+}
+
+std::string windowText(HWND h) {
+    if (!h)
+        return {};
+    int n = GetWindowTextLengthA(h);
+    std::string s(n + 1, '\0');
+    GetWindowTextA(h, s.data(), n + 1);
+    s.resize(n);
+    return s;
+}
+
+// Labels show "&" as it stands, and line feeds as line breaks.
+std::string toLabelText(const std::string& s) {
+    std::string out;
+    for (char c : s) {
+        if (c == '\n' && (out.empty() || out.back() != '\r'))
+            out += '\r';
+        out += c;
+    }
+    return out;
+}
+
+std::string fromLabelText(const std::string& s) {
+    std::string out;
+    for (char c : s)
+        if (c != '\r')
+            out += c;
+    return out;
+}
+
+frmmess*& instancePtr() {
+    static frmmess* p = nullptr;
+    return p;
+}
+
+HWND trayOwner() { return frmtray::exists() ? frmtray::instance().hwnd() : nullptr; }
+
+}  // namespace
+
+frmmess& frmmess::instance() {
+    frmmess*& p = instancePtr();
+    if (!p)
+        p = new frmmess();
+    if (!p->hwnd_)
+        p->create();
+    return *p;
+}
+
+bool frmmess::exists() { return instancePtr() && instancePtr()->hwnd_; }
+
+void frmmess::unload() {
+    frmmess* p = instancePtr();
+    if (!p || !p->hwnd_)
+        return;
+    HWND h = p->hwnd_;
+    p->hwnd_ = nullptr;
+    p->modal_ = false;
+    DestroyWindow(h);
+}
+
+frmmess::frmmess() = default;
+frmmess::~frmmess() = default;
+
+void frmmess::create() {
+    static bool registered = [] {
+        WNDCLASSEXA wc{};
+        wc.cbSize = sizeof wc;
+        wc.lpfnWndProc = WndProc;
+        wc.hInstance = GetModuleHandleA(nullptr);
+        wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
+        wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
+        wc.hIcon = LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_MESS));
+        wc.lpszClassName = kClassName;
+        return RegisterClassExA(&wc) != 0;
+    }();
+    (void)registered;
+
+    RECT r{0, 0, twipsToPixelsX(kClientWidth), 10};
+    AdjustWindowRectEx(&r, kStyle, FALSE, kExStyle);
+    hwnd_ = CreateWindowExA(kExStyle, kClassName, " ", kStyle, CW_USEDEFAULT, CW_USEDEFAULT, r.right - r.left,
+                            twipsToPixelsY(compactHeight), trayOwner(), nullptr, GetModuleHandleA(nullptr), this);
+    shownOnce_ = false;
+    modal_ = false;
+
+    pIcon_ = makeControl(hwnd_, "STATIC", "", WS_VISIBLE | SS_ICON | SS_CENTERIMAGE, kIcon);
+    HICON icon = static_cast<HICON>(
+        LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_MESS), IMAGE_ICON, 32, 32, LR_SHARED));
+    SendMessageA(pIcon_, STM_SETICON, reinterpret_cast<WPARAM>(icon), 0);
+    lblinf_ = makeControl(hwnd_, "STATIC", "", WS_VISIBLE | SS_LEFT | SS_NOPREFIX, kLblinf);
+    lblinf2_ = makeControl(hwnd_, "STATIC", "", SS_LEFT | SS_NOPREFIX, kLblinf2);
+    for (int i = 0; i < 3; ++i)
+        cmdmess_[i] = makeControl(hwnd_, "BUTTON", i == 2 ? "OK" : "", WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON,
+                                  kButtons[i], kFirstButtonId + i);
+    pb_ = makeControl(hwnd_, PROGRESS_CLASSA, "", 0, kPb);
+    frame1_ = makeControl(hwnd_, "BUTTON", "", WS_VISIBLE | BS_GROUPBOX, kFrame1);
+    label1_ = makeControl(hwnd_, "STATIC", "Delivery type:", WS_VISIBLE | SS_LEFT, kLabel1);
+    optType_[0] = makeControl(hwnd_, "BUTTON", "Normal", WS_VISIBLE | WS_TABSTOP | WS_GROUP | BS_AUTORADIOBUTTON,
+                              kOptions[0], kFirstOptionId);
+    optType_[1] =
+        makeControl(hwnd_, "BUTTON", "BitTorrent", WS_VISIBLE | BS_AUTORADIOBUTTON, kOptions[1], kFirstOptionId + 1);
+    SendMessageA(optType_[0], BM_SETCHECK, BST_CHECKED, 0);
+
+    // The progress bar lies above the left and middle buttons, the option
+    // buttons above their frame: a visible bar hides "Cancel" except where
+    // it is made narrower.
+    SetWindowPos(pb_, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    SetWindowPos(frame1_, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
+LRESULT CALLBACK frmmess::WndProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_NCCREATE)
+        SetWindowLongPtrA(h, GWLP_USERDATA,
+                          reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTA*>(lp)->lpCreateParams));
+    auto* self = reinterpret_cast<frmmess*>(GetWindowLongPtrA(h, GWLP_USERDATA));
+    if (!self || self->hwnd_ != h)
+        return DefWindowProcA(h, msg, wp, lp);
+    return self->onMessage(msg, wp, lp);
+}
+
+LRESULT frmmess::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+        case WM_COMMAND: {
+            int id = LOWORD(wp);
+            if (HIWORD(wp) != BN_CLICKED)
+                break;
+            if (id >= kFirstButtonId && id < kFirstButtonId + 3) {
+                cmdmess_Click(id - kFirstButtonId);
+                return 0;
+            }
+            if (id >= kFirstOptionId && id < kFirstOptionId + 2) {
+                optType_Click(id - kFirstOptionId);
+                return 0;
+            }
+            break;
+        }
+        case WM_CTLCOLORSTATIC:
+            SetBkMode(reinterpret_cast<HDC>(wp), TRANSPARENT);
+            return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+        case WM_CLOSE:
+            unload();
+            return 0;
+    }
+    return DefWindowProcA(hwnd_, msg, wp, lp);
+}
+
+void frmmess::setMessage(const std::string& sText) { SetWindowTextA(lblinf_, toLabelText(sText).c_str()); }
+std::string frmmess::message() const { return fromLabelText(windowText(lblinf_)); }
+void frmmess::setMessage2(const std::string& sText) { SetWindowTextA(lblinf2_, toLabelText(sText).c_str()); }
+std::string frmmess::message2() const { return fromLabelText(windowText(lblinf2_)); }
+void frmmess::showMessage2(bool bVisible) { ShowWindow(lblinf2_, bVisible ? SW_SHOWNA : SW_HIDE); }
+void frmmess::showProgress(bool bVisible) { ShowWindow(pb_, bVisible ? SW_SHOWNA : SW_HIDE); }
+bool frmmess::progressVisible() const { return IsWindowVisible(pb_); }
+
+void frmmess::setProgressRange(int32_t lMin, int32_t lMax) {
+    SendMessageA(pb_, PBM_SETRANGE32, static_cast<WPARAM>(lMin), static_cast<LPARAM>(lMax));
+}
+void frmmess::setProgressValue(int32_t lValue) { SendMessageA(pb_, PBM_SETPOS, static_cast<WPARAM>(lValue), 0); }
+int32_t frmmess::progressValue() const { return static_cast<int32_t>(SendMessageA(pb_, PBM_GETPOS, 0, 0)); }
+
+void frmmess::setProgressWidthTwips(int twips) {
+    SetWindowPos(pb_, nullptr, 0, 0, twipsToPixelsX(twips), twipsToPixelsY(kPb.height),
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    InvalidateRect(hwnd_, nullptr, TRUE);
+}
+
+int frmmess::progressWidthTwips() const {
+    RECT r;
+    GetWindowRect(pb_, &r);
+    return pixelsToTwipsX(r.right - r.left);
+}
+
+void frmmess::editButtons(double iButton, bool bEnabled, const std::string& sCapt) {
+    long index = std::lrint(iButton);  // to the nearest, halves to even
+    if (index < 0 || index > 2)
+        return;
+    SetWindowTextA(cmdmess_[index], sCapt.c_str());
+    ShowWindow(cmdmess_[index], bEnabled ? SW_SHOWNA : SW_HIDE);
+}
+
+std::string frmmess::buttonCaption(int index) const { return windowText(cmdmess_[index]); }
+bool frmmess::buttonVisible(int index) const { return IsWindowVisible(cmdmess_[index]); }
+
+bool frmmess::optionSelected(int index) const {
+    return SendMessageA(optType_[index], BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+void frmmess::selectOption(int index) {
+    SendMessageA(optType_[index], BM_SETCHECK, BST_CHECKED, 0);
+    SendMessageA(optType_[1 - index], BM_SETCHECK, BST_UNCHECKED, 0);
+}
+
+void frmmess::getFileType() {
+    if (optionSelected(1)) {
+        fileType = "torrent";
+        libraryFolder = "My Torrents";
+    } else {
+        fileType = "pdf";
+        libraryFolder = "My Magazines";
+    }
+}
+
+void frmmess::cmdmess_Click(int index) {
+    const std::string caption = buttonCaption(index);
+    if (index == 0) {
+        if (caption == "Deliver") {
+            getFileType();
+            frmmain::instance().deliverAll();
+        }
+        return;
+    }
+    if (index == 1) {
+        if (caption == "Connect...") {
+            setMessage("Connecting...");
+            modFTP::connectToServer();
+            if (!isConnected) {
+                ++connectAttempts;
+                // The prompt may have been closed while connecting.
+                if (exists())
+                    setMessage(
+                        "Unable to connect to the Internet, please ensure you have an Internet connection "
+                        "before trying again. Attempt: " +
+                        toDecimal(connectAttempts));
+            } else {
+                unload();
+            }
+        } else if (caption == "Close") {
+            unload();
+            if (frmmain::exists() && frmmain::instance().visible())
+                SetForegroundWindow(frmmain::instance().hwnd());
+        } else if (caption == "Cancel") {
+            deliveryCancelled = true;
+            deliveryPaused = false;
+            hide();
+            show(nullptr);
+            doEvents();
+        } else if (caption == "Read Help") {
+            frmmain::instance().mnuOnHelp_Click();
+            frmtray::instance().enableTimer(frmtray::startTmr, true);
+            unload();
+        }
+        return;
+    }
+    if (caption == "Pause") {
+        SetWindowTextA(cmdmess_[2], "Resume");
+        deliveryPaused = true;
+        setProgressWidthTwips(pbPausedWidth);
+    } else if (caption == "Resume") {
+        if (!isConnected) {
+            showNoConnection();
+            return;
+        }
+        SetWindowTextA(cmdmess_[2], "Pause");
+        deliveryPaused = false;
+        setProgressWidthTwips(pbWidth);
+        hide();
+        show(nullptr);
+        doEvents();
+    } else if (caption == "Cancel" || caption == "OK") {
+        unload();
+    } else if (caption == "Continue") {
+        frmtray::instance().enableTimer(frmtray::startTmr, true);
+        unload();
+    } else if (caption == "Remove") {
+        frmmain::instance().removeMag();
+        if (exists())
+            bringToFront();
+    } else if (caption == "Update") {
+        if (fileSystem.FileExists(dataPath + "tmp\\tolv.exe")) {
+            openDocument(programFolder() + "\\update.exe", true);
+            exitProgram();
+        } else {
+            messageBox("Unable to update. Please contact support.", MB_OK | MB_ICONEXCLAMATION);
+            if (exists())
+                bringToFront();
+        }
+    }
+}
+
+void frmmess::optType_Click(int index) {
+    if (index == 1) {
+        int answer = messageBox(
+            "By selecting this option you'll require BitTorrent software.\n\nWould you like to learn more about "
+            "BitTorrent?",
+            MB_YESNO | MB_ICONQUESTION, hwnd_);
+        if (answer == IDYES)
+            runCommand(shellOpenCommand(kBitTorrentInfoPage));
+    }
+    if (exists())
+        bringToFront();
+}
+
+void frmmess::setHeightTwips(int twips) {
+    RECT r;
+    GetWindowRect(hwnd_, &r);
+    SetWindowPos(hwnd_, nullptr, 0, 0, r.right - r.left, twipsToPixelsY(twips),
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+int frmmess::heightTwips() const {
+    RECT r;
+    GetWindowRect(hwnd_, &r);
+    return pixelsToTwipsY(r.bottom - r.top);
+}
+
+static void centreOnScreen(HWND h) {
+    RECT r, work;
+    GetWindowRect(h, &r);
+    SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+    int w = r.right - r.left, ht = r.bottom - r.top;
+    SetWindowPos(h, nullptr, work.left + (work.right - work.left - w) / 2, work.top + (work.bottom - work.top - ht) / 2,
+                 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void frmmess::show(HWND hOwner) {
+    SetWindowLongPtrA(hwnd_, GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(hOwner ? hOwner : trayOwner()));
+    if (!shownOnce_) {
+        centreOnScreen(hwnd_);
+        shownOnce_ = true;
+    }
+    ShowWindow(hwnd_, SW_SHOW);
+    bringToFront();
+}
+
+void frmmess::showModal(HWND hOwner) {
+    show(hOwner);
+    modal_ = true;
+    // Like a modal form: the library window takes no input while we wait.
+    HWND mainWnd = frmmain::exists() ? frmmain::instance().hwnd() : nullptr;
+    bool reenable = mainWnd && EnableWindow(mainWnd, FALSE) == 0;
+    MSG msg;
+    // Hiding the dialog ends the hold, even when it is shown again at once.
+    while (exists() && modal_) {
+        BOOL got = GetMessageA(&msg, nullptr, 0, 0);
+        if (got <= 0) {
+            if (got == 0)
+                PostQuitMessage(static_cast<int>(msg.wParam));
+            break;
+        }
+        if (exists() && IsDialogMessageA(hwnd_, &msg))
+            continue;
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+    modal_ = false;
+    if (reenable)
+        EnableWindow(mainWnd, TRUE);
+}
+
+void frmmess::hide() {
+    modal_ = false;
+    ShowWindow(hwnd_, SW_HIDE);
+}
+bool frmmess::visible() const { return hwnd_ && IsWindowVisible(hwnd_); }
+void frmmess::bringToFront() { SetForegroundWindow(hwnd_); }
+
+void showMessageDialog(const std::string& sMessage, const std::string& sButton0, const std::string& sButton1,
+                       const std::string& sButton2, int heightTwips, HWND hOwner) {
+    frmmess& m = frmmess::instance();
+    m.setMessage(sMessage);
+    m.editButtons(0, !sButton0.empty(), sButton0);
+    m.editButtons(1, !sButton1.empty(), sButton1);
+    m.editButtons(2, !sButton2.empty(), sButton2);
+    if (heightTwips == frmmess::fullHeight) {
+        // The delivery-type group is uncovered after the dialog is up.
+        m.setHeightTwips(frmmess::compactHeight);
+        m.show(hOwner);
+        m.setHeightTwips(heightTwips);
+    } else {
+        m.setHeightTwips(heightTwips);
+        m.show(hOwner);
+    }
+    m.bringToFront();
+}

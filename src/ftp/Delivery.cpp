@@ -1,0 +1,126 @@
+// The delivery run: one ticked issue downloaded into the library, recorded
+// in the local catalogue and taken off the issue list.
+#include "ftp/Delivery.h"
+
+#include "app/ModCommon.h"
+#include "catalogue/Catalogue.h"
+#include "catalogue/Check.h"
+#include "catalogue/LibraryScan.h"
+#include "dialog/frmmess.h"
+#include "ftp/cFTP.h"
+#include "library/frmmain.h"
+#include "tray/frmtray.h"
+
+using namespace ModCommon;
+
+namespace {
+
+// An issue is written under this name and renamed when complete, so a crash,
+// a power cut or a cancel never leaves a half issue that looks delivered.
+// The library view lists only names with ".pdf" or ".torrent".
+constexpr char kPartialName[] = "~quillora-download.tmp";
+
+void markTicked(frmmain& w, const std::string& sStatus) {
+    for (int i = 0, n = w.issueCount(); i < n; ++i) {
+        w.selectIssue(i);
+        if (w.getLstTick())
+            w.setIssueText(i, frmmain::colStatus, sStatus);
+    }
+}
+
+void deleteIfPresent(const std::string& sPath) {
+    if (fileSystem.FileExists(sPath))
+        fileSystem.DeleteFile(sPath);
+}
+
+}  // namespace
+
+void setIssueStatus(const std::string& sStatus, const std::string& sKey) {
+    frmmain& w = frmmain::instance();
+    int index = w.findIssueByKey(sKey);
+    if (index >= 0)
+        w.setIssueText(index, frmmain::colStatus, sStatus);
+}
+
+void showDeliveryDialog(int iMode, const std::string& sText) {
+    const bool delivering = iMode == 0;
+    frmmess& m = frmmess::instance();
+    m.setMessage(delivering ? "Delivering: " + sText : sText);
+    m.editButtons(0, false, "");
+    m.editButtons(1, delivering, "Cancel");
+    m.editButtons(2, true, delivering ? "Pause" : "OK");
+    m.showMessage2(delivering);
+    m.showProgress(delivering);
+    m.setHeightTwips(frmmess::compactHeight);
+    m.show();
+}
+
+bool downloadIssueFile(const std::string& sRemotePath, const std::string& sLocalFile) {
+    frmtray& tray = frmtray::instance();
+    tray.setToolTip("Connecting...");
+    doEvents();
+    const bool result = tray.mFTP && tray.mFTP->FTPDownloadFile(sLocalFile, sRemotePath);
+    tray.setToolTip("Quillora");
+    transferBusy = false;
+    return result;
+}
+
+void deliverIssue(const std::string& sKey) {
+    if (transferBusy)
+        return;
+    if (!isConnected) {
+        showNoConnection();
+        return;
+    }
+    if (deliveryCancelled)
+        return;
+
+    frmmain& w = frmmain::instance();
+    int index = w.findIssueByKey(sKey);
+    if (index < 0)
+        return;
+    const std::string title = w.issueText(index, frmmain::colTitle);
+    const std::string magazine = w.issueText(index, frmmain::colMagazine);
+    const std::string record = w.issueText(index, frmmain::colRecord);
+    const std::string fileName = typedFileName(record, fileType);
+    const std::string remotePath = magazine + "/" + fileName;
+    const std::string libraryPath = programFolder() + "\\" + libraryFolder;
+    const std::string localFolder = libraryPath + "\\" + magazine;
+    // Nothing from the server may name a place outside the library.
+    const bool safe = isSafeLibraryName(magazine) && isSafeRecord(record);
+    if (safe) {
+        ensureFolder(libraryPath);
+        ensureFolder(localFolder);
+    }
+
+    showDeliveryDialog(0, title);
+    markTicked(w, "Waiting");
+    setIssueStatus("Delivering...", sKey);
+
+    const std::string localFile = trim(localFolder + "\\" + fileName);
+    const std::string partialFile = localFolder + "\\" + kPartialName;
+    bool result = safe && downloadIssueFile(remotePath, partialFile);
+    if (result && !deliveryCancelled)
+        result = fileSystem.MoveFile(partialFile, localFile, true);
+
+    if (deliveryCancelled) {
+        deleteIfPresent(partialFile);
+        markTicked(w, "Cancelled");
+        showDeliveryDialog(1, "Delivery Cancelled");
+    } else if (result) {
+        appendTextFile(record + ";", programFolder() + "\\data\\em_lst.lcl");
+        index = w.findIssueByKey(sKey);
+        if (index >= 0)
+            w.removeIssue(index);
+        newIssueCount = w.issueCount();
+        buildLibraryTree();
+        showDeliveryDialog(1, "Delivery complete.");
+    } else {
+        ++failedCount;
+        deleteIfPresent(partialFile);
+        setIssueStatus("Failed", sKey);
+        showDeliveryDialog(1, toDecimal(failedCount) + " failed to deliver.\n\nPlease try again at a later date.");
+    }
+    setStatusText(1, "Remaining");
+    setStatusText(2, toDecimal(newIssueCount));
+}

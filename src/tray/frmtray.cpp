@@ -1,0 +1,385 @@
+#include "tray/frmtray.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "app/ModCommon.h"
+#include "app/resource.h"
+#include "catalogue/Announce.h"
+#include "catalogue/Check.h"
+#include "dialog/frmmess.h"
+#include "ftp/cFTP.h"
+#include "ftp/modFTP.h"
+#include "library/frmmain.h"
+
+using namespace ModCommon;
+
+namespace {
+
+constexpr char kClassName[] = "QuilloraTray";
+constexpr UINT kNotifyVersion = 3;  // NOTIFYICON_VERSION
+
+enum MenuId : UINT { mnushow = 1, mnusearch, mnuopt, mnuex };
+
+frmtray*& instancePtr() {
+    static frmtray* p = nullptr;
+    return p;
+}
+
+std::wstring widen(const std::string& s) {
+    int n = MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
+    std::wstring w(n, L'\0');
+    MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), w.data(), n);
+    return w;
+}
+
+// Into an ANSI field: converted and cut to the field's length, always ended.
+template <size_t N>
+void copyAnsi(const std::string& s, char (&field)[N]) {
+    size_t n = std::min(s.size(), N - 1);
+    std::memcpy(field, s.data(), n);
+    std::memset(field + n, 0, N - n);
+}
+
+// The file description of our own version resource (empty by design).
+std::string fileDescription() {
+    char path[MAX_PATH];
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    DWORD ignored = 0;
+    DWORD size = GetFileVersionInfoSizeA(path, &ignored);
+    if (!size)
+        return {};
+    std::string data(size, '\0');
+    if (!GetFileVersionInfoA(path, 0, size, data.data()))
+        return {};
+    char* text = nullptr;
+    UINT len = 0;
+    if (VerQueryValueA(data.data(), "\\StringFileInfo\\040904b0\\FileDescription", reinterpret_cast<void**>(&text),
+                       &len) &&
+        text)
+        return std::string(text, len ? len - 1 : 0);
+    return {};
+}
+
+}  // namespace
+
+void cFTPDeleter::operator()(cFTP* p) const { delete p; }
+
+// --- pure rules --------------------------------------------------------------
+
+WindowsVersion frmtray::getWindowsVersion(DWORD dwVersion) {
+    WindowsVersion v;
+    v.major = dwVersion & 0xFF;
+    v.minor = (dwVersion >> 8) & 0xFF;
+    v.build = (dwVersion >> 16) & 0x7FFF;
+    v.isNT = (dwVersion & 0x80000000u) == 0;
+    return v;
+}
+
+void frmtray::shellFlags(const WindowsVersion& v, bool& bUnicode, bool& bBalloons) {
+    bUnicode = v.isNT;
+    bBalloons = v.isNT ? v.major >= 5 : (v.major == 4 && v.minor == 90);
+}
+
+// The platform's version-2 and version-1 record sizes: 936/488 and 152/88 in a
+// 32-bit program.
+DWORD frmtray::recordSizeFor(bool bUnicode, bool bBalloons) {
+    if (bUnicode)
+        return bBalloons ? NOTIFYICONDATAW_V2_SIZE : NOTIFYICONDATAW_V1_SIZE;
+    return bBalloons ? NOTIFYICONDATAA_V2_SIZE : NOTIFYICONDATAA_V1_SIZE;
+}
+
+void frmtray::copyToBuffer(const std::string& sText, void* pBuffer, size_t cbBuffer) {
+    if (sText.empty() || cbBuffer < 2)
+        return;
+    std::wstring w = widen(sText);
+    size_t bytes = std::min(w.size() * sizeof(wchar_t), cbBuffer - 2);
+    bytes -= bytes % sizeof(wchar_t);
+    auto* out = static_cast<unsigned char*>(pBuffer);
+    std::memcpy(out, w.data(), bytes);
+    std::memset(out + bytes, 0, cbBuffer - bytes);
+}
+
+long frmtray::hourBoundaries(double dtFrom, double dtTo) {
+    // Work in whole seconds so that 23:00:00 is not read as 22:59:59.999.
+    auto hourOf = [](double dt) { return std::floor(std::llround(dt * 86400.0) / 3600.0); };
+    return std::lround(std::fabs(hourOf(dtTo) - hourOf(dtFrom)));
+}
+
+// --- the form ----------------------------------------------------------------
+
+frmtray& frmtray::instance() {
+    frmtray*& p = instancePtr();
+    if (!p)
+        p = new frmtray();
+    return *p;
+}
+
+bool frmtray::exists() { return instancePtr() != nullptr; }
+
+void frmtray::unload() {
+    frmtray*& p = instancePtr();
+    if (!p)
+        return;
+    frmtray* doomed = p;
+    p = nullptr;
+    if (doomed->iconAdded_)
+        doomed->notify(NIM_DELETE, 0);
+    KillTimer(doomed->hwnd_, startTmr);
+    KillTimer(doomed->hwnd_, autoTmr);
+    DestroyWindow(doomed->hwnd_);
+    DestroyMenu(doomed->sysTMenu_);
+    delete doomed;
+}
+
+frmtray::frmtray() {
+    static bool registered = [] {
+        WNDCLASSEXA wc{};
+        wc.cbSize = sizeof wc;
+        wc.lpfnWndProc = WndProc;
+        wc.hInstance = GetModuleHandleA(nullptr);
+        wc.lpszClassName = kClassName;
+        return RegisterClassExA(&wc) != 0;
+    }();
+    (void)registered;
+    icon_ = static_cast<HICON>(
+        LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_TRAY), IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                   GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+    hwnd_ = CreateWindowExA(WS_EX_TOOLWINDOW, kClassName, "Quillora", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                            GetModuleHandleA(nullptr), this);
+
+    sysTMenu_ = CreatePopupMenu();
+    AppendMenuA(sysTMenu_, MF_STRING, mnushow, "&Open");
+    AppendMenuA(sysTMenu_, MF_SEPARATOR, 0, nullptr);
+    AppendMenuA(sysTMenu_, MF_STRING, mnusearch, "&New Magazines");
+    AppendMenuA(sysTMenu_, MF_SEPARATOR, 0, nullptr);
+    AppendMenuA(sysTMenu_, MF_STRING, mnuopt, "&Manager Updates");
+    AppendMenuA(sysTMenu_, MF_SEPARATOR, 0, nullptr);
+    AppendMenuA(sysTMenu_, MF_STRING, mnuex, "E&xit");
+
+    addIcon();
+    enableTimer(autoTmr, true);
+}
+
+frmtray::~frmtray() = default;
+
+void frmtray::addIcon() {
+    shellFlags(getWindowsVersion(GetVersion()), useUnicodeShell_, shellSupportsBalloons_);
+    const std::string tip = fileDescription();
+    const UINT id = static_cast<UINT>(reinterpret_cast<UINT_PTR>(icon_));
+    if (useUnicodeShell_) {
+        nidW_.hWnd = hwnd_;
+        nidW_.uID = id;
+        nidW_.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+        nidW_.uCallbackMessage = callbackMessage;
+        nidW_.hIcon = icon_;
+        copyToBuffer(tip, nidW_.szTip, shellSupportsBalloons_ ? 128 * 2 : 64 * 2);
+        if (shellSupportsBalloons_)
+            nidW_.uVersion = kNotifyVersion;
+    } else {
+        nidA_.hWnd = hwnd_;
+        nidA_.uID = id;
+        nidA_.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+        nidA_.uCallbackMessage = callbackMessage;
+        nidA_.hIcon = icon_;
+        copyAnsi(tip, nidA_.szTip);
+        if (shellSupportsBalloons_)
+            nidA_.uVersion = kNotifyVersion;
+    }
+    nidW_.cbSize = nidA_.cbSize = recordSize();
+    notify(NIM_ADD, NIF_MESSAGE | NIF_ICON | NIF_TIP);
+    iconAdded_ = true;
+    if (shellSupportsBalloons_)
+        notify(NIM_SETVERSION, NIF_MESSAGE | NIF_ICON | NIF_TIP);
+    setToolTip("Quillora");
+}
+
+DWORD frmtray::recordSize() const { return recordSizeFor(useUnicodeShell_, shellSupportsBalloons_); }
+
+void frmtray::notify(DWORD dwMessage, UINT uFlags) {
+    if (useUnicodeShell_) {
+        nidW_.uFlags = uFlags;
+        Shell_NotifyIconW(dwMessage, &nidW_);
+    } else {
+        nidA_.uFlags = uFlags;
+        Shell_NotifyIconA(dwMessage, &nidA_);
+    }
+}
+
+void frmtray::ShowBalloonTip(const std::string& sMessage, const std::string& sTitle, int32_t eIcon,
+                             double lTimeOutMs) {
+    if (!shellSupportsBalloons_)
+        return;
+    const UINT timeout = static_cast<UINT>(std::lrint(lTimeOutMs));
+    if (useUnicodeShell_) {
+        copyToBuffer(sMessage, nidW_.szInfo, sizeof nidW_.szInfo);
+        copyToBuffer(sTitle, nidW_.szInfoTitle, sizeof nidW_.szInfoTitle);
+        nidW_.uTimeout = timeout;
+        nidW_.dwInfoFlags = static_cast<DWORD>(eIcon);
+    } else {
+        copyAnsi(sMessage, nidA_.szInfo);
+        copyAnsi(sTitle, nidA_.szInfoTitle);
+        nidA_.uTimeout = timeout;
+        nidA_.dwInfoFlags = static_cast<DWORD>(eIcon);
+    }
+    notify(NIM_MODIFY, NIF_INFO);
+}
+
+void frmtray::setToolTip(const std::string& sTip) {
+    if (useUnicodeShell_)
+        copyToBuffer(sTip, nidW_.szTip, (shellSupportsBalloons_ ? 128 : 64) * sizeof(wchar_t));
+    else
+        copyAnsi(sTip, nidA_.szTip);
+    notify(NIM_MODIFY, NIF_TIP);
+}
+
+std::string frmtray::toolTip() const {
+    if (!useUnicodeShell_)
+        return nidA_.szTip;
+    int n = WideCharToMultiByte(CP_ACP, 0, nidW_.szTip, -1, nullptr, 0, nullptr, nullptr);
+    std::string s(n > 0 ? n - 1 : 0, '\0');
+    WideCharToMultiByte(CP_ACP, 0, nidW_.szTip, -1, s.data(), n, nullptr, nullptr);
+    return s;
+}
+
+HICON frmtray::IconHandle() const { return useUnicodeShell_ ? nidW_.hIcon : nidA_.hIcon; }
+
+void frmtray::setIconHandle(HICON hIcon) {
+    if (hIcon == IconHandle())
+        return;
+    nidW_.hIcon = nidA_.hIcon = hIcon;
+    notify(NIM_MODIFY, NIF_ICON);
+}
+
+void frmtray::enableTimer(UINT_PTR id, bool bEnabled) {
+    if (!hwnd_ || id >= std::size(timerOn_))
+        return;
+    if (bEnabled && !timerOn_[id])
+        SetTimer(hwnd_, id, timerIntervalMs, nullptr);
+    else if (!bEnabled && timerOn_[id])
+        KillTimer(hwnd_, id);
+    timerOn_[id] = bEnabled;
+}
+
+bool frmtray::timerEnabled(UINT_PTR id) const { return id < std::size(timerOn_) && timerOn_[id]; }
+
+LRESULT CALLBACK frmtray::WndProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_NCCREATE)
+        SetWindowLongPtrA(h, GWLP_USERDATA,
+                          reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTA*>(lp)->lpCreateParams));
+    auto* self = reinterpret_cast<frmtray*>(GetWindowLongPtrA(h, GWLP_USERDATA));
+    if (!self || instancePtr() != self)
+        return DefWindowProcA(h, msg, wp, lp);
+    return self->onMessage(msg, wp, lp);
+}
+
+LRESULT frmtray::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+        case callbackMessage:
+            // With the version-3 behaviour the notification code is lParam.
+            onNotify(LOWORD(lp));
+            return 0;
+        case WM_TIMER:
+            if (wp == startTmr)
+                startTmr_Timer();
+            else if (wp == autoTmr)
+                autoCheckTick();
+            return 0;
+        case WM_COMMAND:
+            switch (LOWORD(wp)) {
+                case mnushow: mnushow_Click(); break;
+                case mnusearch: mnusearch_Click(); break;
+                case mnuopt: mnuopt_Click(); break;
+                case mnuex: mnuex_Click(); break;
+            }
+            return 0;
+        case WM_CLOSE:
+        case WM_ENDSESSION:
+            if (msg == WM_ENDSESSION && !wp)
+                break;
+            if (iconAdded_) {
+                notify(NIM_DELETE, 0);
+                iconAdded_ = false;
+            }
+            exitProgram();
+            return 0;
+    }
+    return DefWindowProcA(hwnd_, msg, wp, lp);
+}
+
+bool frmtray::busy() const { return checkRunning || transferBusy; }
+
+void frmtray::onNotify(UINT code) {
+    switch (code) {
+        case notifyLeftUp:
+            if (busy()) {
+                if (frmmess::exists())
+                    frmmess::instance().bringToFront();
+            } else {
+                mnushow_Click();
+            }
+            break;
+        case notifyRightUp:
+            if (!busy())
+                showTrayMenu();
+            break;
+        case notifyBalloonClick:
+            if (!busy())
+                announceNewIssues(newIssueCount);
+            break;
+    }
+}
+
+void frmtray::showTrayMenu() {
+    POINT pt;
+    GetCursorPos(&pt);
+    SetForegroundWindow(hwnd_);
+    TrackPopupMenu(sysTMenu_, 0, pt.x, pt.y, 0, hwnd_, nullptr);
+    // Lets the menu close when the user clicks elsewhere.
+    PostMessageA(hwnd_, WM_NULL, 0, 0);
+}
+
+void frmtray::mnushow_Click() { frmmain::instance().open(); }
+
+void frmtray::mnusearch_Click() {
+    checkNewIssues(false);
+    balloonNewIssues(newIssueCount, false);
+}
+
+void frmtray::mnuopt_Click() { systemUpdate(); }
+
+void frmtray::mnuex_Click() { exitProgram(); }
+
+void frmtray::autoCheckTick() {
+    if (!isConnected)
+        modFTP::connectToServer();
+    if (!isConnected || busy())
+        return;
+    double last = 0;
+    textToDate(lastCheckTime, last);
+    const double now = nowAsDate();
+    if (hourBoundaries(last, now) >= 24) {
+        checkNewIssues(false);
+        balloonNewIssues(newIssueCount, true);
+        lastCheckTime = dateToText(now);
+    }
+}
+
+void frmtray::startTmr_Timer() {
+    if (!isConnected) {
+        modFTP::connectToServer();
+        if (!isConnected)
+            return;
+    }
+    if (busy())
+        return;
+    if (checkDone) {
+        enableTimer(startTmr, false);
+        return;
+    }
+    if (autoSystemUpdate())
+        return;
+    checkNewIssues(false);
+    balloonNewIssues(newIssueCount, true);
+    enableTimer(startTmr, false);
+}
