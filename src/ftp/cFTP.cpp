@@ -1,7 +1,12 @@
+#include <winsock2.h>
+
 #include "ftp/cFTP.h"
 
 #include <algorithm>
+#include <atomic>
+#include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <vector>
 
 #include "app/ModCommon.h"
@@ -17,6 +22,7 @@ constexpr DWORD chunkSize = 257 * blockSize;
 constexpr DWORD errorBufferSize = 2048;
 constexpr DWORD formatLimit = 256;
 constexpr ULONGLONG pumpIntervalMs = 100;
+constexpr DWORD watchdogTickMs = 250;
 constexpr const char* agentName = "TOLV";
 
 std::string lastResponse() {
@@ -28,17 +34,128 @@ std::string lastResponse() {
     return buf.substr(0, buf.find('\0'));
 }
 
+// Wine's listing parser cuts names at the first blank, so a listing never
+// finds a file whose name has one; the SIZE command (RFC 3659) asks the
+// server about that name directly. Gives -1 when the server knows no such file.
+bool hasBlankName(const std::string& sFile) {
+    const size_t slash = sFile.find_last_of("/\\");
+    return sFile.find(' ', slash == std::string::npos ? 0 : slash + 1) != std::string::npos;
+}
+
+int64_t sizeByCommand(HINTERNET hConnection, const std::string& sFile) {
+    // Some servers refuse SIZE in ASCII mode; WinINet sets the type again
+    // before every transfer anyway.
+    FtpCommandA(hConnection, FALSE, FTP_TRANSFER_TYPE_BINARY, "TYPE I", 0, nullptr);
+    if (!FtpCommandA(hConnection, FALSE, FTP_TRANSFER_TYPE_BINARY, ("SIZE " + sFile).c_str(), 0, nullptr))
+        return -1;
+    const std::string reply = lastResponse();
+    if (reply.rfind("213 ", 0) != 0)
+        return -1;
+    return std::strtoll(reply.c_str() + 4, nullptr, 10);
+}
+
 void setTrayTip(const std::string& sTip) {
     if (frmtray::exists())
         frmtray::instance().setToolTip(sTip);
 }
 
+// Wine's FTP reads wait on the data socket with no time-out at all (Windows
+// honours the receive time-out), and nothing cancels them, so a stalled
+// server would hold the only user-interface thread forever. Shutting the data
+// socket down and cancelling its pending receive ends the read with an error. The data sockets are this
+// process's stream sockets connected to an FTP server (a host that a control
+// connection on controlPort leads to) on any other port.
+void shutDownDataSockets(uint16_t controlPort) {
+    constexpr UINT_PTR lastCandidate = 0x4000;  // socket handles are small handle values
+    struct Peer {
+        SOCKET s;
+        sockaddr_in addr;
+    };
+    std::vector<Peer> peers;
+    for (UINT_PTR h = 4; h <= lastCandidate; h += 4) {
+        int type = 0, len = sizeof type;
+        if (getsockopt(static_cast<SOCKET>(h), SOL_SOCKET, SO_TYPE, reinterpret_cast<char*>(&type), &len) != 0 ||
+            type != SOCK_STREAM)
+            continue;
+        Peer p{static_cast<SOCKET>(h), {}};
+        int alen = sizeof p.addr;
+        if (getpeername(p.s, reinterpret_cast<sockaddr*>(&p.addr), &alen) == 0 && p.addr.sin_family == AF_INET)
+            peers.push_back(p);
+    }
+    auto isServer = [&](const in_addr& a) {
+        return std::any_of(peers.begin(), peers.end(), [&](const Peer& c) {
+            return ntohs(c.addr.sin_port) == controlPort && c.addr.sin_addr.s_addr == a.s_addr;
+        });
+    };
+    for (const Peer& p : peers)
+        if (ntohs(p.addr.sin_port) != controlPort && isServer(p.addr.sin_addr)) {
+            shutdown(p.s, SD_BOTH);
+            CancelIoEx(reinterpret_cast<HANDLE>(p.s), nullptr);
+        }
+}
+
+// While a blocking call runs, this watchdog ends it once it has made no
+// progress for cFTP::timeOutMs.
+class StallWatchdog {
+public:
+    // probe, when given, tells progress the watchdog cannot see otherwise
+    // (it is called on the watchdog's thread).
+    explicit StallWatchdog(std::function<int64_t()> probe = nullptr)
+        : probe_(std::move(probe)),
+          controlPort_(ModCommon::ftpPort ? ModCommon::ftpPort : INTERNET_DEFAULT_FTP_PORT),
+          stop_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
+        thread_.reset(CreateThread(nullptr, 0, run, this, 0, nullptr));
+    }
+    ~StallWatchdog() {
+        SetEvent(stop_.get());
+        if (thread_)
+            WaitForSingleObject(thread_.get(), INFINITE);
+    }
+    // Marks the span of one blocking call.
+    class Watch {
+    public:
+        explicit Watch(StallWatchdog& w) : w_(w) {
+            w_.since_ = GetTickCount64();
+            w_.armed_ = true;
+        }
+        ~Watch() { w_.armed_ = false; }
+
+    private:
+        StallWatchdog& w_;
+    };
+
+private:
+    static DWORD WINAPI run(void* p) {
+        auto* w = static_cast<StallWatchdog*>(p);
+        int64_t seen = -1;
+        while (WaitForSingleObject(w->stop_.get(), watchdogTickMs) == WAIT_TIMEOUT) {
+            if (w->probe_) {
+                const int64_t now = w->probe_();
+                if (now != seen)
+                    w->since_ = GetTickCount64();
+                seen = now;
+            }
+            if (w->armed_ && GetTickCount64() - w->since_ >= cFTP::timeOutMs) {
+                shutDownDataSockets(w->controlPort_);
+                w->since_ = GetTickCount64();
+            }
+        }
+        return 0;
+    }
+    std::function<int64_t()> probe_;
+    uint16_t controlPort_;
+    AutoHandle stop_, thread_;
+    std::atomic<bool> armed_{false};
+    std::atomic<ULONGLONG> since_{0};
+};
+
 // Reads exactly cb bytes unless the data ends or fails first; a short count
 // is a failure, so no unread bytes can reach the file.
-bool readFully(HINTERNET hFile, char* buf, DWORD cb) {
+bool readFully(StallWatchdog& watchdog, HINTERNET hFile, char* buf, DWORD cb) {
     DWORD got = 0;
     while (got < cb) {
         DWORD n = 0;
+        StallWatchdog::Watch watch(watchdog);
         if (!InternetReadFile(hFile, buf + got, cb - got, &n) || n == 0)
             return false;
         got += n;
@@ -52,9 +169,10 @@ bool writeAll(HANDLE hLocal, const char* buf, DWORD cb) {
 }
 
 // True when the server has nothing beyond the listed size.
-bool atEndOfData(HINTERNET hFile) {
+bool atEndOfData(StallWatchdog& watchdog, HINTERNET hFile) {
     char extra;
     DWORD n = 0;
+    StallWatchdog::Watch watch(watchdog);
     return InternetReadFile(hFile, &extra, 1, &n) && n == 0;
 }
 
@@ -161,7 +279,7 @@ int64_t cFTP::GetFTPFileSize(const std::string& sFile) {
     if (hFind)
         return static_cast<int64_t>((static_cast<uint64_t>(fd.nFileSizeHigh) << 32) | fd.nFileSizeLow);
     if (isNoSuchFile(err))
-        return -1;
+        return hasBlankName(sFile) ? sizeByCommand(hConnection_.get(), sFile) : -1;
     RecordError(err, "FtpFindFirstFile");
     return -2;
 }
@@ -169,10 +287,19 @@ int64_t cFTP::GetFTPFileSize(const std::string& sFile) {
 bool cFTP::checkServerFile(const std::string& sWhich) {
     WIN32_FIND_DATAA fd{};
     AutoHinternet hFind(FtpFindFirstFileA(hConnection_.get(), sWhich.c_str(), &fd, 0, 0));
-    return hFind.valid();
+    if (hFind)
+        return true;
+    return hasBlankName(sWhich) && hConnection_ && sizeByCommand(hConnection_.get(), sWhich) >= 0;
 }
 
 bool cFTP::SimpleFTPGetFile(const std::string& sLocal, const std::string& sRemote) {
+    StallWatchdog watchdog([sLocal] {
+        WIN32_FILE_ATTRIBUTE_DATA fa{};
+        if (!GetFileAttributesExA(sLocal.c_str(), GetFileExInfoStandard, &fa))
+            return int64_t{-1};
+        return static_cast<int64_t>((static_cast<uint64_t>(fa.nFileSizeHigh) << 32) | fa.nFileSizeLow);
+    });
+    StallWatchdog::Watch watch(watchdog);
     const BOOL ok = FtpGetFileA(hConnection_.get(), sRemote.c_str(), sLocal.c_str(), FALSE, FILE_ATTRIBUTE_NORMAL,
                                 transferType_ | INTERNET_FLAG_RELOAD, 0);
     ModCommon::doEvents();
@@ -190,6 +317,7 @@ cFTP::Outcome cFTP::receiveBlocks(HANDLE hLocal, int64_t llSize) {
     std::vector<char> buf(chunkSize);
     MessagePump pump;
     ProgressSteps progress(llSize);
+    StallWatchdog watchdog;
     int64_t count = 0;
     // Pause and cancel only change while messages run, so checking them
     // after each pump is checking them before every block.
@@ -199,7 +327,7 @@ cFTP::Outcome cFTP::receiveBlocks(HANDLE hLocal, int64_t llSize) {
         if (deliveryCancelled)
             return Outcome::Cancelled;
         const DWORD want = static_cast<DWORD>(std::min<int64_t>(chunkSize, whole - count));
-        if (!readFully(hFile_.get(), buf.data(), want) || !writeAll(hLocal, buf.data(), want))
+        if (!readFully(watchdog, hFile_.get(), buf.data(), want) || !writeAll(hLocal, buf.data(), want))
             return Outcome::Failed;
         count += want;
         progress.show(count);
@@ -212,11 +340,11 @@ cFTP::Outcome cFTP::receiveBlocks(HANDLE hLocal, int64_t llSize) {
         modFTP::waitWhilePaused();
     if (deliveryCancelled)
         return Outcome::Cancelled;
-    if (remainder && (!readFully(hFile_.get(), buf.data(), remainder) || !writeAll(hLocal, buf.data(), remainder)))
+    if (remainder && (!readFully(watchdog, hFile_.get(), buf.data(), remainder) || !writeAll(hLocal, buf.data(), remainder)))
         return Outcome::Failed;
     count += remainder;
     // More data than the listed size is as wrong as less.
-    if (!atEndOfData(hFile_.get()))
+    if (!atEndOfData(watchdog, hFile_.get()))
         return Outcome::Failed;
     modFTP::showTransferProgress(0, count, 0, true);
     modFTP::showTransferProgress(0, 0, count, false);
