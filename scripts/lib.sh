@@ -71,12 +71,15 @@ start_display() {
   if [ "${1:-}" = keep ] && [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
     return 0
   fi
-  local n=90
-  while [ -e /tmp/.X11-unix/X$n ] || [ -e /tmp/.X$n-lock ]; do n=$((n + 1)); done
-  Xvfb :$n -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+  # Xvfb picks a free display number itself and tells it through a pipe, so
+  # several runs on one machine never race for the same display.
+  local fifo; fifo=$(mktemp -u); mkfifo "$fifo"
+  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
   XVFB_PID=$!
+  local n; read -r -t 20 n <"$fifo" || true
+  rm -f "$fifo"
+  [ -n "$n" ] || { say "Xvfb did not start"; return 1; }
   export DISPLAY=:$n
-  for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
   xdpyinfo >/dev/null 2>&1 || { say "Xvfb did not start"; return 1; }
 }
 
@@ -98,6 +101,9 @@ prepare_prefix() {
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     say "creating the Wine prefix"
     "$WINE" wineboot -i >/dev/null 2>&1 || true
+    # Without a window manager on the virtual display, Wine would wait two
+    # seconds for one at every hide; unmanaged windows need no such wait.
+    "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 || true
   fi
   # Keep one wineserver for the whole run: every test starts faster.
   wineserver -p 2>/dev/null || true

@@ -6,11 +6,11 @@ void connectToServer() {}
 void showNoConnection() {}
 #include "catalogue/Announce.h"
 #include "tray/frmtray.h"
-void balloonNewIssues(int32_t, bool) {}
-void announceNewIssues(int32_t) {}
 void checkNewIssues(bool) {}
 void cFTPDeleter::operator()(cFTP*) const {}
 void frmtray::systemUpdate() {}
 bool frmtray::autoSystemUpdate() { return false; }
 #include "app/ModCommon.h"
-void ModCommon::checkFirstRun() {}
+#include "ftp/Delivery.h"
+void deliverIssue(const std::string&) {}
+void connectToServer();

@@ -376,7 +376,8 @@ void frmmess::showModal(HWND hOwner) {
     HWND mainWnd = frmmain::exists() ? frmmain::instance().hwnd() : nullptr;
     bool reenable = mainWnd && EnableWindow(mainWnd, FALSE) == 0;
     MSG msg;
-    while (exists() && visible()) {
+    // Hiding the dialog ends the hold, even when it is shown again at once.
+    while (exists() && modal_) {
         BOOL got = GetMessageA(&msg, nullptr, 0, 0);
         if (got <= 0) {
             if (got == 0)
@@ -388,13 +389,15 @@ void frmmess::showModal(HWND hOwner) {
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
     }
-    if (exists())
-        modal_ = false;
+    modal_ = false;
     if (reenable)
         EnableWindow(mainWnd, TRUE);
 }
 
-void frmmess::hide() { ShowWindow(hwnd_, SW_HIDE); }
+void frmmess::hide() {
+    modal_ = false;
+    ShowWindow(hwnd_, SW_HIDE);
+}
 bool frmmess::visible() const { return hwnd_ && IsWindowVisible(hwnd_); }
 void frmmess::bringToFront() { SetForegroundWindow(hwnd_); }
 

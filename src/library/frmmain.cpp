@@ -8,6 +8,7 @@
 #include "app/ModCommon.h"
 #include "app/resource.h"
 #include "catalogue/Announce.h"
+#include "catalogue/LibraryScan.h"
 #include "dialog/frmmess.h"
 #include "library/cSplitter.h"
 #include "tray/frmtray.h"
@@ -331,8 +332,7 @@ void frmmain::load() {
     addButtons(tb2, kTb2FirstId, 3, nullptr);
     placeSmallToolbar();
 
-    // Fill the folder tree. The library scan wires in here:
-    // buildLibraryTree();   // LIBRARY-SCAN CALL SITE
+    buildLibraryTree();
 }
 
 // ---------------------------------------------------------------------------
@@ -459,17 +459,10 @@ LRESULT frmmain::onNotify(NMHDR* hdr) {
         case LVN_COLUMNCLICK:
             lv_ColumnClick(reinterpret_cast<NMLISTVIEW*>(hdr)->iSubItem);
             return 0;
-        case NM_CLICK: {
-            auto* act = reinterpret_cast<NMITEMACTIVATE*>(hdr);
-            LVHITTESTINFO hit{};
-            hit.pt = act->ptAction;
-            SendMessageA(lv, LVM_SUBITEMHITTEST, 0, reinterpret_cast<LPARAM>(&hit));
-            // A click on the box itself is toggled by the list view; the row
-            // click toggles through the program, so one click is one change.
-            if (act->iItem >= 0 && !(hit.flags & LVHT_ONITEMSTATEICON))
-                lv_ItemClick(act->iItem);
+        case NM_CLICK:
+            if (reinterpret_cast<NMITEMACTIVATE*>(hdr)->iItem >= 0)
+                lv_ItemClick(reinterpret_cast<NMITEMACTIVATE*>(hdr)->iItem);
             return 0;
-        }
         case NM_RCLICK:
             lvmen_Popup();
             return 0;

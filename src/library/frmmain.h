@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <commctrl.h>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -111,4 +112,9 @@ private:
     AutoHmenu menuOwner_;  // holds both pop-up menus
     AutoHimagelist imgl32_, imgl16t_, imgl16_;
     bool allowClose_ = false;
+
+    // Keys of the issue list's items, by the item's lParam (items carry a
+    // serial number; keys are rewritten by every deliver or remove run).
+    std::map<LPARAM, std::string> issueKeys_;
+    LPARAM nextIssueId_ = 0;
 };

@@ -1,46 +1,329 @@
-// replaced by the issue-list commands
+// The issue list: ticks, the commands on ticked issues, sorting, the
+// toolbar. Items are addressed by key; deliverAll and removeAll rewrite the
+// keys before each run.
+#include <windows.h>
+#include <commctrl.h>
+
+#include "app/ModCommon.h"
+#include "catalogue/Announce.h"
+#include "catalogue/Catalogue.h"
+#include "catalogue/Check.h"
+#include "dialog/frmmess.h"
+#include "ftp/Delivery.h"
+#include "ftp/modFTP.h"
+#include "library/ListSort.h"
 #include "library/frmmain.h"
 
-void frmmain::tb_ButtonClick(int iButton) {
-    if (iButton == tbClose)
-        ShowWindow(hwnd_, SW_HIDE);
-    else if (iButton == tbHelp)
-        popupMenu(mnHelp_);
+using namespace ModCommon;
+
+namespace {
+
+constexpr UINT kTicked = INDEXTOSTATEIMAGEMASK(2);    // 0x2000
+constexpr UINT kUnticked = INDEXTOSTATEIMAGEMASK(1);  // 0x1000
+constexpr UINT kStateImageMask = 0xF000;
+constexpr UINT kSetTickMask = 0xFFFFF000;
+
+void setItemState(HWND list, int index, UINT state, UINT mask) {
+    LVITEMA item{};
+    item.mask = LVIF_STATE;
+    item.state = state;
+    item.stateMask = mask;
+    SendMessageA(list, LVM_SETITEMSTATE, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item));
 }
-bool frmmain::getLstTick() { return false; }
-void frmmain::setLstTick() {}
-void frmmain::setTick() {}
-bool frmmain::deliverAll() { return false; }
-bool frmmain::removeAll() { return false; }
-void frmmain::removeMag() {}
-int frmmain::addIssueEntry(const std::string&, const std::string& sTitle, const std::string& sIssue,
+
+int selectedIndex(HWND list) {
+    return static_cast<int>(SendMessageA(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+}
+
+std::string itemText(HWND list, int index, int column) {
+    char buffer[1024] = {};
+    LVITEMA item{};
+    item.iSubItem = column;
+    item.pszText = buffer;
+    item.cchTextMax = sizeof buffer;
+    SendMessageA(list, LVM_GETITEMTEXTA, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item));
+    return buffer;
+}
+
+struct SortOrder {
+    HWND list;
+    int column;
+    bool descending;
+};
+
+// List-view sorting compares texts the way the user reads them: by the
+// locale's rules, letter case ignored.
+int CALLBACK compareByText(LPARAM a, LPARAM b, LPARAM order) {
+    auto* o = reinterpret_cast<const SortOrder*>(order);
+    std::string ta = itemText(o->list, static_cast<int>(a), o->column);
+    std::string tb = itemText(o->list, static_cast<int>(b), o->column);
+    int r = CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, ta.c_str(), -1, tb.c_str(), -1) - CSTR_EQUAL;
+    return o->descending ? -r : r;
+}
+
+}  // namespace
+
+void sortListByText(HWND list, int iColumn, bool bDescending) {
+    SortOrder order{list, iColumn, bDescending};
+    SendMessageA(list, LVM_SORTITEMSEX, reinterpret_cast<WPARAM>(&order), reinterpret_cast<LPARAM>(compareByText));
+}
+
+bool toggleSortDirection(float& toggle) {
+    if (toggle != 1) {
+        toggle += 1;
+        return true;
+    }
+    toggle = 0;
+    return false;
+}
+
+// --- shared services that live on this window --------------------------------
+
+void ModCommon::setStatusText(int16_t iPanel, const std::string& sText) {
+    frmmain::instance().setStatusPanel(iPanel, sText);
+}
+
+int32_t ModCommon::countTicked() {
+    frmmain& w = frmmain::instance();
+    tickedCount = 0;
+    for (int i = 0, n = w.issueCount(); i < n; ++i) {
+        w.selectIssue(i);
+        if (w.getLstTick())
+            ++tickedCount;
+    }
+    return tickedCount;
+}
+
+// --- items ---------------------------------------------------------------------
+
+int frmmain::issueCount() const { return static_cast<int>(SendMessageA(lv, LVM_GETITEMCOUNT, 0, 0)); }
+
+int frmmain::addIssueEntry(const std::string& sKey, const std::string& sTitle, const std::string& sIssue,
                            const std::string& sMagazine, const std::string& sSize, const std::string& sRecord) {
-    LVITEMA it{};
-    it.mask = LVIF_TEXT | LVIF_IMAGE;
-    it.iItem = issueCount();
-    it.pszText = const_cast<char*>(sTitle.c_str());
-    int index = static_cast<int>(SendMessageA(lv, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&it)));
+    LVITEMA item{};
+    item.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM;
+    item.iItem = issueCount();
+    item.pszText = const_cast<char*>(sTitle.c_str());
+    item.iImage = 0;
+    item.lParam = ++nextIssueId_;
+    int index = static_cast<int>(SendMessageA(lv, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)));
+    if (index < 0)
+        return -1;
+    issueKeys_[item.lParam] = sKey;
     setIssueText(index, colIssue, sIssue);
     setIssueText(index, colMagazine, sMagazine);
     setIssueText(index, colSize, sSize);
     setIssueText(index, colRecord, sRecord);
     return index;
 }
-int frmmain::findIssueByKey(const std::string&) const { return -1; }
-void frmmain::selectIssue(int) {}
-void frmmain::removeIssue(int) {}
-int frmmain::issueCount() const { return static_cast<int>(SendMessageA(lv, LVM_GETITEMCOUNT, 0, 0)); }
-std::string frmmain::issueText(int, int) const { return {}; }
-void frmmain::setIssueText(int index, int iColumn, const std::string& sText) {
-    LVITEMA it{};
-    it.iSubItem = iColumn;
-    it.pszText = const_cast<char*>(sText.c_str());
-    SendMessageA(lv, LVM_SETITEMTEXTA, index, reinterpret_cast<LPARAM>(&it));
+
+static LPARAM itemParam(HWND list, int index) {
+    LVITEMA item{};
+    item.mask = LVIF_PARAM;
+    item.iItem = index;
+    SendMessageA(list, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item));
+    return item.lParam;
 }
-void frmmain::sortIssues(int, bool) {}
-void frmmain::lv_ColumnClick(int) {}
-void frmmain::lv_ItemClick(int) {}
+
+int frmmain::findIssueByKey(const std::string& sKey) const {
+    for (int i = 0, n = issueCount(); i < n; ++i) {
+        auto it = issueKeys_.find(itemParam(lv, i));
+        if (it != issueKeys_.end() && it->second == sKey)
+            return i;
+    }
+    return -1;
+}
+
+void frmmain::selectIssue(int index) {
+    setItemState(lv, -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
+    if (index >= 0)
+        setItemState(lv, index, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+}
+
+void frmmain::removeIssue(int index) {
+    issueKeys_.erase(itemParam(lv, index));
+    SendMessageA(lv, LVM_DELETEITEM, static_cast<WPARAM>(index), 0);
+}
+
+std::string frmmain::issueText(int index, int iColumn) const { return itemText(lv, index, iColumn); }
+
+void frmmain::setIssueText(int index, int iColumn, const std::string& sText) {
+    LVITEMA item{};
+    item.iSubItem = iColumn;
+    item.pszText = const_cast<char*>(sText.c_str());
+    SendMessageA(lv, LVM_SETITEMTEXTA, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item));
+}
+
+void frmmain::sortIssues(int iColumn, bool bDescending) { sortListByText(lv, iColumn, bDescending); }
+
+// Keys are rewritten from a fresh table in one pass, so a key left over from
+// an earlier run (of either command, in any order) can never clash.
+static void rekey(std::map<LPARAM, std::string>& keys, int16_t pass, HWND list, int count) {
+    keys.clear();
+    for (int i = 0; i < count; ++i)
+        keys[itemParam(list, i)] = toDecimal(pass) + "m" + toDecimal(i + 1);
+}
+
+// --- ticks ---------------------------------------------------------------------
+
+bool frmmain::getLstTick() {
+    int i = selectedIndex(lv);
+    if (i < 0)
+        return false;
+    UINT state = static_cast<UINT>(SendMessageA(lv, LVM_GETITEMSTATE, static_cast<WPARAM>(i), kStateImageMask));
+    return (state & kTicked) != 0;
+}
+
+void frmmain::setLstTick() {
+    for (int i = 0, n = issueCount(); i < n; ++i)
+        setItemState(lv, i, kTicked, kSetTickMask);
+}
+
+void frmmain::setTick() {
+    int i = selectedIndex(lv);
+    if (i < 0)
+        return;
+    setItemState(lv, i, getLstTick() ? kUnticked : kTicked, kSetTickMask);
+}
+
+// --- commands ------------------------------------------------------------------
+
+static void commonEnding(frmmain& w) {
+    newIssueCount = w.issueCount();
+    w.enableButton(frmmain::tbDeliver, newIssueCount >= 1);
+    w.enableButton(frmmain::tbRemove, newIssueCount >= 1);
+    if (newIssueCount < 1) {
+        setStatusText(1, "Ready");
+        setStatusText(2, "");
+    } else {
+        setStatusText(1, "Remaining");
+        setStatusText(2, toDecimal(newIssueCount));
+    }
+}
+
+bool frmmain::deliverAll() {
+    connectToServer();
+    deliveryPaused = false;
+    deliveryCancelled = false;
+    failedCount = 0;
+    enableButton(tbDeliver, false);
+    enableButton(tbRemove, false);
+    newIssueCount = issueCount();
+    bool result = false;
+    if (newIssueCount >= 1) {
+        open();
+        ++deliverPass;
+        const int n = newIssueCount;
+        rekey(issueKeys_, deliverPass, lv, n);
+        for (int i = 1; i <= n; ++i) {
+            const std::string key = toDecimal(deliverPass) + "m" + toDecimal(i);
+            int index = findIssueByKey(key);
+            if (index < 0)
+                continue;
+            selectIssue(index);
+            if (getLstTick())
+                deliverIssue(key);
+        }
+        if (deliverPass >= 2)
+            deliverPass = 0;
+        result = true;
+    }
+    commonEnding(*this);
+    return result;
+}
+
+bool frmmain::removeAll() {
+    enableButton(tbDeliver, false);
+    enableButton(tbRemove, false);
+    newIssueCount = issueCount();
+    bool result = false;
+    if (newIssueCount >= 1) {
+        ++removePass;
+        const int n = newIssueCount;
+        rekey(issueKeys_, removePass, lv, n);
+        for (int i = 1; i <= n; ++i) {
+            int index = findIssueByKey(toDecimal(removePass) + "m" + toDecimal(i));
+            if (index < 0)
+                continue;
+            selectIssue(index);
+            if (getLstTick()) {
+                // Dismissed for good: recorded without ";" so later checks skip it.
+                appendTextFile(issueText(index, colRecord), programFolder() + "\\data\\em_lst.lcl");
+                removeIssue(index);
+            }
+        }
+        if (removePass >= 2)
+            removePass = 0;
+        result = true;
+    }
+    commonEnding(*this);
+    return result;
+}
+
+void frmmain::removeMag() {
+    const int32_t n = countTicked();
+    if (n < 1) {
+        messageBox("Nothing to do.", MB_OK | MB_ICONINFORMATION);
+        return;
+    }
+    const std::string text =
+        n == 1 ? std::string("This will permanently remove your selected item.\n\nAre you sure you want to do this?")
+               : "This will permanently remove your " + toDecimal(n) +
+                     " selected items.\n\nAre you sure you want to do this?";
+    if (messageBox(text, MB_YESNO | MB_ICONQUESTION) == IDYES) {
+        removeAll();
+        frmmess::unload();
+    }
+}
+
+// --- events --------------------------------------------------------------------
+
+void frmmain::lv_ColumnClick(int iColumn) {
+    sortIssues(iColumn, toggleSortDirection(lvSortToggle));
+}
+
+void frmmain::lv_ItemClick(int index) {
+    // A click on the check box itself was already toggled by the list view;
+    // toggling again would undo it.
+    LVHITTESTINFO hit{};
+    DWORD pos = GetMessagePos();
+    hit.pt = {static_cast<short>(LOWORD(pos)), static_cast<short>(HIWORD(pos))};
+    ScreenToClient(lv, &hit.pt);
+    if (SendMessageA(lv, LVM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit)) == index &&
+        (hit.flags & LVHT_ONITEMSTATEICON))
+        return;
+    setTick();
+}
+
 void frmmain::lvmen_Popup() {
-    if (issueCount() > 0)
+    if (issueCount() >= 1)
         popupMenu(lvmen_);
+}
+
+void frmmain::tb_ButtonClick(int iButton) {
+    if (iButton < tbClose)
+        frmmess::instance().hide();
+    switch (iButton) {
+        case tbNewMagazines:
+            if (!checkRunning) {
+                enableButton(tbDeliver, false);
+                enableButton(tbRemove, false);
+                checkNewIssues(true);
+                announceNewIssues(newIssueCount);
+            }
+            break;
+        case tbDeliver:
+            announceSelection(countTicked());
+            break;
+        case tbRemove:
+            removeMag();
+            SetForegroundWindow(hwnd_);
+            break;
+        case tbClose:
+            ShowWindow(hwnd_, SW_HIDE);
+            break;
+        case tbHelp:
+            popupMenu(mnHelp_);
+            break;
+    }
 }

@@ -1,0 +1,18 @@
+// Self-update: the check of a downloaded program file before it is offered.
+// (systemUpdate and autoSystemUpdate themselves are members of frmtray.)
+#pragma once
+#include <cstdint>
+#include <string>
+
+namespace SelfUpdate {
+
+// The remote and local names of the new program file.
+inline constexpr const char* programFileName = "tolv.exe";
+
+// True when sPath holds a whole program that can take tolv.exe's place: a
+// 32-bit Windows GUI executable (MZ and PE headers, machine i386, GUI
+// subsystem) whose sections all lie inside the file, and, when
+// llServerSize is not negative (known), exactly that many bytes long.
+bool isWholeProgram(const std::string& sPath, int64_t llServerSize);
+
+}  // namespace SelfUpdate

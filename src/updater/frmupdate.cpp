@@ -1,0 +1,143 @@
+#include "frmupdate.h"
+
+#include <memory>
+#include <type_traits>
+
+namespace {
+
+constexpr char className[] = "frmupdate";
+constexpr DWORD pollMs = 200;
+
+struct HandleCloser {
+    void operator()(HANDLE h) const { CloseHandle(h); }
+};
+using AutoHandle = std::unique_ptr<std::remove_pointer_t<HANDLE>, HandleCloser>;
+
+AutoHandle openFile(const std::string& sPath, DWORD dwAccess, DWORD dwShare) {
+    HANDLE h = CreateFileA(sPath.c_str(), dwAccess, dwShare, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                           nullptr);
+    return AutoHandle(h == INVALID_HANDLE_VALUE ? nullptr : h);
+}
+
+// The folder that holds update.exe, without a trailing "\".
+std::string programFolder() {
+    char path[MAX_PATH * 2] = {};
+    DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
+    std::string s(path, n);
+    return s.substr(0, s.find_last_of("\\/"));
+}
+
+bool fileExists(const std::string& sPath) {
+    DWORD a = GetFileAttributesA(sPath.c_str());
+    return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// The old program stops right after starting us and its file stays in use
+// until its process has gone; an exclusive open only succeeds after that.
+bool waitUntilFree(const std::string& sPath, DWORD dwTimeoutMs) {
+    const ULONGLONG deadline = GetTickCount64() + dwTimeoutMs;
+    for (;;) {
+        if (openFile(sPath, GENERIC_READ | GENERIC_WRITE, 0))
+            return true;
+        if (GetLastError() == ERROR_FILE_NOT_FOUND)
+            return true;
+        if (GetTickCount64() >= deadline)
+            return false;
+        Sleep(pollMs);
+    }
+}
+
+// Copies beside the target first and swaps it in with one rename, so a copy
+// that fails or is cut short leaves the old program whole.
+bool replaceFile(const std::string& sNew, const std::string& sTarget) {
+    const std::string staged = sTarget + ".new";
+    DeleteFileA(staged.c_str());
+    if (!CopyFileA(sNew.c_str(), staged.c_str(), FALSE)) {
+        DeleteFileA(staged.c_str());
+        return false;
+    }
+    if (AutoHandle h = openFile(staged, GENERIC_READ | GENERIC_WRITE, 0))
+        FlushFileBuffers(h.get());
+    if (!MoveFileExA(staged.c_str(), sTarget.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        DeleteFileA(staged.c_str());
+        return false;
+    }
+    return true;
+}
+
+// Runs a command line in a normal window without waiting for it.
+void runCommand(const std::string& sCommandLine) {
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESHOWWINDOW;
+    si.wShowWindow = SW_SHOWNORMAL;
+    PROCESS_INFORMATION pi{};
+    std::string line = sCommandLine;  // CreateProcessA may write into it
+    if (CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+        CloseHandle(pi.hThread);
+        CloseHandle(pi.hProcess);
+    }
+}
+
+HFONT createTahoma() {
+    HDC dc = GetDC(nullptr);
+    const int height = -MulDiv(8, GetDeviceCaps(dc, LOGPIXELSY), 72);
+    ReleaseDC(nullptr, dc);
+    return CreateFontA(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                       CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, "Tahoma");
+}
+
+}  // namespace
+
+void frmupdate::load(HINSTANCE hInstance) {
+    frmupdate form(hInstance);
+    form.Form_Load();
+}
+
+frmupdate::frmupdate(HINSTANCE hInstance) {
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = WndProc;
+    wc.hInstance = hInstance;
+    wc.hIcon = LoadIconA(hInstance, MAKEINTRESOURCEA(1));
+    wc.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));  // IDC_ARROW
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    wc.lpszClassName = className;
+    RegisterClassA(&wc);
+
+    hwnd_ = CreateWindowExA(0, className, caption, WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU, CW_USEDEFAULT,
+                            CW_USEDEFAULT, 260, 100, nullptr, nullptr, hInstance, nullptr);
+    font_ = createTahoma();
+    label1_ = CreateWindowExA(0, "STATIC", label1Text, WS_CHILD | WS_VISIBLE, 16, 16, 220, 20, hwnd_, nullptr,
+                              hInstance, nullptr);
+    SendMessageA(label1_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+}
+
+frmupdate::~frmupdate() {
+    if (hwnd_)
+        DestroyWindow(hwnd_);
+    if (font_)
+        DeleteObject(font_);
+}
+
+LRESULT CALLBACK frmupdate::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    return DefWindowProcA(hwnd, msg, wp, lp);
+}
+
+// Each step ignores its own failure and the next one runs regardless: the
+// user is always left with a program that starts and the same closing box.
+void frmupdate::Form_Load() {
+    const std::string folder = programFolder();
+    const std::string tmpFolder = folder + "\\data\\tmp";
+    const std::string newFile = tmpFolder + "\\tolv.exe";
+    const std::string target = folder + "\\tolv.exe";
+
+    if (fileExists(newFile) && waitUntilFree(target, targetWaitMs))
+        replaceFile(newFile, target);
+    DeleteFileA(newFile.c_str());
+    RemoveDirectoryA(tmpFolder.c_str());  // only when empty
+
+    // No blank after the comma: Wine's rundll32 does not skip it, Windows does not mind.
+    runCommand("rundll32.exe url.dll,FileProtocolHandler " + target);
+
+    MessageBoxA(nullptr, doneText, "", MB_OK | MB_ICONINFORMATION | MB_SETFOREGROUND);
+}

@@ -1,0 +1,156 @@
+#include <gtest/gtest.h>
+
+#include "app/ModCommon.h"
+#include "dialog/frmmess.h"
+#include "support/gui.h"
+#include "tray/frmtray.h"
+
+using namespace ModCommon;
+
+namespace {
+
+constexpr char kTolvKey[] = "SOFTWARE\\Orvane\\TOLV";
+constexpr char kSettingsKey[] = "SOFTWARE\\Orvane\\TOLV\\Settings";
+constexpr char kRunKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+
+std::string readText(const char* key, const char* value, DWORD* type = nullptr) {
+    char data[512] = {};
+    DWORD size = sizeof data, t = 0;
+    if (RegGetValueA(HKEY_LOCAL_MACHINE, key, value, RRF_RT_ANY | RRF_NOEXPAND, &t, data, &size) != ERROR_SUCCESS)
+        return "<missing>";
+    if (type)
+        *type = t;
+    return data;
+}
+
+struct FirstRunTest : testing::Test {
+    ScratchProgramFolder folder;
+    void SetUp() override {
+        RegDeleteTreeA(HKEY_LOCAL_MACHINE, kTolvKey);
+        RegDeleteKeyA(HKEY_LOCAL_MACHINE, kTolvKey);
+        frmmess::unload();
+    }
+    void TearDown() override {
+        frmmess::unload();
+        RegDeleteTreeA(HKEY_LOCAL_MACHINE, kTolvKey);
+        RegDeleteKeyA(HKEY_LOCAL_MACHINE, kTolvKey);
+        HKEY run;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRunKey, 0, KEY_SET_VALUE, &run) == ERROR_SUCCESS) {
+            RegDeleteValueA(run, exeBaseName().c_str());
+            RegCloseKey(run);
+        }
+        frmtray::instance().enableTimer(frmtray::startTmr, false);
+    }
+};
+
+}  // namespace
+
+TEST_F(FirstRunTest, FirstStartWelcomesAndRemembersTheNextIsQuiet) {
+    checkFirstRun();
+    EXPECT_TRUE(isFirstRun);
+    EXPECT_FALSE(frmtray::instance().timerEnabled(frmtray::startTmr));
+    ASSERT_TRUE(frmmess::exists());
+    frmmess& m = frmmess::instance();
+    EXPECT_TRUE(m.visible());
+    EXPECT_EQ(m.message(), "Welcome to Quillora.\n\nWould you like to read the Help file?");
+    EXPECT_FALSE(m.buttonVisible(0));
+    EXPECT_EQ(m.buttonCaption(1), "Read Help");
+    EXPECT_EQ(m.buttonCaption(2), "Continue");
+    EXPECT_NEAR(m.heightTwips(), frmmess::compactHeight, 15);
+    DWORD type = 0;
+    EXPECT_EQ(readText(kSettingsKey, "fRun", &type), "1");
+    EXPECT_EQ(type, DWORD(REG_SZ));
+
+    // The answer starts the timer for the first check.
+    m.cmdmess_Click(2);
+    EXPECT_TRUE(frmtray::instance().timerEnabled(frmtray::startTmr));
+    frmtray::instance().enableTimer(frmtray::startTmr, false);
+
+    checkFirstRun();
+    EXPECT_FALSE(isFirstRun);
+    EXPECT_FALSE(frmmess::exists());
+    EXPECT_TRUE(frmtray::instance().timerEnabled(frmtray::startTmr));
+}
+
+TEST_F(FirstRunTest, RunValueIsRewrittenAtEveryStartWithoutExtensionOrQuotes) {
+    const std::string expected = folder.path() + "\\" + exeBaseName();
+    checkFirstRun();
+    DWORD type = 0;
+    EXPECT_EQ(readText(kRunKey, exeBaseName().c_str(), &type), expected);
+    EXPECT_EQ(type, DWORD(REG_SZ));
+    EXPECT_EQ(expected.find(".exe"), std::string::npos);
+    EXPECT_EQ(expected.find('"'), std::string::npos);
+
+    HKEY run;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRunKey, 0, KEY_SET_VALUE, &run), ERROR_SUCCESS);
+    RegSetValueExA(run, exeBaseName().c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>("stale"), 6);
+    RegCloseKey(run);
+    checkFirstRun();
+    EXPECT_EQ(readText(kRunKey, exeBaseName().c_str()), expected);
+}
+
+// Without write access to the machine's settings every start is a first run;
+// a volatile parent key makes the write fail for real (a non-volatile key
+// cannot be created below it).
+TEST_F(FirstRunTest, UnwritableSettingsMakeEveryStartAFirstRun) {
+    HKEY parent;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kTolvKey, 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS,
+                              nullptr, &parent, nullptr),
+              ERROR_SUCCESS);
+    RegCloseKey(parent);
+    for (int start = 0; start < 2; ++start) {
+        frmmess::unload();
+        checkFirstRun();
+        EXPECT_TRUE(isFirstRun) << start;
+        EXPECT_TRUE(frmmess::exists()) << start;
+        EXPECT_EQ(readText(kSettingsKey, "fRun"), "<missing>");
+    }
+}
+
+TEST(LibraryFolders, CreatedWhenMissingAndLeftAloneOtherwise) {
+    ScratchProgramFolder folder;
+    fileType = "torrent";
+    libraryFolder = "My Torrents";
+    createLibraryFolders();
+    EXPECT_EQ(dataPath, folder.path() + "\\data\\");
+    EXPECT_EQ(fileType, "pdf");
+    EXPECT_EQ(libraryFolder, "My Magazines");
+    for (const char* name : {"\\data", "\\My Magazines", "\\My Torrents"})
+        EXPECT_TRUE(fileSystem.FolderExists(folder.path() + name)) << name;
+    EXPECT_FALSE(fileSystem.FolderExists(folder.path() + "\\data\\tmp"));
+
+    // A second start changes nothing that is already there.
+    ASSERT_TRUE(fileSystem.Append(folder.path() + "\\data\\em_lst.lcl", "a_X_1.f#;"));
+    createLibraryFolders();
+    std::string text;
+    ASSERT_TRUE(fileSystem.ReadAll(folder.path() + "\\data\\em_lst.lcl", text));
+    EXPECT_EQ(text, "a_X_1.f#;");
+}
+
+TEST(ExitProgram, RefusedDuringATransferThenStopsWithCodeZero) {
+    std::vector<UINT> ends;
+    setProcessEnd([&](UINT code) { ends.push_back(code); });
+    frmtray& tray = frmtray::instance();
+    tray.enableTimer(frmtray::startTmr, true);
+    showMessageDialog("Delivering: x", "", "Cancel", "Pause");
+
+    transferBusy = true;
+    exitProgram();
+    EXPECT_TRUE(ends.empty());
+    EXPECT_FALSE(isExiting);
+    EXPECT_TRUE(frmtray::exists());
+    EXPECT_TRUE(tray.timerEnabled(frmtray::autoTmr));
+    EXPECT_TRUE(tray.timerEnabled(frmtray::startTmr));
+    EXPECT_TRUE(frmmess::exists());
+
+    transferBusy = false;
+    exitProgram();
+    ASSERT_EQ(ends.size(), 1u);
+    EXPECT_EQ(ends[0], 0u);
+    EXPECT_TRUE(isExiting);
+    EXPECT_FALSE(frmtray::exists());
+    EXPECT_FALSE(frmmess::exists());
+    // A second call (as from a closing form) returns at once.
+    exitProgram();
+    EXPECT_EQ(ends.size(), 1u);
+}

@@ -1,0 +1,202 @@
+// driver.exe against windows of this test program: a small window with a
+// button and a label, a popup menu, a tray icon and its balloon, all on a
+// thread of their own that pumps messages like a real program.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <shellapi.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+
+#include "support/driver_client.h"
+
+using testsupport::runDriver;
+
+namespace {
+
+constexpr char probeClass[] = "DriverProbe";
+constexpr char probeTitle[] = "Driver Probe";
+constexpr int pressId = 101;
+constexpr UINT menuOne = 201, menuTwo = 202, menuExit = 203;
+constexpr UINT trayCallback = WM_APP + 1;
+constexpr UINT openMenu = WM_APP + 2;
+constexpr UINT showBalloon = WM_APP + 3;
+constexpr wchar_t balloonText[] = L"3 new issues are waiting";
+
+// The window, menu and tray icon the driver works on.
+class Probe {
+public:
+    Probe() : thread_([this] { run(); }) {
+        while (!hwnd_.load())
+            Sleep(10);
+    }
+    ~Probe() {
+        PostMessageA(hwnd_, WM_CLOSE, 0, 0);
+        thread_.join();
+    }
+    HWND hwnd() const { return hwnd_; }
+    std::atomic<int> presses{0};
+    std::atomic<UINT> lastTrayMessage{0};
+    std::atomic<UINT> menuChoice{0};
+    std::atomic<bool> menuOpen{false};
+
+private:
+    static LRESULT CALLBACK WndProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
+        auto* self = reinterpret_cast<Probe*>(GetWindowLongPtrA(h, GWLP_USERDATA));
+        switch (msg) {
+            case WM_COMMAND:
+                if (LOWORD(wp) == pressId && HIWORD(wp) == BN_CLICKED)
+                    ++self->presses;
+                return 0;
+            case trayCallback:
+                self->lastTrayMessage = static_cast<UINT>(lp);
+                return 0;
+            case openMenu:
+                self->trackMenu();
+                return 0;
+            case showBalloon:
+                self->balloon();
+                return 0;
+            case WM_DESTROY:
+                Shell_NotifyIconW(NIM_DELETE, &self->nid_);
+                PostQuitMessage(0);
+                return 0;
+        }
+        return DefWindowProcA(h, msg, wp, lp);
+    }
+
+    void run() {
+        WNDCLASSA wc{};
+        wc.lpfnWndProc = WndProc;
+        wc.hInstance = GetModuleHandleA(nullptr);
+        wc.lpszClassName = probeClass;
+        RegisterClassA(&wc);
+        HWND h = CreateWindowExA(0, probeClass, probeTitle, WS_OVERLAPPEDWINDOW | WS_VISIBLE, 50, 50, 300, 150,
+                                 nullptr, nullptr, wc.hInstance, nullptr);
+        SetWindowLongPtrA(h, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+        CreateWindowExA(0, "BUTTON", "&Press", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, 10, 10, 80, 24, h,
+                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(pressId)), wc.hInstance, nullptr);
+        CreateWindowExA(0, "BUTTON", "Hidden", WS_CHILD | BS_PUSHBUTTON, 100, 10, 80, 24, h, nullptr,
+                        wc.hInstance, nullptr);
+        CreateWindowExA(0, "STATIC", "Label text", WS_CHILD | WS_VISIBLE, 10, 50, 120, 20, h, nullptr,
+                        wc.hInstance, nullptr);
+        nid_.cbSize = sizeof nid_;
+        nid_.hWnd = h;
+        nid_.uID = 1;
+        nid_.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+        nid_.uCallbackMessage = trayCallback;
+        nid_.hIcon = LoadIconA(nullptr, MAKEINTRESOURCEA(32512));  // IDI_APPLICATION
+        wcscpy(nid_.szTip, L"Driver probe");
+        Shell_NotifyIconW(NIM_ADD, &nid_);
+        hwnd_ = h;
+        MSG m;
+        while (GetMessageA(&m, nullptr, 0, 0) > 0) {
+            TranslateMessage(&m);
+            DispatchMessageA(&m);
+        }
+    }
+
+    void trackMenu() {
+        HMENU m = CreatePopupMenu();
+        AppendMenuA(m, MF_STRING, menuOne, "&One");
+        AppendMenuA(m, MF_SEPARATOR, 0, nullptr);
+        AppendMenuA(m, MF_STRING, menuTwo, "&Two");
+        AppendMenuA(m, MF_STRING, menuExit, "E&xit");
+        SetForegroundWindow(hwnd_);
+        menuOpen = true;
+        menuChoice = TrackPopupMenu(m, TPM_RETURNCMD | TPM_NONOTIFY, 100, 100, 0, hwnd_, nullptr);
+        menuOpen = false;
+        DestroyMenu(m);
+    }
+
+    void balloon() {
+        nid_.uFlags = NIF_INFO;
+        wcscpy(nid_.szInfo, balloonText);
+        wcscpy(nid_.szInfoTitle, L"Probe");
+        nid_.dwInfoFlags = NIIF_INFO;
+        Shell_NotifyIconW(NIM_MODIFY, &nid_);
+    }
+
+    std::atomic<HWND> hwnd_{nullptr};
+    NOTIFYICONDATAW nid_{};
+    std::thread thread_;
+};
+
+template <typename Pred>
+bool waitUntil(Pred pred, DWORD dwTimeoutMs = 10000) {
+    for (DWORD waited = 0; waited < dwTimeoutMs; waited += 50) {
+        if (pred())
+            return true;
+        Sleep(50);
+    }
+    return pred();
+}
+
+std::string ownWindows() { return "--pid " + std::to_string(GetCurrentProcessId()) + " "; }
+
+}  // namespace
+
+TEST(Driver, FindsWindowsAndReadsTheirControls) {
+    Probe probe;
+    auto found = runDriver(ownWindows() + "wait-window \"Driver Probe\" 10");
+    EXPECT_EQ(0u, found.rc);
+    EXPECT_NE(std::string::npos, found.out.find(" DriverProbe " + std::to_string(GetCurrentProcessId()) +
+                                                " \"Driver Probe\""))
+        << found.out;
+    EXPECT_EQ(0u, runDriver(ownWindows() + "wait-window DriverProbe 1").rc) << "a class name finds it too";
+    EXPECT_NE(std::string::npos, runDriver(ownWindows() + "list").out.find("\"Driver Probe\""));
+
+    auto text = runDriver(ownWindows() + "text \"Driver Probe\"");
+    EXPECT_EQ(0u, text.rc);
+    EXPECT_NE(std::string::npos, text.out.find(" Button 101 \"&Press\"")) << text.out;
+    EXPECT_NE(std::string::npos, text.out.find(" Static ")) << text.out;
+    EXPECT_NE(std::string::npos, text.out.find("\"Label text\"")) << text.out;
+
+    EXPECT_EQ(1u, runDriver(ownWindows() + "wait-window \"No Such Window\" 0.3").rc);
+    EXPECT_EQ(1u, runDriver("--pid 1 wait-window \"Driver Probe\" 0.3").rc) << "another process's windows only";
+    EXPECT_EQ(2u, runDriver("no-such-command").rc);
+}
+
+TEST(Driver, PressesVisibleButtonsByCaption) {
+    Probe probe;
+    EXPECT_EQ(0u, runDriver(ownWindows() + "click \"Driver Probe\" Press").rc);
+    EXPECT_TRUE(waitUntil([&] { return probe.presses == 1; }));
+    EXPECT_EQ(0u, runDriver(ownWindows() + "click \"Driver Probe\" &Press").rc);
+    EXPECT_TRUE(waitUntil([&] { return probe.presses == 2; }));
+    EXPECT_EQ(1u, runDriver(ownWindows() + "click \"Driver Probe\" Hidden").rc);
+    EXPECT_EQ(1u, runDriver(ownWindows() + "click \"Driver Probe\" Nothing").rc);
+}
+
+TEST(Driver, ChoosesPopupMenuItems) {
+    Probe probe;
+    PostMessageA(probe.hwnd(), openMenu, 0, 0);
+    ASSERT_TRUE(waitUntil([&] { return probe.menuOpen.load(); }));
+    EXPECT_EQ(0u, runDriver("menu E&xit 10").rc);
+    EXPECT_TRUE(waitUntil([&] { return !probe.menuOpen && probe.menuChoice == menuExit; }))
+        << "chosen: " << probe.menuChoice;
+
+    PostMessageA(probe.hwnd(), openMenu, 0, 0);
+    ASSERT_TRUE(waitUntil([&] { return probe.menuOpen.load(); }));
+    EXPECT_EQ(0u, runDriver("menu #2 10").rc);
+    EXPECT_TRUE(waitUntil([&] { return !probe.menuOpen && probe.menuChoice == menuTwo; }))
+        << "chosen: " << probe.menuChoice;
+    EXPECT_EQ(1u, runDriver("menu &One 0.3").rc) << "no menu is open";
+}
+
+TEST(Driver, ClicksTheTrayIconAndReadsTheBalloon) {
+    Probe probe;
+    auto icon = runDriver("tray 0x205");
+    EXPECT_EQ(0u, icon.rc);
+    EXPECT_NE(std::string::npos, icon.out.find("__winex11_tray_icon")) << icon.out;
+    EXPECT_TRUE(waitUntil([&] { return probe.lastTrayMessage == WM_RBUTTONUP; }))
+        << "got " << probe.lastTrayMessage;
+    EXPECT_EQ(0u, runDriver("tray 0x202").rc);
+    EXPECT_TRUE(waitUntil([&] { return probe.lastTrayMessage == WM_LBUTTONUP; }));
+    EXPECT_EQ(2u, runDriver("tray 0x405").rc) << "Wine's icon does not relay a balloon click";
+
+    PostMessageA(probe.hwnd(), showBalloon, 0, 0);
+    auto balloon = runDriver("balloon-text 15");
+    EXPECT_EQ(0u, balloon.rc);
+    EXPECT_EQ("3 new issues are waiting", balloon.out);
+}

@@ -1,0 +1,81 @@
+#include "support/driver_client.h"
+
+namespace fs = std::filesystem;
+
+namespace testsupport {
+
+namespace {
+constexpr DWORD driverWaitMs = 120000;
+}
+
+fs::path testsDir() {
+    char self[MAX_PATH * 2] = {};
+    GetModuleFileNameA(nullptr, self, sizeof self);
+    return fs::path(self).parent_path();
+}
+
+fs::path buildDir() { return testsDir().parent_path(); }
+
+std::string quoted(const fs::path& p) {
+    std::string s(1, '"');
+    s.append(p.string()).push_back('"');
+    return s;
+}
+
+ChildProcess::ChildProcess(std::string commandLine, HANDLE hStdout) {
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    if (hStdout) {
+        si.dwFlags = STARTF_USESTDHANDLES;
+        si.hStdOutput = hStdout;
+        si.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    }
+    if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, hStdout != nullptr, 0, nullptr, nullptr, &si,
+                        &pi_))
+        pi_ = {};
+}
+
+ChildProcess::~ChildProcess() {
+    if (!pi_.hProcess)
+        return;
+    if (!ended())
+        TerminateProcess(pi_.hProcess, 1);
+    CloseHandle(pi_.hProcess);
+    CloseHandle(pi_.hThread);
+}
+
+bool ChildProcess::ended(DWORD dwWaitMs) const {
+    return pi_.hProcess && WaitForSingleObject(pi_.hProcess, dwWaitMs) == WAIT_OBJECT_0;
+}
+
+DWORD ChildProcess::exitCode() const {
+    DWORD code = STILL_ACTIVE;
+    if (pi_.hProcess)
+        GetExitCodeProcess(pi_.hProcess, &code);
+    return code;
+}
+
+DriverResult runDriver(const std::string& args) {
+    SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
+    HANDLE readEnd = nullptr, writeEnd = nullptr;
+    DriverResult r{~0u, {}};
+    if (!CreatePipe(&readEnd, &writeEnd, &sa, 0))
+        return r;
+    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    {
+        ChildProcess p(quoted(buildDir() / "driver.exe") + " " + args, writeEnd);
+        CloseHandle(writeEnd);
+        char buf[4096];
+        DWORD n = 0;
+        while (p.started() && ReadFile(readEnd, buf, sizeof buf, &n, nullptr) && n)
+            r.out.append(buf, n);
+        if (p.ended(driverWaitMs))
+            r.rc = p.exitCode();
+    }
+    CloseHandle(readEnd);
+    while (!r.out.empty() && (r.out.back() == '\n' || r.out.back() == '\r'))
+        r.out.pop_back();
+    return r;
+}
+
+}  // namespace testsupport

@@ -1,0 +1,60 @@
+// Helpers for tests that drive real windows on the test's own thread.
+#pragma once
+#include <windows.h>
+
+#include <chrono>
+#include <functional>
+#include <string>
+
+#include "app/ModCommon.h"
+#include "support/ScratchFolder.h"
+
+// Lets messages run for about ms milliseconds.
+inline void pumpFor(int ms) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (std::chrono::steady_clock::now() < end) {
+        ModCommon::doEvents();
+        Sleep(5);
+    }
+}
+
+// Pumps until the condition holds or ms pass; returns the condition.
+inline bool pumpUntil(const std::function<bool()>& done, int ms = 5000) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() >= end)
+            return false;
+        ModCommon::doEvents();
+        Sleep(5);
+    }
+    return true;
+}
+
+// Runs fn once from the message loop after ms milliseconds (for code that
+// sits in a modal loop meanwhile).
+void runLater(int ms, std::function<void()> fn);
+
+// A fresh, empty program folder under the temporary folder; removed by the
+// destructor, and made the program folder while it lives.
+class ScratchProgramFolder {
+public:
+    ScratchProgramFolder() : previous_(ModCommon::programFolder()) { ModCommon::setProgramFolder(folder_.path()); }
+    ~ScratchProgramFolder() { ModCommon::setProgramFolder(previous_); }
+    const std::string& path() const { return folder_.path(); }
+
+private:
+    std::string previous_;
+    ScratchFolder folder_;
+};
+
+// Records what would have been shown in the platform message box, answering
+// with a fixed button.
+class PromptRecorder {
+public:
+    explicit PromptRecorder(int answer = IDOK);
+    ~PromptRecorder();
+    int count = 0;
+    std::string lastText;
+    UINT lastFlags = 0;
+    int answer;
+};

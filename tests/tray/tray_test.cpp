@@ -1,0 +1,144 @@
+#include <gtest/gtest.h>
+
+#include <cstddef>
+#include <cstring>
+#include <vector>
+
+#include "app/ModCommon.h"
+#include "dialog/frmmess.h"
+#include "support/gui.h"
+#include "tray/frmtray.h"
+
+using namespace ModCommon;
+
+TEST(TrayShellRules, VersionWordDecodesAndPicksTheRecord) {
+    struct Case {
+        DWORD word;
+        int major, minor, build;
+        bool nt, unicode, balloons;
+    };
+    const Case cases[] = {
+        {0x08930005, 5, 0, 2195, true, true, true},     // Windows 2000
+        {0x0A280105, 5, 1, 2600, true, true, true},     // Windows XP
+        {0x05650004, 4, 0, 1381, true, true, false},    // NT 4
+        {0x87CE0A04, 4, 10, 1998, false, false, false}, // Windows 98
+        {0x8BB85A04, 4, 90, 3000, false, false, true},  // Windows Me
+    };
+    for (const Case& c : cases) {
+        WindowsVersion v = frmtray::getWindowsVersion(c.word);
+        EXPECT_EQ(v.major, c.major) << std::hex << c.word;
+        EXPECT_EQ(v.minor, c.minor) << std::hex << c.word;
+        EXPECT_EQ(v.build, c.build) << std::hex << c.word;
+        EXPECT_EQ(v.isNT, c.nt) << std::hex << c.word;
+        bool unicode = false, balloons = false;
+        frmtray::shellFlags(v, unicode, balloons);
+        EXPECT_EQ(unicode, c.unicode) << std::hex << c.word;
+        EXPECT_EQ(balloons, c.balloons) << std::hex << c.word;
+    }
+}
+
+TEST(TrayShellRules, RecordSizesAreThePlatformsVersionSizes) {
+    if (sizeof(void*) == 4) {
+        EXPECT_EQ(frmtray::recordSizeFor(true, true), 936u);
+        EXPECT_EQ(frmtray::recordSizeFor(false, true), 488u);
+        EXPECT_EQ(frmtray::recordSizeFor(true, false), 152u);
+        EXPECT_EQ(frmtray::recordSizeFor(false, false), 88u);
+    } else {
+        // A 64-bit build lays the records out with 8-byte handles.
+        EXPECT_EQ(frmtray::recordSizeFor(true, true), offsetof(NOTIFYICONDATAW, guidItem));
+        EXPECT_LT(frmtray::recordSizeFor(true, false), frmtray::recordSizeFor(true, true));
+        EXPECT_LT(frmtray::recordSizeFor(false, false), frmtray::recordSizeFor(false, true));
+    }
+}
+
+TEST(TrayShellRules, CopyToBufferTruncatesAndZeroFills) {
+    wchar_t field[128];
+    std::memset(field, 0x55, sizeof field);
+    frmtray::copyToBuffer(std::string(200, 'x'), field, sizeof field);
+    EXPECT_EQ(std::wstring(field), std::wstring(127, L'x'));
+    EXPECT_EQ(field[127], L'\0');
+
+    std::memset(field, 0x55, sizeof field);
+    frmtray::copyToBuffer("Quillora", field, sizeof field);
+    EXPECT_EQ(std::wstring(field), L"Quillora");
+    for (size_t i = 8; i < 128; ++i)
+        ASSERT_EQ(field[i], L'\0') << i;
+
+    // An empty text leaves the field as it was.
+    frmtray::copyToBuffer("", field, sizeof field);
+    EXPECT_EQ(std::wstring(field), L"Quillora");
+}
+
+TEST(TrayShellRules, HourBoundariesCountClockHoursNotElapsedTime) {
+    double dayBefore = 0, nextDay = 0;
+    ASSERT_TRUE(textToDate("2026-03-01 23:10:00", dayBefore));
+    ASSERT_TRUE(textToDate("2026-03-02 23:05:00", nextDay));
+    EXPECT_EQ(frmtray::hourBoundaries(dayBefore, nextDay), 24);  // less than 24 full hours
+    double sameHour = 0;
+    ASSERT_TRUE(textToDate("2026-03-01 23:59:59", sameHour));
+    EXPECT_EQ(frmtray::hourBoundaries(dayBefore, sameHour), 0);
+    double onTheHour = 0, justBefore = 0;
+    ASSERT_TRUE(textToDate("2026-03-02 23:00:00", onTheHour));
+    ASSERT_TRUE(textToDate("2026-03-02 22:59:59", justBefore));
+    EXPECT_EQ(frmtray::hourBoundaries(dayBefore, onTheHour), 24);
+    EXPECT_EQ(frmtray::hourBoundaries(dayBefore, justBefore), 23);
+    EXPECT_EQ(frmtray::hourBoundaries(nextDay, dayBefore), 24);  // absolute
+}
+
+TEST(TrayForm, StartsWithItsTipAndOnlyThePeriodicTimer) {
+    frmtray& tray = frmtray::instance();
+    ASSERT_NE(tray.hwnd(), nullptr);
+    EXPECT_FALSE(IsWindowVisible(tray.hwnd()));
+    EXPECT_EQ(tray.toolTip(), "Quillora");
+    EXPECT_TRUE(tray.timerEnabled(frmtray::autoTmr));
+    EXPECT_FALSE(tray.timerEnabled(frmtray::startTmr));
+    EXPECT_EQ(tray.IconHandle(), tray.ownIcon());
+    if (sizeof(void*) == 4)
+        EXPECT_EQ(tray.recordSize(), tray.useUnicodeShell() ? 936u : 488u);
+}
+
+TEST(TrayForm, ToolTipIsCutOnABalloonCapableShell) {
+    frmtray& tray = frmtray::instance();
+    ASSERT_TRUE(tray.shellSupportsBalloons());
+    tray.setToolTip(std::string(200, 'a'));
+    EXPECT_EQ(tray.toolTip(), std::string(127, 'a'));
+    tray.setToolTip("Quillora (Not connected)");
+    EXPECT_EQ(tray.toolTip(), "Quillora (Not connected)");
+    tray.setToolTip("Quillora");
+}
+
+TEST(TrayForm, IconSwapsAndReturns) {
+    frmtray& tray = frmtray::instance();
+    HICON other = LoadIcon(nullptr, IDI_APPLICATION);
+    tray.setIconHandle(other);
+    EXPECT_EQ(tray.IconHandle(), other);
+    tray.setIconHandle(other);  // the same handle again changes nothing
+    EXPECT_EQ(tray.IconHandle(), other);
+    tray.setIconHandle(tray.ownIcon());
+    EXPECT_EQ(tray.IconHandle(), tray.ownIcon());
+}
+
+TEST(TrayForm, ClickWhileBusyBringsTheDialogForward) {
+    frmtray& tray = frmtray::instance();
+    showMessageDialog("Delivering: x", "", "Cancel", "Pause");
+    HWND other = CreateWindowExA(0, "STATIC", "other", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 100, nullptr,
+                                 nullptr, nullptr, nullptr);
+    SetForegroundWindow(other);
+    pumpFor(100);
+    transferBusy = true;
+    tray.onNotify(frmtray::notifyLeftUp);
+    pumpFor(100);
+    transferBusy = false;
+    EXPECT_EQ(GetForegroundWindow(), frmmess::instance().hwnd());
+    DestroyWindow(other);
+    frmmess::unload();
+}
+
+TEST(TrayForm, OtherNotificationsAreIgnored) {
+    frmtray& tray = frmtray::instance();
+    // A mouse move or a button press on the icon does nothing at all.
+    tray.onNotify(WM_MOUSEMOVE);
+    tray.onNotify(WM_LBUTTONDOWN);
+    tray.onNotify(WM_RBUTTONDOWN);
+    EXPECT_FALSE(frmmess::exists());
+}
