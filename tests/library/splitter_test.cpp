@@ -110,7 +110,19 @@ TEST(SplitterGeometry, BindMovesPanesIntoAnExplicitContainer) {
     s.Bind(host.pane1, host.pane2);
     EXPECT_EQ(GetParent(host.pane1), other);
     EXPECT_EQ(GetParent(host.pane2), other);
-    EXPECT_EQ(height(host.rectOf(host.pane1)), 52);  // 90 - 30 - minimum 8
+    // Without KeepProportion a resize lays out the stored position unclamped:
+    // pane 1 overhangs, and pane 2, which would get a negative height, stays.
+    RECT p1{}, p2{};
+    GetWindowRect(host.pane1, &p1);
+    GetWindowRect(host.pane2, &p2);
+    EXPECT_EQ(height(p1), 128);
+    EXPECT_EQ(height(p2), 1);
+    s.Position(40);  // setting the position clamps it: 90 - 30 - 8 = 52 at most
+    s.Position(70);
+    GetWindowRect(host.pane1, &p1);
+    GetWindowRect(host.pane2, &p2);
+    EXPECT_EQ(height(p1), 52);
+    EXPECT_EQ(height(p2), 8);
 }
 
 TEST(SplitterGeometry, OnePercentWithMinimumHoldsPaneOneAtMinimumAtAnySize) {
