@@ -7,8 +7,12 @@ using splithost::Host;
 
 namespace {
 
-long height(const RECT& r) { return r.bottom - r.top; }
-long width(const RECT& r) { return r.right - r.left; }
+long height(const RECT& r) {
+    return r.bottom - r.top;
+}
+long width(const RECT& r) {
+    return r.right - r.left;
+}
 
 template <typename F>
 SplitterError errorOf(F&& f) {
@@ -103,8 +107,8 @@ TEST(SplitterGeometry, BindTakesFirstPaneParentAndLaysOutHorizontally) {
 
 TEST(SplitterGeometry, BindMovesPanesIntoAnExplicitContainer) {
     Host host(200, 200);
-    HWND other = CreateWindowExA(0, "STATIC", "", WS_CHILD | WS_VISIBLE, 0, 0, 120, 90, host.frame, nullptr, nullptr,
-                                 nullptr);
+    HWND other = CreateWindowExA(0, "STATIC", "", WS_CHILD | WS_VISIBLE, 0, 0, 120, 90, host.frame, nullptr,
+                                 nullptr, nullptr);
     cSplitter s;
     s.Container(other);
     s.Bind(host.pane1, host.pane2);
