@@ -72,7 +72,7 @@ void cSplitter::Orientation(long lOrientation) {
 
 float cSplitter::Proportion() const {
     if (fraction_ > 1.0f)
-        const_cast<cSplitter*>(this)->fraction_ = 1.0f;
+        fraction_ = 1.0f;
     return fraction_ * 100.0f;
 }
 

@@ -32,6 +32,7 @@ constexpr int kStatHeight = 465;
 constexpr int kPanelWidths[4] = {3175, 1058, 7964, 2540};
 constexpr int kPanel3Minimum = 2540;
 constexpr int kTb2Gap = 60;  // tb2 rides this far under lv
+constexpr int kTb2Width = 1200, kTb2Height = 330;
 struct Place {
     int left, top, width, height;
 };
@@ -270,21 +271,21 @@ void frmmain::createControls() {
     picSplitMain = makeChild(hwnd_, kSplitBoxClass, WS_VISIBLE | WS_CLIPCHILDREN, kPicSplitMain);
     lv = makeChild(
         picSplitMain, WC_LISTVIEWA,
-        WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | LVS_SHAREIMAGELISTS,
-        {0, 0, kPicSplitMain.width, 1215}, 0, WS_EX_CLIENTEDGE);
+        WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | LVS_SHAREIMAGELISTS, {}, 0,
+        WS_EX_CLIENTEDGE);
     addColumns(lv, kLvColumns, kLvWidths, 6);
     picSplitSub = makeChild(picSplitMain, kSplitBoxClass, WS_VISIBLE | WS_CLIPCHILDREN, kPicSplitSub);
     tv = makeChild(
         picSplitSub, WC_TREEVIEWA,
-        WS_VISIBLE | WS_TABSTOP | TVS_HASLINES | TVS_HASBUTTONS | TVS_LINESATROOT | TVS_SHOWSELALWAYS,
-        {0, 0, 3075, kPicSplitSub.height}, 0, WS_EX_CLIENTEDGE);
-    lvl = makeChild(picSplitSub, WC_LISTVIEWA, WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_SHAREIMAGELISTS,
-                    {3180, 0, 5205, kPicSplitSub.height}, 0, WS_EX_CLIENTEDGE);
+        WS_VISIBLE | WS_TABSTOP | TVS_HASLINES | TVS_HASBUTTONS | TVS_LINESATROOT | TVS_SHOWSELALWAYS, {}, 0,
+        WS_EX_CLIENTEDGE);
+    lvl = makeChild(picSplitSub, WC_LISTVIEWA, WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_SHAREIMAGELISTS, {},
+                    0, WS_EX_CLIENTEDGE);
     addColumns(lvl, kLvlColumns, kLvlWidths, 4);
     tb2 = makeChild(
         picSplitMain, TOOLBARCLASSNAMEA,
         WS_VISIBLE | TBSTYLE_FLAT | TBSTYLE_TOOLTIPS | CCS_NORESIZE | CCS_NOPARENTALIGN | CCS_NODIVIDER,
-        {0, 1215 + kTb2Gap, 1200, 330});
+        {0, 0, kTb2Width, kTb2Height});
 
     menuOwner_.reset(CreateMenu());
     mnHelp_ = CreatePopupMenu();
@@ -309,29 +310,29 @@ void frmmain::load() {
     addExtendedStyle(lvl, LVS_EX_FULLROWSELECT);
 
     m_cSplitMain = std::make_unique<cSplitter>();
-    cSplitter& main = *m_cSplitMain;
-    main.Orientation(cSplitter::horizontal);
-    main.FullDrag(true);
-    main.KeepProportion(true);
-    main.Container(picSplitMain);
-    main.MinimumSize(2, 58);
-    main.MinimumSize(1, 100);
-    main.Bind(lv, picSplitSub);
-    main.SplitterSize(30);
-    main.Proportion(1);
-    main.Position(1);
+    cSplitter& upper = *m_cSplitMain;
+    upper.Orientation(cSplitter::horizontal);
+    upper.FullDrag(true);
+    upper.KeepProportion(true);
+    upper.Container(picSplitMain);
+    upper.MinimumSize(2, 58);
+    upper.MinimumSize(1, 100);
+    upper.Bind(lv, picSplitSub);
+    upper.SplitterSize(30);
+    upper.Proportion(1);
+    upper.Position(1);
 
     m_cSplitSub = std::make_unique<cSplitter>();
-    cSplitter& sub = *m_cSplitSub;
-    sub.Orientation(cSplitter::vertical);
-    sub.FullDrag(true);
-    sub.KeepProportion(true);
-    sub.Container(picSplitSub);
-    sub.MinimumSize(2, 205);
-    sub.MinimumSize(1, 205);
-    sub.Bind(tv, lvl);
-    sub.SplitterSize(7);
-    sub.Proportion(1);
+    cSplitter& lower = *m_cSplitSub;
+    lower.Orientation(cSplitter::vertical);
+    lower.FullDrag(true);
+    lower.KeepProportion(true);
+    lower.Container(picSplitSub);
+    lower.MinimumSize(2, 205);
+    lower.MinimumSize(1, 205);
+    lower.Bind(tv, lvl);
+    lower.SplitterSize(7);
+    lower.Proportion(1);
 
     // From here on a failing step leaves its control as it is.
     imgl32_.reset(stripImageList(IDB_TOOLBAR, kBigPicture, 5));
