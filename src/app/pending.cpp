@@ -1,16 +1,5 @@
-// Temporary definitions until the pieces they stand for are merged.
-#include "ftp/modFTP.h"
-#include "catalogue/Check.h"
-
-void connectToServer() {}
-void showNoConnection() {}
-#include "catalogue/Announce.h"
+// Temporary definitions until the self-update is merged.
 #include "tray/frmtray.h"
-void checkNewIssues(bool) {}
-void cFTPDeleter::operator()(cFTP*) const {}
+
 void frmtray::systemUpdate() {}
 bool frmtray::autoSystemUpdate() { return false; }
-#include "app/ModCommon.h"
-#include "ftp/Delivery.h"
-void deliverIssue(const std::string&) {}
-void connectToServer();
