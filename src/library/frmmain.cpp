@@ -488,10 +488,17 @@ LRESULT frmmain::onNotify(NMHDR* hdr) {
             case LVN_COLUMNCLICK:
                 lv_ColumnClick(reinterpret_cast<NMLISTVIEW*>(hdr)->iSubItem);
                 return 0;
-            case NM_CLICK:
-                if (reinterpret_cast<NMITEMACTIVATE*>(hdr)->iItem >= 0)
-                    lv_ItemClick(reinterpret_cast<NMITEMACTIVATE*>(hdr)->iItem);
+            case NM_CLICK: {
+                // A click on the box itself is toggled by the list view; the
+                // row click toggles through the program, so one click is one change.
+                auto* act = reinterpret_cast<NMITEMACTIVATE*>(hdr);
+                LVHITTESTINFO hit{};
+                hit.pt = act->ptAction;
+                SendMessageA(lv, LVM_SUBITEMHITTEST, 0, reinterpret_cast<LPARAM>(&hit));
+                if (act->iItem >= 0 && !(hit.flags & LVHT_ONITEMSTATEICON))
+                    lv_ItemClick(act->iItem);
                 return 0;
+            }
             case NM_RCLICK:
                 lvmen_Popup();
                 return 0;
