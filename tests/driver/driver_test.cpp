@@ -6,6 +6,7 @@
 #include <shellapi.h>
 
 #include <atomic>
+#include <cstdio>
 #include <string>
 #include <thread>
 
@@ -40,6 +41,8 @@ public:
     std::atomic<UINT> lastTrayMessage{0};
     std::atomic<UINT> menuChoice{0};
     std::atomic<bool> menuOpen{false};
+    std::atomic<LPARAM> clickAt{-1};     // client point of the last left button press
+    std::atomic<LPARAM> pointerAt{-1};   // where GetCursorPos put the pointer then
 
 private:
     static LRESULT CALLBACK WndProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
@@ -49,6 +52,14 @@ private:
                 if (LOWORD(wp) == pressId && HIWORD(wp) == BN_CLICKED)
                     ++self->presses;
                 return 0;
+            case WM_LBUTTONDOWN: {
+                POINT pt;
+                GetCursorPos(&pt);
+                ScreenToClient(h, &pt);
+                self->pointerAt = MAKELPARAM(pt.x, pt.y);
+                self->clickAt = lp;
+                return 0;
+            }
             case trayCallback:
                 self->lastTrayMessage = static_cast<UINT>(lp);
                 return 0;
@@ -199,4 +210,22 @@ TEST(Driver, ClicksTheTrayIconAndReadsTheBalloon) {
     auto balloon = runDriver("balloon-text 15");
     EXPECT_EQ(0u, balloon.rc);
     EXPECT_EQ("3 new issues are waiting", balloon.out);
+}
+
+TEST(Driver, ClicksWithThePointerAtAPointOfAWindowOrAChild) {
+    Probe probe;
+    // Nothing of the other tests on the same display may cover the point.
+    SetWindowPos(probe.hwnd(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    EXPECT_EQ(0u, runDriver(ownWindows() + "click-at \"Driver Probe\" 200 90").rc);
+    EXPECT_TRUE(waitUntil([&] { return probe.clickAt == MAKELPARAM(200, 90); })) << probe.clickAt;
+    EXPECT_EQ(MAKELPARAM(200, 90), probe.pointerAt.load()) << "the pointer moved there too";
+
+    char button[32];
+    snprintf(button, sizeof button, "0x%llx",
+             static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(GetDlgItem(probe.hwnd(), pressId))));
+    EXPECT_EQ(0u, runDriver(std::string("click-at ") + button + " 40 12").rc);
+    EXPECT_TRUE(waitUntil([&] { return probe.presses == 1; })) << "a real click on the child button";
+
+    EXPECT_EQ(1u, runDriver(ownWindows() + "click-at \"No Such Window\" 1 1").rc);
+    EXPECT_EQ(2u, runDriver("click-at \"Driver Probe\" 1").rc);
 }
