@@ -45,8 +45,9 @@ int main(int argc, char** argv) {
     }
     for (int r = 0; r < records; ++r) {
         const int m = r % magazines;
-        const std::string record =
-            (blanks ? "Issue number " : "Issue") + std::to_string(r) + "_M" + std::to_string(m) + "_" + std::to_string(r) + ".f#";
+        std::string record = blanks ? "Issue number " : "Issue";
+        record.append(std::to_string(r)).append("_M").append(std::to_string(m)).append("_");
+        record.append(std::to_string(r)).append(".f#");
         catalogue += record + ";";
         remotePaths.push_back("Magazine " + std::to_string(m) + "/" + typedFileName(record, "pdf"));
         writeFile(pub + "\\Magazine " + std::to_string(m) + "\\" + typedFileName(record, "pdf"), "%PDF-1.4\n");
