@@ -1,11 +1,10 @@
-#include "tray/SelfUpdate.h"
-
 #include <windows.h>
 
 #include <algorithm>
 #include <vector>
 
 #include "app/Handles.h"
+#include "tray/SelfUpdate.h"
 
 namespace {
 
@@ -16,7 +15,8 @@ bool readAt(HANDLE h, int64_t llOffset, void* pBuffer, DWORD cb) {
     LARGE_INTEGER at;
     at.QuadPart = llOffset;
     DWORD got = 0;
-    return SetFilePointerEx(h, at, nullptr, FILE_BEGIN) && ReadFile(h, pBuffer, cb, &got, nullptr) && got == cb;
+    return SetFilePointerEx(h, at, nullptr, FILE_BEGIN) && ReadFile(h, pBuffer, cb, &got, nullptr) &&
+           got == cb;
 }
 
 // A fetch cut short keeps intact headers, so the sections' raw data must
@@ -40,12 +40,13 @@ bool isGuiExecutable32(HANDLE h, int64_t llFileSize) {
         return false;
 
     std::vector<IMAGE_SECTION_HEADER> sections(file.NumberOfSections);
-    const int64_t table = dos.e_lfanew + offsetof(IMAGE_NT_HEADERS32, OptionalHeader) + file.SizeOfOptionalHeader;
-    if (!readAt(h, table, sections.data(), static_cast<DWORD>(sections.size() * sizeof(IMAGE_SECTION_HEADER))))
+    const int64_t table =
+        dos.e_lfanew + offsetof(IMAGE_NT_HEADERS32, OptionalHeader) + file.SizeOfOptionalHeader;
+    if (!readAt(h, table, sections.data(),
+                static_cast<DWORD>(sections.size() * sizeof(IMAGE_SECTION_HEADER))))
         return false;
     return std::all_of(sections.begin(), sections.end(), [&](const IMAGE_SECTION_HEADER& s) {
-        return s.SizeOfRawData == 0 ||
-               int64_t(s.PointerToRawData) + int64_t(s.SizeOfRawData) <= llFileSize;
+        return s.SizeOfRawData == 0 || int64_t(s.PointerToRawData) + int64_t(s.SizeOfRawData) <= llFileSize;
     });
 }
 
