@@ -37,6 +37,7 @@ inline bool isConnected = false;
 inline std::string ftpHost;
 inline std::string ftpUser;
 inline std::string ftpPassword;
+inline uint16_t ftpPort = 0;  // 0: the FTP service's default port
 
 // --- the issue list ------------------------------------------------------------
 inline int32_t tickedCount = 0;

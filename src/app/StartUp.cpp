@@ -4,12 +4,9 @@
 
 #include "app/ModCommon.h"
 #include "dialog/frmmess.h"
+#include "ftp/cFTP.h"
 #include "library/frmmain.h"
 #include "tray/frmtray.h"
-#if __has_include("ftp/cFTP.h")
-#include "ftp/cFTP.h"
-#define TOLV_HAVE_FTP 1
-#endif
 
 namespace ModCommon {
 
@@ -59,10 +56,8 @@ void exitProgram() {
         frmtray::instance().enableTimer(frmtray::autoTmr, false);
         frmtray::instance().enableTimer(frmtray::startTmr, false);
     }
-#ifdef TOLV_HAVE_FTP
     if (isConnected && frmtray::exists() && frmtray::instance().mFTP)
         frmtray::instance().mFTP->CloseConnection();
-#endif
     if (frmmess::exists()) {
         frmmess::instance().hide();
         frmmess::unload();

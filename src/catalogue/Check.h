@@ -1,7 +1,10 @@
 // The check for new issues.
 #pragma once
+#include <cstdint>
 #include <string>
 
 void checkNewIssues(bool bShowProgress);
 std::string fetchNewRecords();
 void showNoConnection();
+// A size in bytes as the issue list shows it: "##,##0.00 MB" with the user's separators.
+std::string formatMegabytes(int64_t llBytes);

@@ -259,7 +259,7 @@ void frmmess::cmdmess_Click(int index) {
     if (index == 1) {
         if (caption == "Connect...") {
             setMessage("Connecting...");
-            connectToServer();
+            modFTP::connectToServer();
             if (!isConnected) {
                 ++connectAttempts;
                 // The prompt may have been closed while connecting.

@@ -9,6 +9,8 @@
 #include <memory>
 #include <string>
 
+#include "app/Handles.h"
+
 class cSplitter;
 
 class frmmain {
@@ -54,7 +56,8 @@ public:
     void mnuup_Click();
     void mnAbout_Click();
 
-    // Issue list and its commands.
+    // Issue list and its commands. Buttons are numbered from 1, items and
+    // columns (sub-items) from 0.
     void tb_ButtonClick(int iButton);
     bool getLstTick();
     void setLstTick();
@@ -91,14 +94,23 @@ private:
     static LRESULT CALLBACK WndProc(HWND, UINT, WPARAM, LPARAM);
     LRESULT onMessage(UINT msg, WPARAM wp, LPARAM lp);
     LRESULT onNotify(NMHDR* hdr);
+    static LRESULT CALLBACK SplitBoxProc(HWND, UINT, WPARAM, LPARAM);
+    LRESULT onSplitBox(HWND box, UINT msg, WPARAM wp, LPARAM lp);
+    void onCommand(int id);
     void create();
+    void createControls();
+    void load();
     void layout();
+    void layoutStatusBar();
     void placeProgressBar();
+    void placeSmallToolbar();
     void popupMenu(HMENU menu);
 
     HWND hwnd_ = nullptr;
     HICON icon_ = nullptr;
     HMENU mnHelp_ = nullptr, lvmen_ = nullptr;
+    AutoHmenu menuOwner_;  // holds both pop-up menus
+    AutoHimagelist imgl32_, imgl16t_, imgl16_;
     bool allowClose_ = false;
 
     // Keys of the issue list's items, by the item's lParam (items carry a

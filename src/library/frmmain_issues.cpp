@@ -4,6 +4,8 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <map>
+
 #include "app/ModCommon.h"
 #include "catalogue/Announce.h"
 #include "catalogue/Catalogue.h"
@@ -46,8 +48,7 @@ std::string itemText(HWND list, int index, int column) {
 }
 
 struct SortOrder {
-    HWND list;
-    int column;
+    std::map<LPARAM, std::string> texts;  // by the items' own lParam
     bool descending;
 };
 
@@ -55,17 +56,44 @@ struct SortOrder {
 // locale's rules, letter case ignored.
 int CALLBACK compareByText(LPARAM a, LPARAM b, LPARAM order) {
     auto* o = reinterpret_cast<const SortOrder*>(order);
-    std::string ta = itemText(o->list, static_cast<int>(a), o->column);
-    std::string tb = itemText(o->list, static_cast<int>(b), o->column);
+    const std::string& ta = o->texts.at(a);
+    const std::string& tb = o->texts.at(b);
     int r = CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, ta.c_str(), -1, tb.c_str(), -1) - CSTR_EQUAL;
     return o->descending ? -r : r;
 }
 
+LPARAM itemParam(HWND list, int index) {
+    LVITEMA item{};
+    item.mask = LVIF_PARAM;
+    item.iItem = index;
+    SendMessageA(list, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item));
+    return item.lParam;
+}
+
 }  // namespace
 
+// The texts are taken before sorting and found again by each item's lParam:
+// Wine's list view hands the comparison indexes that move while it sorts.
 void sortListByText(HWND list, int iColumn, bool bDescending) {
-    SortOrder order{list, iColumn, bDescending};
-    SendMessageA(list, LVM_SORTITEMSEX, reinterpret_cast<WPARAM>(&order), reinterpret_cast<LPARAM>(compareByText));
+    SortOrder order{{}, bDescending};
+    const int n = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
+    for (int i = 0; i < n; ++i) {
+        if (!order.texts.emplace(itemParam(list, i), itemText(list, i, iColumn)).second) {
+            // Items without distinct lParams (the file list) get their
+            // positions as lParams, and the texts are taken again.
+            order.texts.clear();
+            for (int j = 0; j < n; ++j) {
+                LVITEMA item{};
+                item.mask = LVIF_PARAM;
+                item.iItem = j;
+                item.lParam = j;
+                SendMessageA(list, LVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&item));
+                order.texts.emplace(j, itemText(list, j, iColumn));
+            }
+            break;
+        }
+    }
+    SendMessageA(list, LVM_SORTITEMS, reinterpret_cast<WPARAM>(&order), reinterpret_cast<LPARAM>(compareByText));
 }
 
 bool toggleSortDirection(float& toggle) {
@@ -115,14 +143,6 @@ int frmmain::addIssueEntry(const std::string& sKey, const std::string& sTitle, c
     setIssueText(index, colSize, sSize);
     setIssueText(index, colRecord, sRecord);
     return index;
-}
-
-static LPARAM itemParam(HWND list, int index) {
-    LVITEMA item{};
-    item.mask = LVIF_PARAM;
-    item.iItem = index;
-    SendMessageA(list, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item));
-    return item.lParam;
 }
 
 int frmmain::findIssueByKey(const std::string& sKey) const {
@@ -202,7 +222,7 @@ static void commonEnding(frmmain& w) {
 }
 
 bool frmmain::deliverAll() {
-    connectToServer();
+    modFTP::connectToServer();
     deliveryPaused = false;
     deliveryCancelled = false;
     failedCount = 0;
@@ -282,18 +302,9 @@ void frmmain::lv_ColumnClick(int iColumn) {
     sortIssues(iColumn, toggleSortDirection(lvSortToggle));
 }
 
-void frmmain::lv_ItemClick(int index) {
-    // A click on the check box itself was already toggled by the list view;
-    // toggling again would undo it.
-    LVHITTESTINFO hit{};
-    DWORD pos = GetMessagePos();
-    hit.pt = {static_cast<short>(LOWORD(pos)), static_cast<short>(HIWORD(pos))};
-    ScreenToClient(lv, &hit.pt);
-    if (SendMessageA(lv, LVM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit)) == index &&
-        (hit.flags & LVHT_ONITEMSTATEICON))
-        return;
-    setTick();
-}
+// The window lets only row clicks through: a click on the check box itself
+// is toggled by the list view.
+void frmmain::lv_ItemClick(int) { setTick(); }
 
 void frmmain::lvmen_Popup() {
     if (issueCount() >= 1)

@@ -8,6 +8,7 @@
 #include "catalogue/Announce.h"
 #include "catalogue/Check.h"
 #include "dialog/frmmess.h"
+#include "ftp/cFTP.h"
 #include "ftp/modFTP.h"
 #include "library/frmmain.h"
 
@@ -61,6 +62,8 @@ std::string fileDescription() {
 }
 
 }  // namespace
+
+void cFTPDeleter::operator()(cFTP* p) const { delete p; }
 
 // --- pure rules --------------------------------------------------------------
 
@@ -349,7 +352,7 @@ void frmtray::mnuex_Click() { exitProgram(); }
 
 void frmtray::autoCheckTick() {
     if (!isConnected)
-        connectToServer();
+        modFTP::connectToServer();
     if (!isConnected || busy())
         return;
     double last = 0;
@@ -364,7 +367,7 @@ void frmtray::autoCheckTick() {
 
 void frmtray::startTmr_Timer() {
     if (!isConnected) {
-        connectToServer();
+        modFTP::connectToServer();
         if (!isConnected)
             return;
     }

@@ -93,8 +93,9 @@ TEST(TrayForm, StartsWithItsTipAndOnlyThePeriodicTimer) {
     EXPECT_TRUE(tray.timerEnabled(frmtray::autoTmr));
     EXPECT_FALSE(tray.timerEnabled(frmtray::startTmr));
     EXPECT_EQ(tray.IconHandle(), tray.ownIcon());
-    if (sizeof(void*) == 4)
+    if (sizeof(void*) == 4) {
         EXPECT_EQ(tray.recordSize(), tray.useUnicodeShell() ? 936u : 488u);
+    }
 }
 
 TEST(TrayForm, ToolTipIsCutOnABalloonCapableShell) {

@@ -143,7 +143,7 @@ void checkNewIssues(bool bShowProgress) {
     if (bShowProgress)
         showCompact("Connecting...");
     doEvents();
-    connectToServer();
+    modFTP::connectToServer();
     if (!isConnected) {
         showNoConnection();
         return;

@@ -1,0 +1,514 @@
+#include <winsock2.h>
+
+#include "ftp/cFTP.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <vector>
+
+#include "app/ModCommon.h"
+#include "ftp/modFTP.h"
+#include "tray/frmtray.h"
+
+namespace {
+
+constexpr DWORD blockSize = 255;
+// 257 whole blocks: one WinINet read moves what the block layout would take
+// 257 reads for, and no block straddles two reads.
+constexpr DWORD chunkSize = 257 * blockSize;
+constexpr DWORD errorBufferSize = 2048;
+constexpr DWORD formatLimit = 256;
+constexpr ULONGLONG pumpIntervalMs = 100;
+constexpr DWORD watchdogTickMs = 250;
+constexpr const char* agentName = "TOLV";
+
+std::string lastResponse() {
+    DWORD dwError = 0, len = errorBufferSize;
+    std::string buf(errorBufferSize, '\0');
+    if (!InternetGetLastResponseInfoA(&dwError, buf.data(), &len))
+        return "";
+    buf.resize(std::min<DWORD>(len, errorBufferSize));
+    return buf.substr(0, buf.find('\0'));
+}
+
+// Wine's listing parser cuts names at the first blank, so a listing never
+// finds a file whose name has one; the SIZE command (RFC 3659) asks the
+// server about that name directly. Gives -1 when the server knows no such file.
+bool hasBlankName(const std::string& sFile) {
+    const size_t slash = sFile.find_last_of("/\\");
+    return sFile.find(' ', slash == std::string::npos ? 0 : slash + 1) != std::string::npos;
+}
+
+int64_t sizeByCommand(HINTERNET hConnection, const std::string& sFile) {
+    // Some servers refuse SIZE in ASCII mode; WinINet sets the type again
+    // before every transfer anyway.
+    FtpCommandA(hConnection, FALSE, FTP_TRANSFER_TYPE_BINARY, "TYPE I", 0, nullptr);
+    if (!FtpCommandA(hConnection, FALSE, FTP_TRANSFER_TYPE_BINARY, ("SIZE " + sFile).c_str(), 0, nullptr))
+        return -1;
+    const std::string reply = lastResponse();
+    if (reply.rfind("213 ", 0) != 0)
+        return -1;
+    return std::strtoll(reply.c_str() + 4, nullptr, 10);
+}
+
+void setTrayTip(const std::string& sTip) {
+    if (frmtray::exists())
+        frmtray::instance().setToolTip(sTip);
+}
+
+// Wine's FTP reads wait on the data socket with no time-out at all (Windows
+// honours the receive time-out), and nothing cancels them, so a stalled
+// server would hold the only user-interface thread forever. Shutting the data
+// socket down and cancelling its pending receive ends the read with an error. The data sockets are this
+// process's stream sockets connected to an FTP server (a host that a control
+// connection on controlPort leads to) on any other port.
+void shutDownDataSockets(uint16_t controlPort) {
+    constexpr UINT_PTR lastCandidate = 0x4000;  // socket handles are small handle values
+    struct Peer {
+        SOCKET s;
+        sockaddr_in addr;
+    };
+    std::vector<Peer> peers;
+    for (UINT_PTR h = 4; h <= lastCandidate; h += 4) {
+        int type = 0, len = sizeof type;
+        if (getsockopt(static_cast<SOCKET>(h), SOL_SOCKET, SO_TYPE, reinterpret_cast<char*>(&type), &len) != 0 ||
+            type != SOCK_STREAM)
+            continue;
+        Peer p{static_cast<SOCKET>(h), {}};
+        int alen = sizeof p.addr;
+        if (getpeername(p.s, reinterpret_cast<sockaddr*>(&p.addr), &alen) == 0 && p.addr.sin_family == AF_INET)
+            peers.push_back(p);
+    }
+    auto isServer = [&](const in_addr& a) {
+        return std::any_of(peers.begin(), peers.end(), [&](const Peer& c) {
+            return ntohs(c.addr.sin_port) == controlPort && c.addr.sin_addr.s_addr == a.s_addr;
+        });
+    };
+    for (const Peer& p : peers)
+        if (ntohs(p.addr.sin_port) != controlPort && isServer(p.addr.sin_addr)) {
+            shutdown(p.s, SD_BOTH);
+            CancelIoEx(reinterpret_cast<HANDLE>(p.s), nullptr);
+        }
+}
+
+// While a blocking call runs, this watchdog ends it once it has made no
+// progress for cFTP::timeOutMs.
+class StallWatchdog {
+public:
+    // probe, when given, tells progress the watchdog cannot see otherwise
+    // (it is called on the watchdog's thread).
+    explicit StallWatchdog(std::function<int64_t()> probe = nullptr)
+        : probe_(std::move(probe)),
+          controlPort_(ModCommon::ftpPort ? ModCommon::ftpPort : INTERNET_DEFAULT_FTP_PORT),
+          stop_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
+        thread_.reset(CreateThread(nullptr, 0, run, this, 0, nullptr));
+    }
+    ~StallWatchdog() {
+        SetEvent(stop_.get());
+        if (thread_)
+            WaitForSingleObject(thread_.get(), INFINITE);
+    }
+    // Marks the span of one blocking call.
+    class Watch {
+    public:
+        explicit Watch(StallWatchdog& w) : w_(w) {
+            w_.since_ = GetTickCount64();
+            w_.armed_ = true;
+        }
+        ~Watch() { w_.armed_ = false; }
+
+    private:
+        StallWatchdog& w_;
+    };
+
+private:
+    static DWORD WINAPI run(void* p) {
+        auto* w = static_cast<StallWatchdog*>(p);
+        int64_t seen = -1;
+        while (WaitForSingleObject(w->stop_.get(), watchdogTickMs) == WAIT_TIMEOUT) {
+            if (w->probe_) {
+                const int64_t now = w->probe_();
+                if (now != seen)
+                    w->since_ = GetTickCount64();
+                seen = now;
+            }
+            if (w->armed_ && GetTickCount64() - w->since_ >= cFTP::timeOutMs) {
+                shutDownDataSockets(w->controlPort_);
+                w->since_ = GetTickCount64();
+            }
+        }
+        return 0;
+    }
+    std::function<int64_t()> probe_;
+    uint16_t controlPort_;
+    AutoHandle stop_, thread_;
+    std::atomic<bool> armed_{false};
+    std::atomic<ULONGLONG> since_{0};
+};
+
+// Reads exactly cb bytes unless the data ends or fails first; a short count
+// is a failure, so no unread bytes can reach the file.
+bool readFully(StallWatchdog& watchdog, HINTERNET hFile, char* buf, DWORD cb) {
+    DWORD got = 0;
+    while (got < cb) {
+        DWORD n = 0;
+        StallWatchdog::Watch watch(watchdog);
+        if (!InternetReadFile(hFile, buf + got, cb - got, &n) || n == 0)
+            return false;
+        got += n;
+    }
+    return true;
+}
+
+bool writeAll(HANDLE hLocal, const char* buf, DWORD cb) {
+    DWORD written = 0;
+    return WriteFile(hLocal, buf, cb, &written, nullptr) && written == cb;
+}
+
+// True when the server has nothing beyond the listed size.
+bool atEndOfData(StallWatchdog& watchdog, HINTERNET hFile) {
+    char extra;
+    DWORD n = 0;
+    StallWatchdog::Watch watch(watchdog);
+    return InternetReadFile(hFile, &extra, 1, &n) && n == 0;
+}
+
+// Lets window messages run when input is waiting or a few times a second,
+// instead of after every block: each pump costs more than a block's data.
+class MessagePump {
+public:
+    void maybe() {
+        if (HIWORD(GetQueueStatus(QS_INPUT | QS_POSTMESSAGE)) || GetTickCount64() - last_ >= pumpIntervalMs)
+            now();
+    }
+    void now() {
+        ModCommon::doEvents();
+        last_ = GetTickCount64();
+    }
+
+private:
+    ULONGLONG last_ = GetTickCount64();
+};
+
+// Calls the progress display only when its percent text would change.
+class ProgressSteps {
+public:
+    explicit ProgressSteps(int64_t llSize) : size_(llSize) {}
+    void show(int64_t llCount) {
+        const int percent = static_cast<int>(llCount * 100 / size_);
+        if (percent == shown_)
+            return;
+        shown_ = percent;
+        modFTP::showTransferProgress(0, 0, llCount, false);
+    }
+
+private:
+    int64_t size_;
+    int shown_ = -1;
+};
+
+}  // namespace
+
+cFTP::cFTP() {
+    hInternet_.reset(InternetOpenA(agentName, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+    if (!hInternet_) {
+        ModCommon::messageBox("An Internet connection could not be found.", MB_OK);
+        return;
+    }
+    DWORD ms = timeOutMs;
+    for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT,
+                         INTERNET_OPTION_DATA_SEND_TIMEOUT, INTERNET_OPTION_DATA_RECEIVE_TIMEOUT})
+        InternetSetOptionA(hInternet_.get(), option, &ms, sizeof ms);
+}
+
+cFTP::~cFTP() = default;
+
+bool cFTP::OpenConnection() {
+    if (ModCommon::transferBusy)
+        return false;
+    hConnection_.reset();
+    const INTERNET_PORT port = ModCommon::ftpPort ? ModCommon::ftpPort : INTERNET_INVALID_PORT_NUMBER;
+    hConnection_.reset(InternetConnectA(hInternet_.get(), ModCommon::ftpHost.c_str(), port,
+                                        ModCommon::ftpUser.c_str(), ModCommon::ftpPassword.c_str(),
+                                        INTERNET_SERVICE_FTP, connectionFlags_, 0));
+    if (!hConnection_) {
+        RecordError(GetLastError(), "InternetConnect");
+        return false;
+    }
+    return true;
+}
+
+void cFTP::CloseConnection() { hConnection_.reset(); }
+
+bool cFTP::SetFTPDirectory(const std::string& sDir) {
+    if (FtpSetCurrentDirectoryA(hConnection_.get(), sDir.c_str()))
+        return true;
+    RecordError(GetLastError(), "FtpSetCurrentDirectory");
+    return false;
+}
+
+std::string cFTP::GetFTPDirectory() {
+    constexpr DWORD size = 1024;
+    std::string buf(size, '\0');
+    DWORD len = size;
+    if (!FtpGetCurrentDirectoryA(hConnection_.get(), buf.data(), &len)) {
+        RecordError(GetLastError(), "FtpGetCurrentDirectory");
+        return "";
+    }
+    return buf.substr(0, buf.find('\0'));
+}
+
+// Servers and platforms say "no such file" differently: Windows gives
+// ERROR_NO_MORE_FILES, Wine no error at all, and a server that answers the
+// listing with 550 (pyftpdlib; any server for a missing folder) comes back as
+// the extended error with that response.
+bool cFTP::isNoSuchFile(DWORD lError) const {
+    if (lError == ERROR_NO_MORE_FILES || lError == ERROR_SUCCESS)
+        return true;
+    return lError == ERROR_INTERNET_EXTENDED_ERROR && lastResponse().rfind("550", 0) == 0;
+}
+
+int64_t cFTP::GetFTPFileSize(const std::string& sFile) {
+    WIN32_FIND_DATAA fd{};
+    SetLastError(ERROR_SUCCESS);
+    AutoHinternet hFind(FtpFindFirstFileA(hConnection_.get(), sFile.c_str(), &fd, 0, 0));
+    const DWORD err = GetLastError();
+    if (hFind)
+        return static_cast<int64_t>((static_cast<uint64_t>(fd.nFileSizeHigh) << 32) | fd.nFileSizeLow);
+    if (isNoSuchFile(err))
+        return hasBlankName(sFile) ? sizeByCommand(hConnection_.get(), sFile) : -1;
+    RecordError(err, "FtpFindFirstFile");
+    return -2;
+}
+
+bool cFTP::checkServerFile(const std::string& sWhich) {
+    WIN32_FIND_DATAA fd{};
+    AutoHinternet hFind(FtpFindFirstFileA(hConnection_.get(), sWhich.c_str(), &fd, 0, 0));
+    if (hFind)
+        return true;
+    return hasBlankName(sWhich) && hConnection_ && sizeByCommand(hConnection_.get(), sWhich) >= 0;
+}
+
+bool cFTP::SimpleFTPGetFile(const std::string& sLocal, const std::string& sRemote) {
+    StallWatchdog watchdog([sLocal] {
+        WIN32_FILE_ATTRIBUTE_DATA fa{};
+        if (!GetFileAttributesExA(sLocal.c_str(), GetFileExInfoStandard, &fa))
+            return int64_t{-1};
+        return static_cast<int64_t>((static_cast<uint64_t>(fa.nFileSizeHigh) << 32) | fa.nFileSizeLow);
+    });
+    StallWatchdog::Watch watch(watchdog);
+    const BOOL ok = FtpGetFileA(hConnection_.get(), sRemote.c_str(), sLocal.c_str(), FALSE, FILE_ATTRIBUTE_NORMAL,
+                                transferType_ | INTERNET_FLAG_RELOAD, 0);
+    ModCommon::doEvents();
+    return ok;
+}
+
+bool cFTP::SimpleFTPPutFile(const std::string& sLocal, const std::string& sRemote) {
+    return FtpPutFileA(hConnection_.get(), sLocal.c_str(), sRemote.c_str(), transferType_, 0);
+}
+
+cFTP::Outcome cFTP::receiveBlocks(HANDLE hLocal, int64_t llSize) {
+    using namespace ModCommon;
+    const int64_t whole = llSize - llSize % blockSize;
+    const DWORD remainder = static_cast<DWORD>(llSize % blockSize);
+    std::vector<char> buf(chunkSize);
+    MessagePump pump;
+    ProgressSteps progress(llSize);
+    StallWatchdog watchdog;
+    int64_t count = 0;
+    // Pause and cancel only change while messages run, so checking them
+    // after each pump is checking them before every block.
+    while (count < whole) {
+        if (deliveryPaused)
+            modFTP::waitWhilePaused();
+        if (deliveryCancelled)
+            return Outcome::Cancelled;
+        const DWORD want = static_cast<DWORD>(std::min<int64_t>(chunkSize, whole - count));
+        if (!readFully(watchdog, hFile_.get(), buf.data(), want) || !writeAll(hLocal, buf.data(), want))
+            return Outcome::Failed;
+        count += want;
+        progress.show(count);
+        pump.maybe();
+    }
+    if (whole > 0)
+        pump.now();
+    // A cancel during the last whole block stops before the short last block.
+    if (deliveryPaused)
+        modFTP::waitWhilePaused();
+    if (deliveryCancelled)
+        return Outcome::Cancelled;
+    if (remainder && (!readFully(watchdog, hFile_.get(), buf.data(), remainder) || !writeAll(hLocal, buf.data(), remainder)))
+        return Outcome::Failed;
+    count += remainder;
+    // More data than the listed size is as wrong as less.
+    if (!atEndOfData(watchdog, hFile_.get()))
+        return Outcome::Failed;
+    modFTP::showTransferProgress(0, count, 0, true);
+    modFTP::showTransferProgress(0, 0, count, false);
+    return Outcome::Done;
+}
+
+bool cFTP::FTPDownloadFile(std::string sLocal, std::string sRemote) {
+    using namespace ModCommon;
+    if (transferBusy)
+        return false;
+    if (deliveryPaused)
+        modFTP::waitWhilePaused();
+    if (deliveryCancelled)
+        return false;
+    if (!checkServerFile(sRemote))
+        return false;
+    setTrayTip("Delivery in progress...");
+    transferBusy = true;
+    sLocal = trim(sLocal);
+    sRemote = trim(sRemote);
+    if (sLocal.empty() || sRemote.empty()) {
+        transferBusy = false;
+        return false;
+    }
+    const int64_t size = GetFTPFileSize(sRemote);
+    modFTP::showTransferProgress(0, size, 0, true);
+    if (size < 1) {
+        transferBusy = false;
+        modFTP::showTransferProgress(0, 0, 0, false);
+        return false;
+    }
+    hFile_.reset(FtpOpenFileA(hConnection_.get(), sRemote.c_str(), GENERIC_READ, transferType_, 0));
+    if (!hFile_) {
+        transferBusy = false;
+        modFTP::showTransferProgress(0, 0, 0, false);
+        return false;
+    }
+    setStatusText(2, "");
+    // Cut to length first: an older, longer file must not keep its tail.
+    AutoHandle hLocal(CreateFileA(sLocal.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    Outcome outcome = Outcome::Failed;
+    if (hLocal && SetEndOfFile(hLocal.get()))
+        outcome = receiveBlocks(hLocal.get(), size);
+    hLocal.reset();
+    hFile_.reset();
+    modFTP::showTransferProgress(0, 0, 0, false);
+    transferBusy = false;
+    return outcome == Outcome::Done && !deliveryCancelled;
+}
+
+bool cFTP::FTPUploadFile(std::string& sLocal, std::string& sRemote) {
+    if (ModCommon::transferBusy)
+        return false;
+    sLocal = ModCommon::trim(sLocal);
+    sRemote = ModCommon::trim(sRemote);
+    if (sLocal.empty() || sRemote.empty())
+        return false;
+    // The local file first: a missing one must not leave an empty remote file.
+    AutoHandle hLocal(CreateFileA(sLocal.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER size{};
+    if (!hLocal || !GetFileSizeEx(hLocal.get(), &size))
+        return false;
+    hFile_.reset(FtpOpenFileA(hConnection_.get(), sRemote.c_str(), GENERIC_WRITE, transferType_, 0));
+    if (!hFile_) {
+        RecordError(GetLastError(), "FtpOpenFile:PutFile");
+        return false;
+    }
+    modFTP::showTransferProgress(0, size.QuadPart, 0, true);
+    const int64_t whole = size.QuadPart - size.QuadPart % blockSize;
+    const DWORD remainder = static_cast<DWORD>(size.QuadPart % blockSize);
+    std::vector<char> buf(chunkSize);
+    MessagePump pump;
+    ProgressSteps progress(size.QuadPart);
+    int64_t count = 0;
+    auto send = [&](DWORD cb, const char* sCall) {
+        DWORD got = 0, sent = 0;
+        if (!ReadFile(hLocal.get(), buf.data(), cb, &got, nullptr) || got != cb) {
+            RecordError(GetLastError(), sCall);
+            return false;
+        }
+        if (!InternetWriteFile(hFile_.get(), buf.data(), cb, &sent) || sent != cb) {
+            RecordError(GetLastError(), sCall);
+            return false;
+        }
+        return true;
+    };
+    bool ok = true;
+    while (ok && count < whole) {
+        const DWORD want = static_cast<DWORD>(std::min<int64_t>(chunkSize, whole - count));
+        ok = send(want, "InternetWriteFile");
+        if (ok) {
+            count += want;
+            progress.show(count);
+            pump.maybe();
+        }
+    }
+    if (ok && remainder)
+        ok = send(remainder, "InternetWriteFile2");
+    if (ok) {
+        count += remainder;
+        modFTP::showTransferProgress(0, count, 0, true);
+        modFTP::showTransferProgress(0, 0, count, false);
+    }
+    hLocal.reset();
+    // Closing the handle ends the upload; the server's answer decides.
+    HINTERNET h = hFile_.release();
+    if (!InternetCloseHandle(h) && ok) {
+        RecordError(GetLastError(), "InternetWriteFile");
+        ok = false;
+    }
+    modFTP::showTransferProgress(0, 0, 0, false);
+    return ok;
+}
+
+cDirList* cFTP::GetDirectoryListing(const std::string& sFilter) {
+    listing_.reset();
+    WIN32_FIND_DATAA fd{};
+    SetLastError(ERROR_SUCCESS);
+    AutoHinternet hFind(FtpFindFirstFileA(hConnection_.get(), sFilter.c_str(), &fd, 0, 0));
+    DWORD err = GetLastError();
+    if (!hFind) {
+        if (!isNoSuchFile(err))
+            RecordError(err, "FtpFindFirstFile");
+        return nullptr;
+    }
+    cDirList& list = Directory();
+    for (;;) {
+        const std::string name(fd.cFileName, strnlen(fd.cFileName, sizeof fd.cFileName));
+        const int64_t size = static_cast<int64_t>((static_cast<uint64_t>(fd.nFileSizeHigh) << 32) | fd.nFileSizeLow);
+        try {
+            list.Add(fd.dwFileAttributes, modFTP::fileTimeToDate(fd.ftCreationTime),
+                     modFTP::fileTimeToDate(fd.ftLastAccessTime), modFTP::fileTimeToDate(fd.ftLastWriteTime), size,
+                     name);
+        } catch (const std::invalid_argument&) {
+            // A name listed twice: the first entry stands.
+        }
+        std::memset(fd.cFileName, 0, sizeof fd.cFileName);
+        if (!InternetFindNextFileA(hFind.get(), &fd)) {
+            err = GetLastError();
+            if (err == ERROR_NO_MORE_FILES)
+                return &list;
+            RecordError(err, "InternetFindNextFile");
+            return nullptr;
+        }
+    }
+}
+
+cDirList& cFTP::Directory() {
+    if (!listing_)
+        listing_ = std::make_unique<cDirList>();
+    return *listing_;
+}
+
+void cFTP::RecordError(DWORD lError, const char* sCall) {
+    if (lError == ERROR_INTERNET_EXTENDED_ERROR) {
+        // The server's own words say more than the code.
+        lastError_ = lastResponse();
+        return;
+    }
+    std::string msg(errorBufferSize, '\0');
+    const DWORD len = FormatMessageA(FORMAT_MESSAGE_FROM_HMODULE, GetModuleHandleA("wininet.dll"), lError, 0,
+                                     msg.data(), formatLimit, nullptr);
+    msg.resize(len);
+    lastError_ = std::string(sCall) + " error code: " + std::to_string(lError) + " Message: " + msg;
+}

@@ -1,0 +1,653 @@
+#include "library/frmmain.h"
+
+#include <windowsx.h>
+
+#include <algorithm>
+#include <iterator>
+
+#include "app/ModCommon.h"
+#include "app/resource.h"
+#include "catalogue/Announce.h"
+#include "catalogue/LibraryScan.h"
+#include "dialog/frmmess.h"
+#include "library/cSplitter.h"
+#include "tray/frmtray.h"
+
+using namespace ModCommon;
+
+namespace {
+
+constexpr char kClassName[] = "QuilloraLibrary";
+constexpr char kSplitBoxClass[] = "QuilloraSplitBox";
+constexpr char kCaption[] = " Quillora";
+constexpr char kHelpFile[] = "\\Quillora Help.pdf";
+constexpr char kPublisherNotice[] =
+    "Published by Orvane. Your subscription brings each new issue to this computer as soon as it appears.\n"
+    "Copyright (C) Orvane. All rights reserved.";
+
+// Design, in twips.
+constexpr int kInnerWidth = 8700, kInnerHeight = 5535;
+constexpr int kSplitLeft = 105, kSplitTop = 1000, kSplitMarginX = 210, kSplitMarginY = 1600;
+constexpr int kStatHeight = 465;
+constexpr int kPanelWidths[4] = {3175, 1058, 7964, 2540};
+constexpr int kPanel3Minimum = 2540;
+constexpr int kTb2Gap = 60;  // tb2 rides this far under lv
+struct Place {
+    int left, top, width, height;
+};
+constexpr Place kPicSplitMain{150, 975, 8430, 2595};
+constexpr Place kPicSplitSub{0, 1305, 8385, 1245};
+// lv columns: Title takes what the others leave.
+constexpr int kLvTitleMargin = 6000, kLvlTitleMargin = 6200;
+constexpr int kLvWidths[6] = {2700, 500, 2000, 1000, 800, 0};
+constexpr int kLvlWidths[4] = {2500, 500, 1100, 0};
+constexpr const char* kLvColumns[6] = {"Title", "Issue#", "Magazine", "Status", "Size", "FN"};
+constexpr const char* kLvlColumns[4] = {"Title", "Issue#", "Date", "Location"};
+
+// Progress bar over status panel 2.
+constexpr int kPbInset = 50, kPbNarrower = 175;
+constexpr double kPbTopDivisor = 3.8, kPbHeightDivisor = 1.8;
+
+// Pictures.
+constexpr int kBigPicture = 32, kSmallPicture = 16;
+constexpr COLORREF kPictureMask = RGB(255, 0, 255);
+
+// Command ids.
+constexpr int kTbFirstId = 1000, kTb2FirstId = 1100;
+enum MenuId {
+    idReadHelp = 1200, idManagerUpdates, idAbout,
+    idSelectAll = 1210, idDeliverAll, idRemoveAll,
+};
+struct Button {
+    const char* caption;
+    const char* tip;
+};
+constexpr Button kTbButtons[5] = {{"  New Magazines", "Check for new magazines."},
+                                  {"Deliver", "Deliver selected."},
+                                  {"Remove", "Remove selected."},
+                                  {"Close", "Close window."},
+                                  {"Help", "Show Help."}};
+constexpr const char* kTb2Tips[3] = {"Refresh.", "Open.", nullptr};
+
+constexpr DWORD kStyle = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
+
+frmmain*& instancePtr() {
+    static frmmain* p = nullptr;
+    return p;
+}
+
+HINSTANCE module() { return GetModuleHandleA(nullptr); }
+
+HWND makeChild(HWND parent, const char* cls, DWORD style, const Place& p, int id = 0, DWORD exStyle = 0) {
+    HWND h = CreateWindowExA(exStyle, cls, "", WS_CHILD | style, twipsToPixelsX(p.left), twipsToPixelsY(p.top),
+                             twipsToPixelsX(p.width), twipsToPixelsY(p.height), parent,
+                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), module(), nullptr);
+    SendMessageA(h, WM_SETFONT, reinterpret_cast<WPARAM>(uiFont()), FALSE);
+    return h;
+}
+
+RECT windowRectIn(HWND h, HWND parent) {
+    RECT r{};
+    GetWindowRect(h, &r);
+    MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
+void addColumns(HWND list, const char* const* names, const int* widths, int count) {
+    for (int i = 0; i < count; ++i) {
+        LVCOLUMNA c{};
+        c.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
+        c.pszText = const_cast<char*>(names[i]);
+        c.cx = twipsToPixelsX(widths[i]);
+        c.iSubItem = i;
+        SendMessageA(list, LVM_INSERTCOLUMNA, i, reinterpret_cast<LPARAM>(&c));
+    }
+}
+
+void addExtendedStyle(HWND list, DWORD bits) {
+    DWORD style = static_cast<DWORD>(SendMessageA(list, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0));
+    SendMessageA(list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, style | bits);
+}
+
+// A negative width is refused and the column keeps its width.
+void setColumnWidth(HWND list, int column, int twips) {
+    if (twips >= 0)
+        SendMessageA(list, LVM_SETCOLUMNWIDTH, column, twipsToPixelsX(twips));
+}
+
+HIMAGELIST stripImageList(int resource, int size, int count) {
+    HIMAGELIST list = ImageList_Create(size, size, ILC_COLOR24 | ILC_MASK, count, 0);
+    AutoHbitmap strip(static_cast<HBITMAP>(
+        LoadImageA(module(), MAKEINTRESOURCEA(resource), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
+    if (list && strip)
+        ImageList_AddMasked(list, strip.get(), kPictureMask);
+    return list;
+}
+
+void addButtons(HWND toolbar, int firstId, int count, const char* const* captions) {
+    SendMessageA(toolbar, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
+    for (int i = 0; i < count; ++i) {
+        TBBUTTON b{};
+        b.iBitmap = i;
+        b.idCommand = firstId + i + 1;
+        b.fsState = TBSTATE_ENABLED;
+        b.fsStyle = BTNS_BUTTON;
+        b.iString = captions && captions[i] ? reinterpret_cast<INT_PTR>(captions[i]) : -1;
+        SendMessageA(toolbar, TB_ADDBUTTONSA, 1, reinterpret_cast<LPARAM>(&b));
+    }
+    SendMessageA(toolbar, TB_AUTOSIZE, 0, 0);
+}
+
+short mouseButton(UINT msg, WPARAM wp) {
+    switch (msg) {
+    case WM_LBUTTONDOWN: case WM_LBUTTONUP: return 1;
+    case WM_RBUTTONDOWN: case WM_RBUTTONUP: return 2;
+    case WM_MBUTTONDOWN: case WM_MBUTTONUP: return 4;
+    default:
+        return static_cast<short>((wp & MK_LBUTTON ? 1 : 0) | (wp & MK_RBUTTON ? 2 : 0) | (wp & MK_MBUTTON ? 4 : 0));
+    }
+}
+
+short shiftState(WPARAM wp) {
+    return static_cast<short>((wp & MK_SHIFT ? 1 : 0) | (wp & MK_CONTROL ? 2 : 0) |
+                              (GetKeyState(VK_MENU) < 0 ? 4 : 0));
+}
+
+int heightTwips(HWND h) {
+    RECT r{};
+    GetWindowRect(h, &r);
+    return pixelsToTwipsY(r.bottom - r.top);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// The one instance
+
+frmmain& frmmain::instance() {
+    frmmain*& p = instancePtr();
+    if (!p) {
+        p = new frmmain();
+        p->create();
+    }
+    return *p;
+}
+
+bool frmmain::exists() { return instancePtr() != nullptr; }
+
+void frmmain::unload() {
+    frmmain*& p = instancePtr();
+    if (!p)
+        return;
+    p->allowClose_ = true;
+    if (p->hwnd_)
+        SendMessageA(p->hwnd_, WM_CLOSE, 0, 0);
+    if (p->hwnd_)
+        DestroyWindow(p->hwnd_);
+    delete std::exchange(p, nullptr);
+}
+
+frmmain::frmmain() = default;
+frmmain::~frmmain() = default;
+
+void frmmain::create() {
+    static const bool registered = [] {
+        WNDCLASSEXA wc{};
+        wc.cbSize = sizeof wc;
+        wc.style = CS_HREDRAW | CS_VREDRAW;
+        wc.lpfnWndProc = WndProc;
+        wc.hInstance = module();
+        wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
+        wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
+        wc.hIcon = static_cast<HICON>(LoadImageA(module(), MAKEINTRESOURCEA(IDI_MAIN), IMAGE_ICON, 32, 32, LR_SHARED));
+        wc.hIconSm =
+            static_cast<HICON>(LoadImageA(module(), MAKEINTRESOURCEA(IDI_MAIN), IMAGE_ICON, 16, 16, LR_SHARED));
+        wc.lpszClassName = kClassName;
+        RegisterClassExA(&wc);
+        WNDCLASSEXA box{};
+        box.cbSize = sizeof box;
+        box.lpfnWndProc = SplitBoxProc;
+        box.hInstance = module();
+        box.hCursor = LoadCursor(nullptr, IDC_ARROW);
+        box.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
+        box.lpszClassName = kSplitBoxClass;
+        return RegisterClassExA(&box) != 0;
+    }();
+    (void)registered;
+
+    icon_ = static_cast<HICON>(LoadImageA(module(), MAKEINTRESOURCEA(IDI_MAIN), IMAGE_ICON, 32, 32, LR_SHARED));
+
+    RECT r{0, 0, twipsToPixelsX(kInnerWidth), twipsToPixelsY(kInnerHeight)};
+    AdjustWindowRectEx(&r, kStyle, FALSE, 0);
+    const int width = r.right - r.left, height = r.bottom - r.top;
+    const int left = std::max(0, (GetSystemMetrics(SM_CXSCREEN) - width) / 2);
+    const int top = std::max(0, (GetSystemMetrics(SM_CYSCREEN) - height) / 2);
+    hwnd_ = CreateWindowExA(0, kClassName, kCaption, kStyle, left, top, width, height, nullptr, nullptr, module(),
+                            this);
+    createControls();
+    load();
+    layout();
+}
+
+void frmmain::createControls() {
+    tb = makeChild(hwnd_, TOOLBARCLASSNAMEA, WS_VISIBLE | TBSTYLE_FLAT | TBSTYLE_TOOLTIPS | CCS_TOP, {0, 0, 0, 0});
+    stat = makeChild(hwnd_, STATUSCLASSNAMEA, WS_VISIBLE | SBARS_SIZEGRIP, {0, 0, 0, kStatHeight});
+    // The bar sizes itself to its font; how its minimum height adds up with
+    // the borders differs between comctl32 versions, so correct by the result.
+    int minHeight = twipsToPixelsY(kStatHeight);
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        SendMessageA(stat, SB_SETMINHEIGHT, minHeight, 0);
+        SendMessageA(stat, WM_SIZE, 0, 0);
+        RECT bar{};
+        GetWindowRect(stat, &bar);
+        const int missing = twipsToPixelsY(kStatHeight) - (bar.bottom - bar.top);
+        if (missing == 0)
+            break;
+        minHeight = std::max(0, minHeight + missing);
+    }
+    layoutStatusBar();
+    SendMessageA(stat, SB_SETTEXTA, 0, reinterpret_cast<LPARAM>("Ready"));
+    pb = makeChild(stat, PROGRESS_CLASSA, PBS_SMOOTH, {0, 0, 0, 0});
+
+    picSplitMain = makeChild(hwnd_, kSplitBoxClass, WS_VISIBLE | WS_CLIPCHILDREN, kPicSplitMain);
+    lv = makeChild(picSplitMain, WC_LISTVIEWA,
+                   WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | LVS_SHAREIMAGELISTS,
+                   {0, 0, kPicSplitMain.width, 1215}, 0, WS_EX_CLIENTEDGE);
+    addColumns(lv, kLvColumns, kLvWidths, 6);
+    picSplitSub = makeChild(picSplitMain, kSplitBoxClass, WS_VISIBLE | WS_CLIPCHILDREN, kPicSplitSub);
+    tv = makeChild(picSplitSub, WC_TREEVIEWA,
+                   WS_VISIBLE | WS_TABSTOP | TVS_HASLINES | TVS_HASBUTTONS | TVS_LINESATROOT | TVS_SHOWSELALWAYS,
+                   {0, 0, 3075, kPicSplitSub.height}, 0, WS_EX_CLIENTEDGE);
+    lvl = makeChild(picSplitSub, WC_LISTVIEWA, WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_SHAREIMAGELISTS,
+                    {3180, 0, 5205, kPicSplitSub.height}, 0, WS_EX_CLIENTEDGE);
+    addColumns(lvl, kLvlColumns, kLvlWidths, 4);
+    tb2 = makeChild(picSplitMain, TOOLBARCLASSNAMEA,
+                    WS_VISIBLE | TBSTYLE_FLAT | TBSTYLE_TOOLTIPS | CCS_NORESIZE | CCS_NOPARENTALIGN | CCS_NODIVIDER,
+                    {0, 1215 + kTb2Gap, 1200, 330});
+
+    menuOwner_.reset(CreateMenu());
+    mnHelp_ = CreatePopupMenu();
+    AppendMenuA(mnHelp_, MF_STRING, idReadHelp, "&Read Help");
+    AppendMenuA(mnHelp_, MF_STRING, idManagerUpdates, "Manager Updates");
+    AppendMenuA(mnHelp_, MF_SEPARATOR, 0, nullptr);
+    AppendMenuA(mnHelp_, MF_STRING, idAbout, "&About");
+    lvmen_ = CreatePopupMenu();
+    AppendMenuA(lvmen_, MF_STRING, idSelectAll, "Select All");
+    AppendMenuA(lvmen_, MF_SEPARATOR, 0, nullptr);
+    AppendMenuA(lvmen_, MF_STRING, idDeliverAll, "Deliver All Selected");
+    AppendMenuA(lvmen_, MF_SEPARATOR, 0, nullptr);
+    AppendMenuA(lvmen_, MF_STRING, idRemoveAll, "Remove All Selected");
+    AppendMenuA(menuOwner_.get(), MF_POPUP, reinterpret_cast<UINT_PTR>(mnHelp_), "mnHelp");
+    AppendMenuA(menuOwner_.get(), MF_POPUP, reinterpret_cast<UINT_PTR>(lvmen_), "lvmen");
+}
+
+// What the window does when it is first loaded; the split areas still have
+// their designed sizes here, which fixes the main splitter's share.
+void frmmain::load() {
+    addExtendedStyle(lv, LVS_EX_FULLROWSELECT | LVS_EX_ONECLICKACTIVATE | LVS_EX_CHECKBOXES);
+    addExtendedStyle(lvl, LVS_EX_FULLROWSELECT);
+
+    m_cSplitMain = std::make_unique<cSplitter>();
+    cSplitter& main = *m_cSplitMain;
+    main.Orientation(cSplitter::horizontal);
+    main.FullDrag(true);
+    main.KeepProportion(true);
+    main.Container(picSplitMain);
+    main.MinimumSize(2, 58);
+    main.MinimumSize(1, 100);
+    main.Bind(lv, picSplitSub);
+    main.SplitterSize(30);
+    main.Proportion(1);
+    main.Position(1);
+
+    m_cSplitSub = std::make_unique<cSplitter>();
+    cSplitter& sub = *m_cSplitSub;
+    sub.Orientation(cSplitter::vertical);
+    sub.FullDrag(true);
+    sub.KeepProportion(true);
+    sub.Container(picSplitSub);
+    sub.MinimumSize(2, 205);
+    sub.MinimumSize(1, 205);
+    sub.Bind(tv, lvl);
+    sub.SplitterSize(7);
+    sub.Proportion(1);
+
+    // From here on a failing step leaves its control as it is.
+    imgl32_.reset(stripImageList(IDB_TOOLBAR, kBigPicture, 5));
+    imgl16t_.reset(stripImageList(IDB_SMALLTOOLBAR, kSmallPicture, 3));
+    imgl16_.reset(ImageList_Create(kSmallPicture, kSmallPicture, ILC_COLOR32 | ILC_MASK, 1, 1));
+    if (HICON item = static_cast<HICON>(
+            LoadImageA(module(), MAKEINTRESOURCEA(IDI_ITEM), IMAGE_ICON, kSmallPicture, kSmallPicture, 0))) {
+        ImageList_AddIcon(imgl16_.get(), item);
+        DestroyIcon(item);
+    }
+    SendMessageA(lv, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(imgl16_.get()));
+    SendMessageA(lvl, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(imgl16_.get()));
+    SendMessageA(tb, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(imgl32_.get()));
+    SendMessageA(tb2, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(imgl16t_.get()));
+
+    const char* captions[5];
+    std::transform(std::begin(kTbButtons), std::end(kTbButtons), captions, [](const Button& b) { return b.caption; });
+    addButtons(tb, kTbFirstId, 5, captions);
+    addButtons(tb2, kTb2FirstId, 3, nullptr);
+    placeSmallToolbar();
+
+    buildLibraryTree();
+}
+
+// ---------------------------------------------------------------------------
+// Window procedures: flat dispatch only
+
+LRESULT CALLBACK frmmain::WndProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
+    frmmain* self = instancePtr();
+    if (msg == WM_NCCREATE)
+        reinterpret_cast<frmmain*>(reinterpret_cast<CREATESTRUCTA*>(lp)->lpCreateParams)->hwnd_ = h;
+    if (self && self->hwnd_ == h)
+        return self->onMessage(msg, wp, lp);
+    return DefWindowProcA(h, msg, wp, lp);
+}
+
+LRESULT CALLBACK frmmain::SplitBoxProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
+    frmmain* self = instancePtr();
+    if (self && self->hwnd_)
+        return self->onSplitBox(h, msg, wp, lp);
+    return DefWindowProcA(h, msg, wp, lp);
+}
+
+LRESULT frmmain::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+    case WM_SIZE:
+        if (tb)
+            SendMessageA(tb, TB_AUTOSIZE, 0, 0);
+        if (stat) {
+            SendMessageA(stat, WM_SIZE, 0, 0);
+            layoutStatusBar();
+        }
+        layout();
+        return 0;
+    case WM_PAINT: {
+        placeProgressBar();
+        PAINTSTRUCT ps;
+        BeginPaint(hwnd_, &ps);
+        EndPaint(hwnd_, &ps);
+        return 0;
+    }
+    case WM_CLOSE:
+        if (!isExiting && !allowClose_) {
+            ShowWindow(hwnd_, SW_HIDE);
+            return 0;
+        }
+        DestroyWindow(hwnd_);
+        return 0;
+    case WM_DESTROY:
+        hwnd_ = nullptr;
+        return 0;
+    case WM_NOTIFY:
+        return onNotify(reinterpret_cast<NMHDR*>(lp));
+    case WM_COMMAND:
+        onCommand(LOWORD(wp));
+        return 0;
+    }
+    return DefWindowProcA(hwnd_, msg, wp, lp);
+}
+
+LRESULT frmmain::onSplitBox(HWND box, UINT msg, WPARAM wp, LPARAM lp) {
+    cSplitter* splitter = box == picSplitMain ? m_cSplitMain.get() : box == picSplitSub ? m_cSplitSub.get() : nullptr;
+    const float x = static_cast<float>(pixelsToTwipsX(GET_X_LPARAM(lp)));
+    const float y = static_cast<float>(pixelsToTwipsY(GET_Y_LPARAM(lp)));
+    switch (msg) {
+    case WM_NOTIFY:
+        return onNotify(reinterpret_cast<NMHDR*>(lp));
+    case WM_COMMAND:
+        onCommand(LOWORD(wp));
+        return 0;
+    case WM_SIZE:
+        if (!splitter)
+            break;
+        splitter->Resize();
+        if (box == picSplitMain)
+            placeSmallToolbar();
+        return 0;
+    case WM_LBUTTONDOWN: case WM_RBUTTONDOWN: case WM_MBUTTONDOWN:
+        if (!splitter)
+            break;
+        SetCapture(box);
+        splitter->MouseDown(mouseButton(msg, wp), shiftState(wp), x, y);
+        return 0;
+    case WM_MOUSEMOVE:
+        if (!splitter)
+            break;
+        splitter->MouseMove(mouseButton(msg, wp), shiftState(wp), x, y);
+        if (box == picSplitMain)
+            placeSmallToolbar();
+        return 0;
+    case WM_LBUTTONUP: case WM_RBUTTONUP: case WM_MBUTTONUP:
+        if (!splitter)
+            break;
+        if (GetCapture() == box)
+            ReleaseCapture();
+        splitter->MouseUp(mouseButton(msg, wp), shiftState(wp), x, y);
+        return 0;
+    case WM_SETCURSOR:
+        // The splitter shows its own cursor over the bar.
+        if (LOWORD(lp) == HTCLIENT && reinterpret_cast<HWND>(wp) == box)
+            return TRUE;
+        break;
+    }
+    return DefWindowProcA(box, msg, wp, lp);
+}
+
+LRESULT frmmain::onNotify(NMHDR* hdr) {
+    if (hdr->code == TTN_GETDISPINFOA || hdr->code == TTN_GETDISPINFOW) {
+        const int id = static_cast<int>(hdr->idFrom);
+        const char* tip = nullptr;
+        if (id > kTbFirstId && id <= kTbFirstId + 5)
+            tip = kTbButtons[id - kTbFirstId - 1].tip;
+        else if (id > kTb2FirstId && id <= kTb2FirstId + 3)
+            tip = kTb2Tips[id - kTb2FirstId - 1];
+        if (hdr->code == TTN_GETDISPINFOA) {
+            reinterpret_cast<NMTTDISPINFOA*>(hdr)->lpszText = const_cast<char*>(tip ? tip : "");
+        } else {
+            static wchar_t wide[80];
+            MultiByteToWideChar(CP_ACP, 0, tip ? tip : "", -1, wide, 80);
+            reinterpret_cast<NMTTDISPINFOW*>(hdr)->lpszText = wide;
+        }
+        return 0;
+    }
+    if (hdr->hwndFrom == lv) {
+        switch (hdr->code) {
+        case LVN_COLUMNCLICK:
+            lv_ColumnClick(reinterpret_cast<NMLISTVIEW*>(hdr)->iSubItem);
+            return 0;
+        case NM_CLICK: {
+            auto* act = reinterpret_cast<NMITEMACTIVATE*>(hdr);
+            LVHITTESTINFO hit{};
+            hit.pt = act->ptAction;
+            SendMessageA(lv, LVM_SUBITEMHITTEST, 0, reinterpret_cast<LPARAM>(&hit));
+            // A click on the box itself is toggled by the list view; the row
+            // click toggles through the program, so one click is one change.
+            if (act->iItem >= 0 && !(hit.flags & LVHT_ONITEMSTATEICON))
+                lv_ItemClick(act->iItem);
+            return 0;
+        }
+        case NM_RCLICK:
+            lvmen_Popup();
+            return 0;
+        }
+        return 0;
+    }
+    if (hdr->hwndFrom == lvl) {
+        switch (hdr->code) {
+        case LVN_COLUMNCLICK:
+            lvl_ColumnClick(reinterpret_cast<NMLISTVIEW*>(hdr)->iSubItem);
+            return 0;
+        case NM_CLICK:
+            if (reinterpret_cast<NMITEMACTIVATE*>(hdr)->iItem >= 0)
+                lvl_ItemClick(reinterpret_cast<NMITEMACTIVATE*>(hdr)->iItem);
+            return 0;
+        case NM_DBLCLK:
+            lvl_DblClick();
+            return 0;
+        }
+        return 0;
+    }
+    if (hdr->hwndFrom == tv && hdr->code == NM_CLICK) {
+        TVHITTESTINFO hit{};
+        GetCursorPos(&hit.pt);
+        ScreenToClient(tv, &hit.pt);
+        HTREEITEM node = reinterpret_cast<HTREEITEM>(SendMessageA(tv, TVM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit)));
+        if (node && (hit.flags & TVHT_ONITEM))
+            tv_NodeClick(node);
+        return 0;
+    }
+    return 0;
+}
+
+void frmmain::onCommand(int id) {
+    if (id > kTbFirstId && id <= kTbFirstId + 5) {
+        tb_ButtonClick(id - kTbFirstId);
+        return;
+    }
+    if (id > kTb2FirstId && id <= kTb2FirstId + 3) {
+        tb2_ButtonClick(id - kTb2FirstId);
+        return;
+    }
+    switch (id) {
+    case idReadHelp: mnuOnHelp_Click(); return;
+    case idManagerUpdates: mnuup_Click(); return;
+    case idAbout: mnAbout_Click(); return;
+    case idSelectAll: setLstTick(); return;
+    case idDeliverAll: announceSelection(countTicked()); return;
+    case idRemoveAll:
+        removeMag();
+        if (hwnd_)
+            SetForegroundWindow(hwnd_);
+        return;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Layout
+
+void frmmain::layout() {
+    if (!hwnd_ || !picSplitMain)
+        return;
+    RECT client{};
+    GetClientRect(hwnd_, &client);
+    const int scaleWidth = pixelsToTwipsX(client.right), scaleHeight = pixelsToTwipsY(client.bottom);
+    const int width = scaleWidth - kSplitMarginX, height = scaleHeight - kSplitMarginY;
+    if (width >= 0 && height >= 0)
+        MoveWindow(picSplitMain, twipsToPixelsX(kSplitLeft), twipsToPixelsY(kSplitTop), twipsToPixelsX(width),
+                   twipsToPixelsY(height), TRUE);
+    setColumnWidth(lv, colTitle, scaleWidth - kLvTitleMargin);
+    for (int c = colIssue; c <= colRecord; ++c)
+        setColumnWidth(lv, c, kLvWidths[c]);
+    setColumnWidth(lvl, colTitle, scaleWidth - kLvlTitleMargin);
+    for (int c = colIssue; c <= colLocation; ++c)
+        setColumnWidth(lvl, c, kLvlWidths[c]);
+    if (IsIconic(hwnd_))
+        ShowWindow(hwnd_, SW_HIDE);
+}
+
+// Panel 3 springs to fill the width left over, never narrower than its minimum.
+void frmmain::layoutStatusBar() {
+    RECT client{};
+    GetClientRect(hwnd_, &client);
+    const int scaleWidth = pixelsToTwipsX(client.right);
+    const int fixed = kPanelWidths[0] + kPanelWidths[1] + kPanelWidths[3];
+    const int spring = std::max(kPanel3Minimum, scaleWidth - fixed);
+    int edges[4];
+    edges[0] = twipsToPixelsX(kPanelWidths[0]);
+    edges[1] = twipsToPixelsX(kPanelWidths[0] + kPanelWidths[1]);
+    edges[2] = twipsToPixelsX(kPanelWidths[0] + kPanelWidths[1] + spring);
+    edges[3] = twipsToPixelsX(kPanelWidths[0] + kPanelWidths[1] + spring + kPanelWidths[3]);
+    SendMessageA(stat, SB_SETPARTS, 4, reinterpret_cast<LPARAM>(edges));
+}
+
+void frmmain::placeProgressBar() {
+    if (!stat || !pb)
+        return;
+    int edges[4] = {};
+    if (SendMessageA(stat, SB_GETPARTS, 4, reinterpret_cast<LPARAM>(edges)) < 2)
+        return;
+    const int panelLeft = pixelsToTwipsX(edges[0]), panelWidth = pixelsToTwipsX(edges[1] - edges[0]);
+    const int statHeight = heightTwips(stat);
+    const int width = panelWidth - kPbNarrower;
+    const int height = static_cast<int>(statHeight / kPbHeightDivisor);
+    if (width < 0 || height < 0)
+        return;
+    // pb lives in the status bar, so its top is measured from the bar's own top.
+    MoveWindow(pb, twipsToPixelsX(panelLeft + kPbInset), twipsToPixelsY(static_cast<int>(statHeight / kPbTopDivisor)),
+               twipsToPixelsX(width), twipsToPixelsY(height), TRUE);
+}
+
+void frmmain::placeSmallToolbar() {
+    if (!tb2 || !lv)
+        return;
+    RECT r = windowRectIn(tb2, picSplitMain);
+    SetWindowPos(tb2, HWND_TOP, r.left, twipsToPixelsY(heightTwips(lv) + kTb2Gap), 0, 0, SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
+// ---------------------------------------------------------------------------
+// Showing, status bar and buttons
+
+void frmmain::open() {
+    frmmain& w = instance();
+    if (IsIconic(w.hwnd_))
+        ShowWindow(w.hwnd_, SW_RESTORE);
+    ShowWindow(w.hwnd_, SW_SHOW);
+    SetForegroundWindow(w.hwnd_);
+    BringWindowToTop(w.hwnd_);
+}
+
+bool frmmain::visible() const { return hwnd_ && IsWindowVisible(hwnd_); }
+
+void frmmain::setStatusPanel(int16_t iPanel, const std::string& sText) {
+    if (iPanel >= 1 && iPanel <= 4)
+        SendMessageA(stat, SB_SETTEXTA, iPanel - 1, reinterpret_cast<LPARAM>(sText.c_str()));
+}
+
+std::string frmmain::statusPanel(int16_t iPanel) const {
+    if (iPanel < 1 || iPanel > 4)
+        return {};
+    const int length = LOWORD(SendMessageA(stat, SB_GETTEXTLENGTHA, iPanel - 1, 0));
+    std::string text(length + 1, '\0');
+    SendMessageA(stat, SB_GETTEXTA, iPanel - 1, reinterpret_cast<LPARAM>(text.data()));
+    text.resize(length);
+    return text;
+}
+
+void frmmain::enableButton(int iButton, bool bEnabled) {
+    SendMessageA(tb, TB_ENABLEBUTTON, kTbFirstId + iButton, MAKELPARAM(bEnabled ? TRUE : FALSE, 0));
+}
+
+bool frmmain::buttonEnabled(int iButton) const {
+    return SendMessageA(tb, TB_ISBUTTONENABLED, kTbFirstId + iButton, 0) != 0;
+}
+
+void frmmain::popupMenu(HMENU menu) {
+    POINT pt{};
+    GetCursorPos(&pt);
+    // The owner must be in front, or the menu does not close when the user clicks elsewhere.
+    SetForegroundWindow(hwnd_);
+    TrackPopupMenu(menu, TPM_LEFTALIGN | TPM_RIGHTBUTTON, pt.x, pt.y, 0, hwnd_, nullptr);
+    PostMessageA(hwnd_, WM_NULL, 0, 0);
+}
+
+// ---------------------------------------------------------------------------
+// Help menu
+
+void frmmain::mnuOnHelp_Click() { openDocument(programFolder() + kHelpFile, true); }
+
+void frmmain::mnuup_Click() { frmtray::instance().systemUpdate(); }
+
+void frmmain::mnAbout_Click() {
+    frmmess& m = frmmess::instance();
+    m.setMessage(std::string("Quillora - Version ") + programVersion + "\n\n" + kPublisherNotice);
+    m.editButtons(0, false, "");
+    m.editButtons(1, false, "");
+    m.editButtons(2, true, "OK");
+    m.setHeightTwips(frmmess::compactHeight);
+    m.show(hwnd_);
+    SetForegroundWindow(m.hwnd());
+}

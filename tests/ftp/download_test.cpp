@@ -1,0 +1,113 @@
+// The block download: layout, refusals, pause-free cancel points. Runs
+// against the publisher and vsftpd alike.
+#include <gtest/gtest.h>
+
+#include "FtpTestServer.h"
+#include "app/ModCommon.h"
+#include "tray/frmtray.h"
+
+using namespace ftptest;
+
+namespace {
+class Download : public testing::Test {
+protected:
+    void SetUp() override {
+        ModCommon::transferBusy = ModCommon::deliveryPaused = ModCommon::deliveryCancelled = false;
+        ftp = openSession();
+        dir = scratchFolder();
+    }
+    void TearDown() override {
+        ModCommon::transferBusy = ModCommon::deliveryPaused = ModCommon::deliveryCancelled = false;
+    }
+    bool fetch(const std::string& sRemote, const std::string& sLocalName) {
+        return ftp->FTPDownloadFile(dir + sLocalName, sRemote);
+    }
+    std::unique_ptr<cFTP> ftp;
+    std::string dir;
+};
+
+void cancelDelivery() { ModCommon::deliveryCancelled = true; }
+}  // namespace
+
+TEST_F(Download, SizesAroundTheBlockArriveExactly) {
+    for (const char* name : {"s1.bin", "s254.bin", "s255.bin", "s256.bin", "s510.bin", "s520.bin"}) {
+        SCOPED_TRACE(name);
+        EXPECT_TRUE(fetch(std::string("sizes/") + name, name));
+        EXPECT_TRUE(sameBytes(readFile(servedFile(std::string("sizes/") + name)), readFile(dir + name)));
+        EXPECT_FALSE(ModCommon::transferBusy);
+    }
+}
+
+TEST_F(Download, LargerFileAcrossManyReads) {
+    EXPECT_TRUE(fetch("sizes/s200000.bin", "s200000.bin"));
+    EXPECT_TRUE(sameBytes(readFile(servedFile("sizes/s200000.bin")), readFile(dir + "s200000.bin")));
+}
+
+TEST_F(Download, EmptyRemoteFileFailsWithoutALocalFile) {
+    EXPECT_FALSE(fetch("sizes/s0.bin", "s0.bin"));
+    EXPECT_FALSE(fileExists(dir + "s0.bin"));
+    EXPECT_FALSE(ModCommon::transferBusy);
+}
+
+TEST_F(Download, NamesWithBlanksAndSurroundingSpaces) {
+    const std::string padded = std::string("  ").append(dir).append("issue one.bin ");
+    EXPECT_TRUE(ftp->FTPDownloadFile(padded, "Has Blank/issue one.bin"));
+    EXPECT_TRUE(sameBytes(readFile(servedFile("Has Blank/issue one.bin")), readFile(dir + "issue one.bin")));
+}
+
+TEST_F(Download, OlderLongerLocalFileLosesItsTail) {
+    writeFile(dir + "s256.bin", std::string(5000, 'x'));
+    EXPECT_TRUE(fetch("sizes/s256.bin", "s256.bin"));
+    EXPECT_TRUE(sameBytes(readFile(servedFile("sizes/s256.bin")), readFile(dir + "s256.bin")));
+}
+
+TEST_F(Download, MissingRemoteFileTouchesNothing) {
+    frmtray::instance().setToolTip("Quillora");
+    EXPECT_FALSE(fetch("sizes/nosuch.bin", "nosuch.bin"));
+    EXPECT_FALSE(ModCommon::transferBusy);
+    EXPECT_EQ("Quillora", frmtray::instance().toolTip());
+    EXPECT_FALSE(fileExists(dir + "nosuch.bin"));
+}
+
+TEST_F(Download, RefusedWhileAnotherDownloadRuns) {
+    ModCommon::transferBusy = true;
+    EXPECT_FALSE(fetch("sizes/s1.bin", "s1.bin"));
+    EXPECT_FALSE(ftp->OpenConnection());
+    EXPECT_TRUE(ftp->connected());  // the refusal leaves the connection alone
+    std::string local = dir + "up.bin", remote = "incoming/up.bin";
+    EXPECT_FALSE(ftp->FTPUploadFile(local, remote));
+    EXPECT_TRUE(ModCommon::transferBusy);
+    EXPECT_FALSE(fileExists(dir + "s1.bin"));
+}
+
+TEST_F(Download, CancelledDeliveryDoesNotStart) {
+    ModCommon::deliveryCancelled = true;
+    EXPECT_FALSE(fetch("sizes/s1.bin", "s1.bin"));
+    EXPECT_FALSE(fileExists(dir + "s1.bin"));
+}
+
+TEST_F(Download, SetsBusyAndTheDeliveryTipWhileRunning) {
+    static bool busySeen = false;
+    busySeen = false;
+    after(1, [] { busySeen = ModCommon::transferBusy; });
+    EXPECT_TRUE(fetch("sizes/s520.bin", "s520.bin"));
+    EXPECT_TRUE(busySeen);
+    EXPECT_FALSE(ModCommon::transferBusy);
+    // The delivery run, not the download, puts the tip back.
+    EXPECT_EQ("Delivery in progress...", frmtray::instance().toolTip());
+}
+
+// The first pump comes after the whole blocks: a cancel there stops the
+// download before the short last block.
+TEST_F(Download, CancelAfterTheLastWholeBlockSkipsTheShortOne) {
+    after(1, cancelDelivery);
+    EXPECT_FALSE(fetch("sizes/s520.bin", "s520.bin"));
+    EXPECT_TRUE(sameBytes(readFile(servedFile("sizes/s520.bin")).substr(0, 510), readFile(dir + "s520.bin")));
+    EXPECT_FALSE(ModCommon::transferBusy);
+}
+
+TEST_F(Download, CancelWithNoShortBlockStillFails) {
+    after(1, cancelDelivery);
+    EXPECT_FALSE(fetch("sizes/s510.bin", "s510.bin"));
+    EXPECT_TRUE(sameBytes(readFile(servedFile("sizes/s510.bin")), readFile(dir + "s510.bin")));
+}

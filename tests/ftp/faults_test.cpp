@@ -1,0 +1,243 @@
+// Server faults, uploads and the server connection: sample publisher only
+// (its fault switches and writable folder).
+#include <gtest/gtest.h>
+#include <winsock2.h>
+
+#include "FtpTestServer.h"
+#include "app/ModCommon.h"
+#include "ftp/modFTP.h"
+#include "tray/frmtray.h"
+
+using namespace ftptest;
+
+namespace {
+
+// A loopback port nobody listens on.
+uint16_t closedPort() {
+    WSADATA wsa;
+    WSAStartup(MAKEWORD(2, 2), &wsa);
+    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    int len = sizeof a;
+    getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
+    closesocket(s);
+    return ntohs(a.sin_port);
+}
+
+class Faults : public testing::Test {
+protected:
+    void SetUp() override {
+        ModCommon::transferBusy = ModCommon::deliveryPaused = ModCommon::deliveryCancelled = false;
+        dir = scratchFolder();
+    }
+    void TearDown() override {
+        cFTP::timeOutMs = 30000;
+        ModCommon::deliveryCancelled = false;
+    }
+    std::string dir;
+};
+
+}  // namespace
+
+TEST_F(Faults, DroppedDataConnectionFails) {
+    auto ftp = openSession();
+    EXPECT_FALSE(ftp->FTPDownloadFile(dir + "drop.bin", "faults/drop.bin"));
+    EXPECT_FALSE(ModCommon::transferBusy);
+    EXPECT_LT(readFile(dir + "drop.bin").size(), readFile(servedFile("faults/drop.bin")).size());
+}
+
+TEST_F(Faults, DataEndingBeforeTheSizeFails) {
+    auto ftp = openSession();
+    EXPECT_FALSE(ftp->FTPDownloadFile(dir + "short.bin", "faults/short.bin"));
+    EXPECT_FALSE(ModCommon::transferBusy);
+    // Whatever arrived is whole blocks of what was really read.
+    const std::string got = readFile(dir + "short.bin");
+    EXPECT_LE(got.size(), 100000u);
+    EXPECT_TRUE(sameBytes(readFile(servedFile("faults/short.bin")).substr(0, got.size()), got));
+}
+
+TEST_F(Faults, StalledServerTimesOut) {
+    cFTP::timeOutMs = 3000;
+    auto ftp = openSession();
+    const ULONGLONG start = GetTickCount64();
+    EXPECT_FALSE(ftp->FTPDownloadFile(dir + "stall.bin", "faults/stall.bin"));
+    EXPECT_LT(GetTickCount64() - start, 20000u);
+    EXPECT_FALSE(ModCommon::transferBusy);
+}
+
+TEST_F(Faults, StalledWholeFileCopyTimesOut) {
+    cFTP::timeOutMs = 3000;
+    auto ftp = openSession();
+    const ULONGLONG start = GetTickCount64();
+    EXPECT_FALSE(ftp->SimpleFTPGetFile(dir + "stall.bin", "faults/stall.bin"));
+    EXPECT_LT(GetTickCount64() - start, 20000u);
+}
+
+TEST_F(Faults, SlowButMovingCopyIsNotCutOff) {
+    cFTP::timeOutMs = 1000;
+    auto ftp = openSession();
+    EXPECT_TRUE(ftp->SimpleFTPGetFile(dir + "slow.bin", "slow/slow.bin"));  // about 2 s
+    EXPECT_TRUE(sameBytes(readFile(servedFile("slow/slow.bin")), readFile(dir + "slow.bin")));
+}
+
+// The publisher answers 550 for everything below /pub/denied.
+TEST_F(Faults, Answer550IsNoSuchFile) {
+    auto ftp = openSession();
+    EXPECT_EQ(-1, ftp->GetFTPFileSize("denied/deny.bin"));
+    EXPECT_FALSE(ftp->checkServerFile("denied/deny.bin"));
+    EXPECT_FALSE(ftp->FTPDownloadFile(dir + "deny.bin", "denied/deny.bin"));
+    EXPECT_EQ(nullptr, ftp->GetDirectoryListing("denied/deny.bin"));
+}
+
+TEST_F(Faults, RefusedLogin) {
+    useTestServer("refuse@example.invalid");
+    cFTP ftp;
+    ftp.SetModePassive();
+    EXPECT_FALSE(ftp.OpenConnection());
+    EXPECT_FALSE(ftp.connected());
+    EXPECT_NE("", ftp.GetLastErrorMessage());
+    EXPECT_FALSE(ftp.SetFTPDirectory("/pub/"));
+    EXPECT_FALSE(ftp.FTPDownloadFile(dir + "s1.bin", "sizes/s1.bin"));
+}
+
+TEST_F(Faults, UnreachableServer) {
+    useTestServer();
+    ModCommon::ftpPort = closedPort();
+    cFTP ftp;
+    EXPECT_FALSE(ftp.OpenConnection());
+    EXPECT_EQ(0u, ftp.GetLastErrorMessage().rfind("InternetConnect error code: ", 0)) << ftp.GetLastErrorMessage();
+    EXPECT_EQ(-2, ftp.GetFTPFileSize("em_lst.srv"));
+}
+
+TEST_F(Faults, CancelMidTransferKeepsOnlyWholeBlocks) {
+    auto ftp = openSession();
+    after(400, [] { ModCommon::deliveryCancelled = true; });
+    EXPECT_FALSE(ftp->FTPDownloadFile(dir + "slow.bin", "slow/slow.bin"));
+    const std::string got = readFile(dir + "slow.bin");
+    EXPECT_GT(got.size(), 0u);
+    EXPECT_LT(got.size(), 600u * 1024);
+    EXPECT_EQ(0u, got.size() % 255);
+    EXPECT_TRUE(sameBytes(readFile(servedFile("slow/slow.bin")).substr(0, got.size()), got));
+    EXPECT_FALSE(ModCommon::transferBusy);
+}
+
+// Wine lists at most 2,147,483,647 bytes; Windows gives the real size. A
+// size never turns negative.
+TEST_F(Faults, FilesFromTwoGiBHavePositiveSizes) {
+    auto ftp = openSession();
+    const int64_t size = ftp->GetFTPFileSize("big/three-gib.bin");
+    EXPECT_TRUE(size == (3LL << 30) || size == 2147483647LL) << size;
+    cDirList* list = ftp->GetDirectoryListing("big/*");
+    ASSERT_NE(nullptr, list);
+    EXPECT_EQ(size, list->Item("three-gib.bin").FileSizeFull);
+}
+
+TEST(Upload, BlockUploadTrimsNamesAndArrivesWhole) {
+    auto ftp = openSession();
+    const std::string dir = scratchFolder();
+    std::string data;
+    for (int i = 0; i < 70000; ++i)
+        data += static_cast<char>(i * 13);
+    writeFile(dir + "up load.bin", data);
+    std::string local = " " + dir + "up load.bin  ", remote = "  incoming/up load.bin ";
+    EXPECT_TRUE(ftp->FTPUploadFile(local, remote)) << ftp->GetLastErrorMessage();
+    EXPECT_EQ(dir + "up load.bin", local);
+    EXPECT_EQ("incoming/up load.bin", remote);
+    EXPECT_TRUE(sameBytes(data, readFile(servedFile("incoming/up load.bin"))));
+    EXPECT_EQ(70000, ftp->GetFTPFileSize("incoming/up load.bin"));
+}
+
+TEST(Upload, SimplePutAndMissingLocalFile) {
+    auto ftp = openSession();
+    const std::string dir = scratchFolder();
+    writeFile(dir + "put.bin", std::string(256, 'p'));
+    EXPECT_TRUE(ftp->SimpleFTPPutFile(dir + "put.bin", "incoming/put.bin"));
+    EXPECT_TRUE(sameBytes(std::string(256, 'p'), readFile(servedFile("incoming/put.bin"))));
+    std::string local = dir + "none.bin", remote = "incoming/none.bin";
+    EXPECT_FALSE(ftp->FTPUploadFile(local, remote));
+    EXPECT_FALSE(fileExists(servedFile("incoming/none.bin")));
+    EXPECT_FALSE(ftp->SimpleFTPPutFile(dir + "put.bin", "no such folder/put.bin"));
+}
+
+namespace {
+class Connect : public testing::Test {
+protected:
+    void SetUp() override {
+        ModCommon::transferBusy = false;
+        point("127.0.0.1:" + std::to_string(serverPort()));
+    }
+    void TearDown() override {
+        ModCommon::transferBusy = false;
+        SetEnvironmentVariableA("TOLV_SERVER", nullptr);
+    }
+    static void point(const std::string& sServer) { SetEnvironmentVariableA("TOLV_SERVER", sServer.c_str()); }
+};
+}  // namespace
+
+TEST_F(Connect, ConnectsAnonymouslyIntoPub) {
+    modFTP::connectToServer();
+    frmtray& tray = frmtray::instance();
+    ASSERT_TRUE(tray.mFTP);
+    EXPECT_TRUE(ModCommon::isConnected);
+    EXPECT_EQ("Quillora", tray.toolTip());
+    EXPECT_EQ("anonymous", ModCommon::ftpUser);
+    EXPECT_EQ(TOLV_FTP_PASSWORD, ModCommon::ftpPassword);
+    EXPECT_EQ(static_cast<DWORD>(INTERNET_FLAG_PASSIVE), tray.mFTP->connectionFlags());
+    EXPECT_EQ(static_cast<DWORD>(FTP_TRANSFER_TYPE_BINARY), tray.mFTP->transferType());
+    EXPECT_EQ("/pub", tray.mFTP->GetFTPDirectory());
+    // Remote paths of the delivery resolve below /pub/.
+    EXPECT_GT(tray.mFTP->GetFTPFileSize("Alpine Boating/Winter Issue_AB_1.pdf"), 0);
+}
+
+TEST_F(Connect, EveryCallReplacesTheSession) {
+    modFTP::connectToServer();
+    const cFTP* first = frmtray::instance().mFTP.get();
+    modFTP::connectToServer();
+    EXPECT_NE(first, frmtray::instance().mFTP.get());
+    EXPECT_TRUE(ModCommon::isConnected);
+    EXPECT_EQ("/pub", frmtray::instance().mFTP->GetFTPDirectory());
+}
+
+TEST_F(Connect, NoServerMeansNotConnected) {
+    point("127.0.0.1:" + std::to_string(closedPort()));
+    modFTP::connectToServer();
+    EXPECT_FALSE(ModCommon::isConnected);
+    EXPECT_EQ("Quillora (Not connected)", frmtray::instance().toolTip());
+    ASSERT_TRUE(frmtray::instance().mFTP);
+    EXPECT_FALSE(frmtray::instance().mFTP->connected());
+}
+
+TEST_F(Connect, DuringADownloadTheRunningSessionStays) {
+    modFTP::connectToServer();
+    const cFTP* running = frmtray::instance().mFTP.get();
+    ModCommon::transferBusy = true;
+    modFTP::connectToServer();
+    EXPECT_FALSE(ModCommon::isConnected);
+    EXPECT_EQ("Quillora (Not connected)", frmtray::instance().toolTip());
+    EXPECT_EQ(running, frmtray::instance().mFTP.get());
+    EXPECT_TRUE(running->connected());
+}
+
+TEST_F(Connect, ServerAddressFromTheEnvironment) {
+    std::string host;
+    uint16_t port = 1;
+    point("");
+    modFTP::serverAddress(host, port);
+    EXPECT_EQ(TOLV_FTP_HOST, host);
+    EXPECT_EQ(0, port);
+    point("ftp.example.invalid");
+    modFTP::serverAddress(host, port);
+    EXPECT_EQ("ftp.example.invalid", host);
+    EXPECT_EQ(0, port);
+    point("127.0.0.1:2121");
+    modFTP::serverAddress(host, port);
+    EXPECT_EQ("127.0.0.1", host);
+    EXPECT_EQ(2121, port);
+    point("127.0.0.1:99999");
+    modFTP::serverAddress(host, port);
+    EXPECT_EQ("127.0.0.1", host);
+    EXPECT_EQ(0, port);
+}

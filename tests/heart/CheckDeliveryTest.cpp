@@ -1,0 +1,265 @@
+// The check for new issues and the delivery run, end to end inside the
+// program, against the sample publisher on loopback.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <commctrl.h>
+
+#include "PublisherFixture.h"
+#include "app/ModCommon.h"
+#include "catalogue/Check.h"
+#include "dialog/frmmess.h"
+#include "ftp/cFTP.h"
+#include "ftp/modFTP.h"
+#include "library/frmmain.h"
+#include "support/gui.h"
+#include "tray/frmtray.h"
+
+using namespace ModCommon;
+
+namespace {
+
+struct HeartBase : testing::Test {
+    ScratchProgramFolder folder;
+    frmmain* w = nullptr;
+    void SetUp() override {
+        createLibraryFolders();
+        heart::useTheSamplePublisher();
+        w = &frmmain::instance();
+        SendMessageA(w->lv, LVM_DELETEALLITEMS, 0, 0);
+        frmmess::unload();
+        checkRunning = transferBusy = deliveryPaused = deliveryCancelled = false;
+        isConnected = false;
+    }
+    void TearDown() override {
+        frmmess::unload();
+        heart::writeServerCatalogue(
+            "Winter Issue_AB_1.f#;Spring Issue_CQ_1.f#;Summer Issue_HT_1.f#;Autumn Issue_AB_2.f#;");
+    }
+    std::string file(const std::string& relative) {
+        std::string text;
+        fileSystem.ReadAll(folder.path() + "\\" + relative, text);
+        return text;
+    }
+    std::string serverFile(const std::string& relative) {
+        std::string text;
+        fileSystem.ReadAll(heart::pubFolder() + "\\" + relative, text);
+        return text;
+    }
+    std::vector<std::string> titles() {
+        std::vector<std::string> out;
+        for (int i = 0; i < w->issueCount(); ++i)
+            out.push_back(w->issueText(i, frmmain::colTitle));
+        return out;
+    }
+};
+
+using CheckAgainstPublisher = HeartBase;
+using DeliveryAgainstPublisher = HeartBase;
+
+}  // namespace
+
+TEST_F(CheckAgainstPublisher, ListsNewIssuesWhoseFilesExist) {
+    heart::writeServerCatalogue("Winter Issue_AB_1.f#;Missing_AB_7.f#;Spring Issue_CQ_1.f#;");
+    checkNewIssues(false);
+    EXPECT_TRUE(isConnected);
+    EXPECT_TRUE(checkDone);
+    EXPECT_FALSE(checkRunning);
+    ASSERT_EQ(w->issueCount(), 2);
+    EXPECT_EQ(newIssueCount, 2);
+    EXPECT_GE(w->findIssueByKey("key0"), 0);
+    EXPECT_GE(w->findIssueByKey("key2"), 0);
+    EXPECT_EQ(w->findIssueByKey("key1"), -1);
+    // Sorted by magazine; every entry ticked; the record kept whole.
+    int ab = w->findIssueByKey("key0");
+    EXPECT_EQ(w->issueText(0, frmmain::colMagazine), "Alpine Boating");
+    EXPECT_EQ(w->issueText(1, frmmain::colMagazine), "Coastal Quilts");
+    EXPECT_EQ(w->issueText(ab, frmmain::colTitle), "Winter Issue");
+    EXPECT_EQ(w->issueText(ab, frmmain::colIssue), "1");
+    EXPECT_EQ(w->issueText(ab, frmmain::colRecord), "Winter Issue_AB_1.f#");
+    EXPECT_EQ(w->issueText(ab, frmmain::colStatus), "");
+    EXPECT_EQ(countTicked(), 2);
+    EXPECT_EQ(w->statusPanel(1), "New");
+    EXPECT_EQ(w->statusPanel(2), "2");
+    EXPECT_TRUE(w->buttonEnabled(frmmain::tbDeliver));
+    EXPECT_TRUE(w->buttonEnabled(frmmain::tbRemove));
+    EXPECT_EQ(frmtray::instance().toolTip(), "Quillora");
+    // The server's files stay in the data folder; the local catalogue is made.
+    EXPECT_EQ(file("data\\em_lst.srv"), serverFile("em_lst.srv"));
+    EXPECT_TRUE(fileSystem.FileExists(dataPath + "VORK.ini"));
+    EXPECT_TRUE(fileSystem.FileExists(dataPath + "em_lst.lcl"));
+}
+
+TEST_F(CheckAgainstPublisher, KnownUnsafeAndMalformedRecordsStayOut) {
+    fileSystem.Append(dataPath + "em_lst.lcl", "Winter Issue_AB_1.f#;");
+    fileSystem.CreateFolder(heart::pubFolder() + "\\UKNOWN");
+    fileSystem.Append(heart::pubFolder() + "\\UKNOWN\\Lost_ZZ_3.pdf", "%PDF-1.4");
+    heart::writeServerCatalogue(
+        "Winter Issue_AB_1.f#;..\\..\\evil_AB_1.f#;two_AB.f#;Spring Issue_CQ_1.pdf;CON_AB_1.f#;"
+        "Lost_ZZ_3.f#;Spring Issue_CQ_1.f#;");
+    checkNewIssues(false);
+    EXPECT_EQ(titles(), (std::vector<std::string>{"Spring Issue", "Lost"}));
+    int lost = w->findIssueByKey("key4");
+    ASSERT_GE(lost, 0);
+    EXPECT_EQ(w->issueText(lost, frmmain::colMagazine), "UKNOWN");
+    EXPECT_EQ(w->issueText(lost, frmmain::colSize), "0.00 MB");
+}
+
+TEST_F(CheckAgainstPublisher, SizesInMegabytesWithTheUsersSeparators) {
+    heart::writeServerCatalogue("Sized_CQ_7.f#;");
+    checkNewIssues(false);
+    ASSERT_EQ(w->issueCount(), 1);
+    EXPECT_EQ(w->issueText(0, frmmain::colSize), "1.50 MB");
+    EXPECT_EQ(formatMegabytes(2147483647LL), "2,048.00 MB");
+    EXPECT_EQ(formatMegabytes(0), "0.00 MB");
+}
+
+TEST_F(CheckAgainstPublisher, NothingNewLeavesReadyAndDisabledButtons) {
+    heart::writeServerCatalogue("Winter Issue_AB_1.f#;Spring Issue_CQ_1.f#;");
+    fileSystem.Append(dataPath + "em_lst.lcl", "Winter Issue_AB_1.f#;Spring Issue_CQ_1.f#");
+    checkNewIssues(true);
+    EXPECT_EQ(w->issueCount(), 0);
+    EXPECT_EQ(newIssueCount, 0);
+    EXPECT_EQ(w->statusPanel(1), "Ready");
+    EXPECT_EQ(w->statusPanel(2), "");
+    EXPECT_FALSE(w->buttonEnabled(frmmain::tbDeliver));
+    EXPECT_FALSE(w->buttonEnabled(frmmain::tbRemove));
+    // With progress shown, the dialog stays for the caller's announcement.
+    ASSERT_TRUE(frmmess::exists());
+    EXPECT_EQ(frmmess::instance().message(), "Checking for magazines...");
+}
+
+TEST_F(CheckAgainstPublisher, NoConnectionShowsThePromptAndChangesNothing) {
+    heart::useNoServer();
+    w->addIssueEntry("old", "Old", "1", "Mag", "1.00 MB", "Old_AB_1.f#");
+    w->setStatusPanel(1, "Remaining");
+    checkNewIssues(false);
+    EXPECT_FALSE(isConnected);
+    EXPECT_EQ(frmtray::instance().toolTip(), "Quillora (Not connected)");
+    ASSERT_TRUE(frmmess::exists());
+    frmmess& m = frmmess::instance();
+    EXPECT_EQ(m.message(), "No Internet connection established.\n\nPlease click 'Connect' and try again.");
+    EXPECT_EQ(m.buttonCaption(1), "Connect...");
+    EXPECT_EQ(m.buttonCaption(2), "Cancel");
+    EXPECT_EQ(w->issueCount(), 1);
+    EXPECT_EQ(w->statusPanel(1), "Remaining");
+
+    // "Connect..." counts the failed attempts, across closing the prompt.
+    const int16_t before = frmmess::connectAttempts;
+    m.cmdmess_Click(1);
+    EXPECT_EQ(m.message(), "Unable to connect to the Internet, please ensure you have an Internet connection before "
+                           "trying again. Attempt: " + std::to_string(before + 1));
+    m.cmdmess_Click(1);
+    EXPECT_NE(m.message().find("Attempt: " + std::to_string(before + 2)), std::string::npos);
+    m.cmdmess_Click(2);  // Cancel
+    EXPECT_FALSE(frmmess::exists());
+    showNoConnection();
+    heart::useTheSamplePublisher();
+    frmmess::instance().cmdmess_Click(1);
+    EXPECT_TRUE(isConnected);
+    EXPECT_FALSE(frmmess::exists());  // connected: the prompt closes
+}
+
+TEST_F(DeliveryAgainstPublisher, SecondOfThreeFailsTheOthersArrive) {
+    heart::writeServerCatalogue("Winter Issue_AB_1.f#;Broken_CQ_5.f#;Summer Issue_HT_1.f#;");
+    checkNewIssues(false);
+    ASSERT_EQ(w->issueCount(), 3);
+    std::vector<std::string> dialogs;
+    frmmess::instance();
+    showMessageDialog("x", "Deliver", "Close", "Remove", frmmess::fullHeight);
+    frmmess::instance().cmdmess_Click(0);  // Deliver, "Normal"
+    EXPECT_EQ(fileType, "pdf");
+    EXPECT_EQ(file("My Magazines\\Alpine Boating\\Winter Issue_AB_1.pdf"),
+              serverFile("Alpine Boating\\Winter Issue_AB_1.pdf"));
+    EXPECT_EQ(file("My Magazines\\Home Tinkerer\\Summer Issue_HT_1.pdf"),
+              serverFile("Home Tinkerer\\Summer Issue_HT_1.pdf"));
+    EXPECT_FALSE(fileSystem.FileExists(folder.path() + "\\My Magazines\\Coastal Quilts\\Broken_CQ_5.pdf"));
+    EXPECT_TRUE(fileSystem.Files(folder.path() + "\\My Magazines\\Coastal Quilts").empty());
+    ASSERT_EQ(w->issueCount(), 1);
+    EXPECT_EQ(w->issueText(0, frmmain::colTitle), "Broken");
+    EXPECT_EQ(w->issueText(0, frmmain::colStatus), "Failed");
+    EXPECT_EQ(failedCount, 1);
+    EXPECT_EQ(file("data\\em_lst.lcl"), "Winter Issue_AB_1.f#;Summer Issue_HT_1.f#;");
+    EXPECT_EQ(frmmess::instance().message(), "Delivery complete.");
+    EXPECT_EQ(frmmess::instance().buttonCaption(2), "OK");
+    EXPECT_EQ(w->statusPanel(1), "Remaining");
+    EXPECT_EQ(w->statusPanel(2), "1");
+    EXPECT_FALSE(transferBusy);
+    EXPECT_EQ(frmtray::instance().IconHandle(), frmtray::instance().ownIcon());
+
+    // Delivering the failed one alone: the count text of a fresh run.
+    w->deliverAll();
+    EXPECT_EQ(frmmess::instance().message(), "1 failed to deliver.\n\nPlease try again at a later date.");
+}
+
+TEST_F(DeliveryAgainstPublisher, TorrentsGoToTheirOwnLibrary) {
+    heart::writeServerCatalogue("Autumn Issue_AB_2.f#;");
+    checkNewIssues(false);
+    ASSERT_EQ(w->issueCount(), 1);
+    showMessageDialog("x", "Deliver", "Close", "Remove", frmmess::fullHeight);
+    frmmess::instance().selectOption(1);
+    frmmess::instance().cmdmess_Click(0);
+    EXPECT_EQ(file("My Torrents\\Alpine Boating\\Autumn Issue_AB_2.torrent"),
+              serverFile("Alpine Boating\\Autumn Issue_AB_2.torrent"));
+    EXPECT_FALSE(fileSystem.FolderExists(folder.path() + "\\My Magazines\\Alpine Boating"));
+    // The library tree shows it.
+    auto torr = reinterpret_cast<HTREEITEM>(SendMessageA(w->tv, TVM_GETNEXTITEM, TVGN_ROOT, 0));
+    torr = reinterpret_cast<HTREEITEM>(SendMessageA(w->tv, TVM_GETNEXTITEM, TVGN_NEXT, reinterpret_cast<LPARAM>(torr)));
+    auto child = reinterpret_cast<HTREEITEM>(SendMessageA(w->tv, TVM_GETNEXTITEM, TVGN_CHILD, reinterpret_cast<LPARAM>(torr)));
+    ASSERT_NE(child, nullptr);
+    EXPECT_EQ(w->nodeFullPath(child), "My Torrents\\Alpine Boating");
+}
+
+TEST_F(DeliveryAgainstPublisher, PauseHoldsAndResumeFinishesTheIssue) {
+    heart::writeServerCatalogue("Big Issue_AB_9.f#;");
+    checkNewIssues(false);
+    ASSERT_EQ(w->issueCount(), 1);
+    bool sawPercent = false, heldWhilePaused = false;
+    runLater(700, [&] {
+        frmmess& m = frmmess::instance();
+        sawPercent = m.message2().find("% complete.") != std::string::npos;
+        EXPECT_EQ(frmtray::instance().IconHandle(), frmmain::instance().icon());
+        m.cmdmess_Click(2);  // Pause
+        EXPECT_EQ(m.buttonCaption(2), "Resume");
+        runLater(800, [&] {
+            heldWhilePaused = frmmess::instance().modal() && transferBusy;
+            frmmess::instance().cmdmess_Click(2);  // Resume
+        });
+    });
+    w->deliverAll();
+    EXPECT_TRUE(sawPercent);
+    EXPECT_TRUE(heldWhilePaused);
+    EXPECT_EQ(frmmess::instance().message(), "Delivery complete.");
+    EXPECT_EQ(file("My Magazines\\Alpine Boating\\Big Issue_AB_9.pdf").size(), 6u * 1024 * 1024);
+    EXPECT_EQ(frmtray::instance().IconHandle(), frmtray::instance().ownIcon());
+}
+
+TEST_F(DeliveryAgainstPublisher, CancelStopsTheRunAndLeavesNoPartialFile) {
+    heart::writeServerCatalogue("Big Issue_AB_9.f#;Winter Issue_AB_1.f#;Spring Issue_CQ_1.f#;");
+    checkNewIssues(false);
+    ASSERT_EQ(w->issueCount(), 3);
+    w->sortIssues(frmmain::colTitle, false);  // the big issue first
+    ASSERT_EQ(w->issueText(0, frmmain::colTitle), "Big Issue");
+    runLater(700, [] { frmmess::instance().cmdmess_Click(1); });  // Cancel
+    w->deliverAll();
+    EXPECT_TRUE(deliveryCancelled);
+    EXPECT_EQ(frmmess::instance().message(), "Delivery Cancelled");
+    ASSERT_EQ(w->issueCount(), 3);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(w->issueText(i, frmmain::colStatus), "Cancelled") << i;
+    EXPECT_TRUE(fileSystem.Files(folder.path() + "\\My Magazines\\Alpine Boating").empty());
+    EXPECT_FALSE(fileSystem.FolderExists(folder.path() + "\\My Magazines\\Coastal Quilts"));
+    EXPECT_EQ(file("data\\em_lst.lcl"), "");
+}
+
+TEST_F(DeliveryAgainstPublisher, WithoutConnectionNothingIsDownloaded) {
+    heart::writeServerCatalogue("Winter Issue_AB_1.f#;Spring Issue_CQ_1.f#;");
+    checkNewIssues(false);
+    ASSERT_EQ(w->issueCount(), 2);
+    heart::useNoServer();
+    w->deliverAll();
+    EXPECT_EQ(frmmess::instance().message(),
+              "No Internet connection established.\n\nPlease click 'Connect' and try again.");
+    EXPECT_EQ(w->issueCount(), 2);
+    EXPECT_EQ(w->issueText(0, frmmain::colStatus), "");
+    EXPECT_TRUE(fileSystem.SubFolders(folder.path() + "\\My Magazines").empty());
+}

@@ -1,0 +1,98 @@
+// The Windows half of tools/bench-transfer: downloads one file twice from
+// the publisher on loopback and prints the times, once through
+// cFTP::FTPDownloadFile with the progress display and once through a bare
+// WinINet loop of 64 KiB reads.
+//   bench-transfer.exe PORT REMOTE LOCAL_FOLDER
+#include <windows.h>
+#include <wininet.h>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "app/Handles.h"
+#include "app/ModCommon.h"
+#include "dialog/frmmess.h"
+#include "ftp/cFTP.h"
+#include "library/frmmain.h"
+#include "tray/frmtray.h"
+
+static double seconds(LARGE_INTEGER a, LARGE_INTEGER b) {
+    LARGE_INTEGER f;
+    QueryPerformanceFrequency(&f);
+    return double(b.QuadPart - a.QuadPart) / double(f.QuadPart);
+}
+
+static int64_t fileSize(const std::string& sPath) {
+    WIN32_FILE_ATTRIBUTE_DATA fa{};
+    if (!GetFileAttributesExA(sPath.c_str(), GetFileExInfoStandard, &fa))
+        return -1;
+    return (int64_t(fa.nFileSizeHigh) << 32) | fa.nFileSizeLow;
+}
+
+static bool bareDownload(const std::string& sRemote, const std::string& sLocal) {
+    AutoHinternet hNet(InternetOpenA("TOLV", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+    AutoHinternet hConn(InternetConnectA(hNet.get(), ModCommon::ftpHost.c_str(), ModCommon::ftpPort,
+                                         "anonymous", "bench@example.invalid", INTERNET_SERVICE_FTP,
+                                         INTERNET_FLAG_PASSIVE, 0));
+    if (!hConn || !FtpSetCurrentDirectoryA(hConn.get(), "/pub/"))
+        return false;
+    AutoHinternet hFile(FtpOpenFileA(hConn.get(), sRemote.c_str(), GENERIC_READ, FTP_TRANSFER_TYPE_BINARY, 0));
+    AutoHandle hLocal(CreateFileA(sLocal.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                  nullptr));
+    if (!hFile || !hLocal)
+        return false;
+    std::vector<char> buf(64 * 1024);
+    for (;;) {
+        DWORD n = 0, w = 0;
+        if (!InternetReadFile(hFile.get(), buf.data(), DWORD(buf.size()), &n))
+            return false;
+        if (n == 0)
+            return true;
+        WriteFile(hLocal.get(), buf.data(), n, &w, nullptr);
+    }
+}
+
+int main(int argc, char** argv) {
+    if (argc < 4) {
+        std::fprintf(stderr, "usage: bench-transfer.exe PORT REMOTE LOCAL_FOLDER\n");
+        return 2;
+    }
+    ModCommon::ftpHost = "127.0.0.1";
+    ModCommon::ftpPort = static_cast<uint16_t>(std::atoi(argv[1]));
+    ModCommon::ftpUser = "anonymous";
+    ModCommon::ftpPassword = "bench@example.invalid";
+    const std::string remote = argv[2], folder = argv[3];
+
+    // The progress display as a delivery shows it: the library window with
+    // its progress bar, the message dialog with its bar and label, the tray icon.
+    frmtray::instance();
+    frmmain::instance().open();
+    showMessageDialog("Delivering...", "Pause", "", "Cancel");
+    frmmess::instance().showProgress(true);
+
+    LARGE_INTEGER t0, t1, t2, t3;
+    cFTP ftp;
+    ftp.SetModePassive();
+    ftp.SetTransferBinary();
+    if (!ftp.OpenConnection() || !ftp.SetFTPDirectory("/pub/")) {
+        std::fprintf(stderr, "cannot connect: %s\n", ftp.GetLastErrorMessage().c_str());
+        return 1;
+    }
+    const std::string local1 = folder + "\\block.bin", local2 = folder + "\\bare.bin";
+    QueryPerformanceCounter(&t0);
+    const bool ok1 = ftp.FTPDownloadFile(local1, remote);
+    QueryPerformanceCounter(&t1);
+    QueryPerformanceCounter(&t2);
+    const bool ok2 = bareDownload(remote, local2);
+    QueryPerformanceCounter(&t3);
+    const int64_t size = fileSize(local1);
+    if (!ok1 || !ok2 || size != fileSize(local2)) {
+        std::fprintf(stderr, "download failed: FTPDownloadFile %d, bare loop %d\n", ok1, ok2);
+        return 1;
+    }
+    std::printf("bytes %lld\nftpdownloadfile %.3f\nbare %.3f\n", (long long)size, seconds(t0, t1), seconds(t2, t3));
+    DeleteFileA(local1.c_str());
+    DeleteFileA(local2.c_str());
+    return 0;
+}
