@@ -12,6 +12,7 @@
 
 #include "app/ModCommon.h"
 #include "dialog/frmmess.h"
+#include "ftp/modFTP.h"
 #include "support/driver_client.h"
 #include "tray/SelfUpdate.h"
 #include "tray/frmtray.h"
@@ -157,15 +158,19 @@ TEST_F(SelfUpdateOnRequest, NoSettingsFileAndNoProgramOnTheServer) {
     EXPECT_FALSE(fs::exists(fetched()));
 }
 
-TEST_F(SelfUpdateOnRequest, SaysNothingWhileACheckOrDownloadRuns) {
+// The running work keeps its session: nothing reconnects, nothing is said.
+TEST_F(SelfUpdateOnRequest, LeavesARunningCheckOrDownloadAlone) {
     publish("2.0");
-    checkRunning = true;
-    frmtray::instance().systemUpdate();
-    checkRunning = false;
-    transferBusy = true;
-    frmtray::instance().systemUpdate();
-    transferBusy = false;
-    EXPECT_EQ("(no dialog)", dialog());
+    frmtray& tray = frmtray::instance();
+    modFTP::connectToServer();
+    const cFTP* session = tray.mFTP.get();
+    for (bool* busy : {&checkRunning, &transferBusy}) {
+        *busy = true;
+        tray.systemUpdate();
+        *busy = false;
+        EXPECT_EQ(session, tray.mFTP.get());
+        EXPECT_EQ("(no dialog)", dialog());
+    }
     EXPECT_FALSE(fs::exists(fetched()));
 }
 

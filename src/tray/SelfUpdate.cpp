@@ -64,13 +64,16 @@ void offerUpdate(const std::string& sVersion) {
 }  // namespace
 
 void frmtray::systemUpdate() {
-    connectToServer();
+    // Asked before connecting: a new connection would replace the session
+    // that the running check or download is using (and is refused during a
+    // download, which would read as "no connection").
+    if (checkRunning || transferBusy)
+        return;
+    modFTP::connectToServer();
     if (!isConnected || !mFTP) {
         showNoConnection();
         return;
     }
-    if (checkRunning || transferBusy)
-        return;
     showMessageDialog("Checking for Quillora updates...", "", "", "");
     doEvents();
     const std::string ver = serverVersion(mFTP.get());
@@ -88,7 +91,7 @@ void frmtray::systemUpdate() {
 
 bool frmtray::autoSystemUpdate() {
     if (!isConnected) {
-        connectToServer();
+        modFTP::connectToServer();
         if (!isConnected)
             return false;
     }
