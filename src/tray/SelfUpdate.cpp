@@ -1,3 +1,5 @@
+#include "tray/SelfUpdate.h"
+
 #include <windows.h>
 
 #include <string>
@@ -9,7 +11,6 @@
 #include "ftp/cFTP.h"
 #include "ftp/modFTP.h"
 #include "settings/cInifile.h"
-#include "tray/SelfUpdate.h"
 #include "tray/frmtray.h"
 
 using namespace ModCommon;
