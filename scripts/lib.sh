@@ -104,6 +104,8 @@ prepare_prefix() {
     # Without a window manager on the virtual display, Wine would wait two
     # seconds for one at every hide; unmanaged windows need no such wait.
     "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 || true
+    # Wine then draws the frames and captions itself, as screenshots should show them.
+    "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1 || true
   fi
   # Keep one wineserver for the whole run: every test starts faster.
   wineserver -p 2>/dev/null || true

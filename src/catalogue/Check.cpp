@@ -52,12 +52,17 @@ public:
 
     int64_t sizeOf(const std::string& sFolder, const std::string& sName) {
         const Listing& listing = listingOf(sFolder);
-        if (listing.complete) {
+        // A wildcard listing leaves out names that start with a dot.
+        if (listing.complete && sName[0] != '.') {
             auto it = listing.files.find(sName);
-            if (it == listing.files.end())
-                return -1;
-            if (it->second >= 0)
+            if (it != listing.files.end() && it->second >= 0)
                 return it->second;
+            // Wine's listing cuts names at their first blank; when such a cut
+            // name is listed the file may well be there, so ask for it.
+            const size_t blank = sName.find(' ');
+            const bool maybeCut = blank != std::string::npos && listing.files.count(sName.substr(0, blank));
+            if (it == listing.files.end() && !maybeCut)
+                return -1;
         }
         return ftp_.GetFTPFileSize(sFolder + "/" + sName);
     }
@@ -73,10 +78,13 @@ private:
         if (found != cache_.end())
             return found->second;
         Listing& listing = cache_[sFolder];
-        if (cDirList* list = ftp_.GetDirectoryListing(sFolder)) {
+        // "folder/*": WinINet lists a bare folder name as the folder itself.
+        if (cDirList* list = ftp_.GetDirectoryListing(sFolder + "/*")) {
             listing.complete = true;
-            for (const cDirItem& item : *list)
-                listing.files[item.Filename] = item.Directory ? -1 : item.FileSizeFull;
+            for (const cDirItem& item : *list) {
+                const std::string name = item.Filename.substr(item.Filename.find_last_of('/') + 1);
+                listing.files[name] = item.Directory ? -1 : item.FileSizeFull;
+            }
         }
         return listing;
     }

@@ -2,6 +2,8 @@
 // in the local catalogue and taken off the issue list.
 #include "ftp/Delivery.h"
 
+#include <set>
+
 #include "app/ModCommon.h"
 #include "catalogue/Catalogue.h"
 #include "catalogue/Check.h"
@@ -20,11 +22,22 @@ namespace {
 // The library view lists only names with ".pdf" or ".torrent".
 constexpr char kPartialName[] = "~quillora-download.tmp";
 
-void markTicked(frmmain& w, const std::string& sStatus) {
+// Keys of the issues that failed in the current run. Marking the waiting
+// issues must not turn a failure back into "Waiting": the user would be left
+// with a failed issue that looks queued once the run is over.
+std::set<std::string>& failedThisRun() {
+    static std::set<std::string> keys;
+    return keys;
+}
+
+void markTicked(frmmain& w, const std::string& sStatus, bool bKeepFailures) {
     for (int i = 0, n = w.issueCount(); i < n; ++i) {
         w.selectIssue(i);
-        if (w.getLstTick())
-            w.setIssueText(i, frmmain::colStatus, sStatus);
+        if (!w.getLstTick())
+            continue;
+        if (bKeepFailures && failedThisRun().count(w.issueKey(i)))
+            continue;
+        w.setIssueText(i, frmmain::colStatus, sStatus);
     }
 }
 
@@ -93,8 +106,10 @@ void deliverIssue(const std::string& sKey) {
         ensureFolder(localFolder);
     }
 
+    if (failedCount == 0)
+        failedThisRun().clear();  // a new run
     showDeliveryDialog(0, title);
-    markTicked(w, "Waiting");
+    markTicked(w, "Waiting", true);
     setIssueStatus("Delivering...", sKey);
 
     const std::string localFile = trim(localFolder + "\\" + fileName);
@@ -105,7 +120,7 @@ void deliverIssue(const std::string& sKey) {
 
     if (deliveryCancelled) {
         deleteIfPresent(partialFile);
-        markTicked(w, "Cancelled");
+        markTicked(w, "Cancelled", false);
         showDeliveryDialog(1, "Delivery Cancelled");
     } else if (result) {
         appendTextFile(record + ";", programFolder() + "\\data\\em_lst.lcl");
@@ -117,6 +132,7 @@ void deliverIssue(const std::string& sKey) {
         showDeliveryDialog(1, "Delivery complete.");
     } else {
         ++failedCount;
+        failedThisRun().insert(sKey);
         deleteIfPresent(partialFile);
         setIssueStatus("Failed", sKey);
         showDeliveryDialog(1, toDecimal(failedCount) + " failed to deliver.\n\nPlease try again at a later date.");

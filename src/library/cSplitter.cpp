@@ -25,7 +25,8 @@ void movePane(HWND pane, int left, int top, int width, int height) {
     if (width < 0 || height < 0)
         return;
     using namespace ModCommon;
-    MoveWindow(pane, twipsToPixelsX(left), twipsToPixelsY(top), twipsToPixelsX(width), twipsToPixelsY(height), TRUE);
+    MoveWindow(pane, twipsToPixelsX(left), twipsToPixelsY(top), twipsToPixelsX(width), twipsToPixelsY(height),
+               TRUE);
 }
 
 }  // namespace
@@ -41,7 +42,9 @@ cSplitter::~cSplitter() {
     DeleteDragBrush();
 }
 
-void cSplitter::loadCursor() { cursor_ = LoadCursor(nullptr, orientation_ == horizontal ? IDC_SIZENS : IDC_SIZEWE); }
+void cSplitter::loadCursor() {
+    cursor_ = LoadCursor(nullptr, orientation_ == horizontal ? IDC_SIZENS : IDC_SIZEWE);
+}
 
 int cSplitter::panelIndex(int ePanel) {
     if (ePanel != 1 && ePanel != 2)
@@ -69,7 +72,7 @@ void cSplitter::Orientation(long lOrientation) {
 
 float cSplitter::Proportion() const {
     if (fraction_ > 1.0f)
-        const_cast<cSplitter*>(this)->fraction_ = 1.0f;
+        fraction_ = 1.0f;
     return fraction_ * 100.0f;
 }
 
@@ -98,7 +101,9 @@ void cSplitter::SplitterSize(long lSize) {
     Resize();
 }
 
-long cSplitter::MinimumSize(int ePanel) const { return minimum_[panelIndex(ePanel)]; }
+long cSplitter::MinimumSize(int ePanel) const {
+    return minimum_[panelIndex(ePanel)];
+}
 
 void cSplitter::MinimumSize(int ePanel, long lSize) {
     long& slot = minimum_[panelIndex(ePanel)];
@@ -108,9 +113,13 @@ void cSplitter::MinimumSize(int ePanel, long lSize) {
     Resize();
 }
 
-long cSplitter::MaximumSize(int ePanel) const { return maximum_[panelIndex(ePanel)]; }
+long cSplitter::MaximumSize(int ePanel) const {
+    return maximum_[panelIndex(ePanel)];
+}
 
-void cSplitter::MaximumSize(int ePanel, long lSize) { maximum_[panelIndex(ePanel)] = lSize; }
+void cSplitter::MaximumSize(int ePanel, long lSize) {
+    maximum_[panelIndex(ePanel)] = lSize;
+}
 
 void cSplitter::Bind(HWND oLeftTop, HWND oRightBottom) {
     if (!container_)
@@ -124,7 +133,9 @@ void cSplitter::Bind(HWND oLeftTop, HWND oRightBottom) {
     Resize();
 }
 
-bool cSplitter::IsBound() const { return container_ && paneLeftTop_ && paneRightBottom_; }
+bool cSplitter::IsBound() const {
+    return container_ && paneLeftTop_ && paneRightBottom_;
+}
 
 long cSplitter::innerLength() const {
     RECT rc = clientRect(container_);
@@ -194,14 +205,17 @@ void cSplitter::CreateDragBrush() {
         dragBrush_.reset(CreatePatternBrush(pattern.get()));
 }
 
-void cSplitter::DeleteDragBrush() { dragBrush_.reset(); }
+void cSplitter::DeleteDragBrush() {
+    dragBrush_.reset();
+}
 
 void cSplitter::DrawDragBar() const {
     HDC dc = CreateDCA("DISPLAY", nullptr, nullptr, nullptr);
     if (!dc)
         return;
     HGDIOBJ old = SelectObject(dc, dragBrush_.get());
-    PatBlt(dc, barRect_.left, barRect_.top, barRect_.right - barRect_.left, barRect_.bottom - barRect_.top, PATINVERT);
+    PatBlt(dc, barRect_.left, barRect_.top, barRect_.right - barRect_.left, barRect_.bottom - barRect_.top,
+           PATINVERT);
     SelectObject(dc, old);
     DeleteDC(dc);
 }

@@ -80,7 +80,7 @@ private:
 
     bool fullDrag_ = false;
     long orientation_ = horizontal;
-    float fraction_ = 1.0f;
+    mutable float fraction_ = 1.0f;  // reading Proportion caps it at the whole
     long position_ = 128;
     bool keepProportion_ = false;
     HWND container_ = nullptr;

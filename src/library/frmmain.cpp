@@ -32,6 +32,7 @@ constexpr int kStatHeight = 465;
 constexpr int kPanelWidths[4] = {3175, 1058, 7964, 2540};
 constexpr int kPanel3Minimum = 2540;
 constexpr int kTb2Gap = 60;  // tb2 rides this far under lv
+constexpr int kTb2Width = 1200, kTb2Height = 330;
 struct Place {
     int left, top, width, height;
 };
@@ -55,8 +56,12 @@ constexpr COLORREF kPictureMask = RGB(255, 0, 255);
 // Command ids.
 constexpr int kTbFirstId = 1000, kTb2FirstId = 1100;
 enum MenuId {
-    idReadHelp = 1200, idManagerUpdates, idAbout,
-    idSelectAll = 1210, idDeliverAll, idRemoveAll,
+    idReadHelp = 1200,
+    idManagerUpdates,
+    idAbout,
+    idSelectAll = 1210,
+    idDeliverAll,
+    idRemoveAll,
 };
 struct Button {
     const char* caption;
@@ -76,11 +81,13 @@ frmmain*& instancePtr() {
     return p;
 }
 
-HINSTANCE module() { return GetModuleHandleA(nullptr); }
+HINSTANCE module() {
+    return GetModuleHandleA(nullptr);
+}
 
 HWND makeChild(HWND parent, const char* cls, DWORD style, const Place& p, int id = 0, DWORD exStyle = 0) {
-    HWND h = CreateWindowExA(exStyle, cls, "", WS_CHILD | style, twipsToPixelsX(p.left), twipsToPixelsY(p.top),
-                             twipsToPixelsX(p.width), twipsToPixelsY(p.height), parent,
+    HWND h = CreateWindowExA(exStyle, cls, "", WS_CHILD | style, twipsToPixelsX(p.left),
+                             twipsToPixelsY(p.top), twipsToPixelsX(p.width), twipsToPixelsY(p.height), parent,
                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), module(), nullptr);
     SendMessageA(h, WM_SETFONT, reinterpret_cast<WPARAM>(uiFont()), FALSE);
     return h;
@@ -140,11 +147,18 @@ void addButtons(HWND toolbar, int firstId, int count, const char* const* caption
 
 short mouseButton(UINT msg, WPARAM wp) {
     switch (msg) {
-    case WM_LBUTTONDOWN: case WM_LBUTTONUP: return 1;
-    case WM_RBUTTONDOWN: case WM_RBUTTONUP: return 2;
-    case WM_MBUTTONDOWN: case WM_MBUTTONUP: return 4;
-    default:
-        return static_cast<short>((wp & MK_LBUTTON ? 1 : 0) | (wp & MK_RBUTTON ? 2 : 0) | (wp & MK_MBUTTON ? 4 : 0));
+        case WM_LBUTTONDOWN:
+        case WM_LBUTTONUP:
+            return 1;
+        case WM_RBUTTONDOWN:
+        case WM_RBUTTONUP:
+            return 2;
+        case WM_MBUTTONDOWN:
+        case WM_MBUTTONUP:
+            return 4;
+        default:
+            return static_cast<short>((wp & MK_LBUTTON ? 1 : 0) | (wp & MK_RBUTTON ? 2 : 0) |
+                                      (wp & MK_MBUTTON ? 4 : 0));
     }
 }
 
@@ -173,7 +187,9 @@ frmmain& frmmain::instance() {
     return *p;
 }
 
-bool frmmain::exists() { return instancePtr() != nullptr; }
+bool frmmain::exists() {
+    return instancePtr() != nullptr;
+}
 
 void frmmain::unload() {
     frmmain*& p = instancePtr();
@@ -199,9 +215,10 @@ void frmmain::create() {
         wc.hInstance = module();
         wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
         wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
-        wc.hIcon = static_cast<HICON>(LoadImageA(module(), MAKEINTRESOURCEA(IDI_MAIN), IMAGE_ICON, 32, 32, LR_SHARED));
-        wc.hIconSm =
-            static_cast<HICON>(LoadImageA(module(), MAKEINTRESOURCEA(IDI_MAIN), IMAGE_ICON, 16, 16, LR_SHARED));
+        wc.hIcon = static_cast<HICON>(
+            LoadImageA(module(), MAKEINTRESOURCEA(IDI_MAIN), IMAGE_ICON, 32, 32, LR_SHARED));
+        wc.hIconSm = static_cast<HICON>(
+            LoadImageA(module(), MAKEINTRESOURCEA(IDI_MAIN), IMAGE_ICON, 16, 16, LR_SHARED));
         wc.lpszClassName = kClassName;
         RegisterClassExA(&wc);
         WNDCLASSEXA box{};
@@ -215,22 +232,24 @@ void frmmain::create() {
     }();
     (void)registered;
 
-    icon_ = static_cast<HICON>(LoadImageA(module(), MAKEINTRESOURCEA(IDI_MAIN), IMAGE_ICON, 32, 32, LR_SHARED));
+    icon_ =
+        static_cast<HICON>(LoadImageA(module(), MAKEINTRESOURCEA(IDI_MAIN), IMAGE_ICON, 32, 32, LR_SHARED));
 
     RECT r{0, 0, twipsToPixelsX(kInnerWidth), twipsToPixelsY(kInnerHeight)};
     AdjustWindowRectEx(&r, kStyle, FALSE, 0);
     const int width = r.right - r.left, height = r.bottom - r.top;
     const int left = std::max(0, (GetSystemMetrics(SM_CXSCREEN) - width) / 2);
     const int top = std::max(0, (GetSystemMetrics(SM_CYSCREEN) - height) / 2);
-    hwnd_ = CreateWindowExA(0, kClassName, kCaption, kStyle, left, top, width, height, nullptr, nullptr, module(),
-                            this);
+    hwnd_ = CreateWindowExA(0, kClassName, kCaption, kStyle, left, top, width, height, nullptr, nullptr,
+                            module(), this);
     createControls();
     load();
     layout();
 }
 
 void frmmain::createControls() {
-    tb = makeChild(hwnd_, TOOLBARCLASSNAMEA, WS_VISIBLE | TBSTYLE_FLAT | TBSTYLE_TOOLTIPS | CCS_TOP, {0, 0, 0, 0});
+    tb = makeChild(hwnd_, TOOLBARCLASSNAMEA, WS_VISIBLE | TBSTYLE_FLAT | TBSTYLE_TOOLTIPS | CCS_TOP,
+                   {0, 0, 0, 0});
     stat = makeChild(hwnd_, STATUSCLASSNAMEA, WS_VISIBLE | SBARS_SIZEGRIP, {0, 0, 0, kStatHeight});
     // The bar sizes itself to its font; how its minimum height adds up with
     // the borders differs between comctl32 versions, so correct by the result.
@@ -250,20 +269,23 @@ void frmmain::createControls() {
     pb = makeChild(stat, PROGRESS_CLASSA, PBS_SMOOTH, {0, 0, 0, 0});
 
     picSplitMain = makeChild(hwnd_, kSplitBoxClass, WS_VISIBLE | WS_CLIPCHILDREN, kPicSplitMain);
-    lv = makeChild(picSplitMain, WC_LISTVIEWA,
-                   WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | LVS_SHAREIMAGELISTS,
-                   {0, 0, kPicSplitMain.width, 1215}, 0, WS_EX_CLIENTEDGE);
+    lv = makeChild(
+        picSplitMain, WC_LISTVIEWA,
+        WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | LVS_SHAREIMAGELISTS, {}, 0,
+        WS_EX_CLIENTEDGE);
     addColumns(lv, kLvColumns, kLvWidths, 6);
     picSplitSub = makeChild(picSplitMain, kSplitBoxClass, WS_VISIBLE | WS_CLIPCHILDREN, kPicSplitSub);
-    tv = makeChild(picSplitSub, WC_TREEVIEWA,
-                   WS_VISIBLE | WS_TABSTOP | TVS_HASLINES | TVS_HASBUTTONS | TVS_LINESATROOT | TVS_SHOWSELALWAYS,
-                   {0, 0, 3075, kPicSplitSub.height}, 0, WS_EX_CLIENTEDGE);
-    lvl = makeChild(picSplitSub, WC_LISTVIEWA, WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_SHAREIMAGELISTS,
-                    {3180, 0, 5205, kPicSplitSub.height}, 0, WS_EX_CLIENTEDGE);
+    tv = makeChild(
+        picSplitSub, WC_TREEVIEWA,
+        WS_VISIBLE | WS_TABSTOP | TVS_HASLINES | TVS_HASBUTTONS | TVS_LINESATROOT | TVS_SHOWSELALWAYS, {}, 0,
+        WS_EX_CLIENTEDGE);
+    lvl = makeChild(picSplitSub, WC_LISTVIEWA, WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_SHAREIMAGELISTS, {},
+                    0, WS_EX_CLIENTEDGE);
     addColumns(lvl, kLvlColumns, kLvlWidths, 4);
-    tb2 = makeChild(picSplitMain, TOOLBARCLASSNAMEA,
-                    WS_VISIBLE | TBSTYLE_FLAT | TBSTYLE_TOOLTIPS | CCS_NORESIZE | CCS_NOPARENTALIGN | CCS_NODIVIDER,
-                    {0, 1215 + kTb2Gap, 1200, 330});
+    tb2 = makeChild(
+        picSplitMain, TOOLBARCLASSNAMEA,
+        WS_VISIBLE | TBSTYLE_FLAT | TBSTYLE_TOOLTIPS | CCS_NORESIZE | CCS_NOPARENTALIGN | CCS_NODIVIDER,
+        {0, 0, kTb2Width, kTb2Height});
 
     menuOwner_.reset(CreateMenu());
     mnHelp_ = CreatePopupMenu();
@@ -288,29 +310,29 @@ void frmmain::load() {
     addExtendedStyle(lvl, LVS_EX_FULLROWSELECT);
 
     m_cSplitMain = std::make_unique<cSplitter>();
-    cSplitter& main = *m_cSplitMain;
-    main.Orientation(cSplitter::horizontal);
-    main.FullDrag(true);
-    main.KeepProportion(true);
-    main.Container(picSplitMain);
-    main.MinimumSize(2, 58);
-    main.MinimumSize(1, 100);
-    main.Bind(lv, picSplitSub);
-    main.SplitterSize(30);
-    main.Proportion(1);
-    main.Position(1);
+    cSplitter& upper = *m_cSplitMain;
+    upper.Orientation(cSplitter::horizontal);
+    upper.FullDrag(true);
+    upper.KeepProportion(true);
+    upper.Container(picSplitMain);
+    upper.MinimumSize(2, 58);
+    upper.MinimumSize(1, 100);
+    upper.Bind(lv, picSplitSub);
+    upper.SplitterSize(30);
+    upper.Proportion(1);
+    upper.Position(1);
 
     m_cSplitSub = std::make_unique<cSplitter>();
-    cSplitter& sub = *m_cSplitSub;
-    sub.Orientation(cSplitter::vertical);
-    sub.FullDrag(true);
-    sub.KeepProportion(true);
-    sub.Container(picSplitSub);
-    sub.MinimumSize(2, 205);
-    sub.MinimumSize(1, 205);
-    sub.Bind(tv, lvl);
-    sub.SplitterSize(7);
-    sub.Proportion(1);
+    cSplitter& lower = *m_cSplitSub;
+    lower.Orientation(cSplitter::vertical);
+    lower.FullDrag(true);
+    lower.KeepProportion(true);
+    lower.Container(picSplitSub);
+    lower.MinimumSize(2, 205);
+    lower.MinimumSize(1, 205);
+    lower.Bind(tv, lvl);
+    lower.SplitterSize(7);
+    lower.Proportion(1);
 
     // From here on a failing step leaves its control as it is.
     imgl32_.reset(stripImageList(IDB_TOOLBAR, kBigPicture, 5));
@@ -327,7 +349,8 @@ void frmmain::load() {
     SendMessageA(tb2, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(imgl16t_.get()));
 
     const char* captions[5];
-    std::transform(std::begin(kTbButtons), std::end(kTbButtons), captions, [](const Button& b) { return b.caption; });
+    std::transform(std::begin(kTbButtons), std::end(kTbButtons), captions,
+                   [](const Button& b) { return b.caption; });
     addButtons(tb, kTbFirstId, 5, captions);
     addButtons(tb2, kTb2FirstId, 3, nullptr);
     placeSmallToolbar();
@@ -356,83 +379,89 @@ LRESULT CALLBACK frmmain::SplitBoxProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
 
 LRESULT frmmain::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
-    case WM_SIZE:
-        if (tb)
-            SendMessageA(tb, TB_AUTOSIZE, 0, 0);
-        if (stat) {
-            SendMessageA(stat, WM_SIZE, 0, 0);
-            layoutStatusBar();
-        }
-        layout();
-        return 0;
-    case WM_PAINT: {
-        placeProgressBar();
-        PAINTSTRUCT ps;
-        BeginPaint(hwnd_, &ps);
-        EndPaint(hwnd_, &ps);
-        return 0;
-    }
-    case WM_CLOSE:
-        if (!isExiting && !allowClose_) {
-            ShowWindow(hwnd_, SW_HIDE);
+        case WM_SIZE:
+            if (tb)
+                SendMessageA(tb, TB_AUTOSIZE, 0, 0);
+            if (stat) {
+                SendMessageA(stat, WM_SIZE, 0, 0);
+                layoutStatusBar();
+            }
+            layout();
+            return 0;
+        case WM_PAINT: {
+            placeProgressBar();
+            PAINTSTRUCT ps;
+            BeginPaint(hwnd_, &ps);
+            EndPaint(hwnd_, &ps);
             return 0;
         }
-        DestroyWindow(hwnd_);
-        return 0;
-    case WM_DESTROY:
-        hwnd_ = nullptr;
-        return 0;
-    case WM_NOTIFY:
-        return onNotify(reinterpret_cast<NMHDR*>(lp));
-    case WM_COMMAND:
-        onCommand(LOWORD(wp));
-        return 0;
+        case WM_CLOSE:
+            if (!isExiting && !allowClose_) {
+                ShowWindow(hwnd_, SW_HIDE);
+                return 0;
+            }
+            DestroyWindow(hwnd_);
+            return 0;
+        case WM_DESTROY:
+            hwnd_ = nullptr;
+            return 0;
+        case WM_NOTIFY:
+            return onNotify(reinterpret_cast<NMHDR*>(lp));
+        case WM_COMMAND:
+            onCommand(LOWORD(wp));
+            return 0;
     }
     return DefWindowProcA(hwnd_, msg, wp, lp);
 }
 
 LRESULT frmmain::onSplitBox(HWND box, UINT msg, WPARAM wp, LPARAM lp) {
-    cSplitter* splitter = box == picSplitMain ? m_cSplitMain.get() : box == picSplitSub ? m_cSplitSub.get() : nullptr;
+    cSplitter* splitter = box == picSplitMain  ? m_cSplitMain.get()
+                          : box == picSplitSub ? m_cSplitSub.get()
+                                               : nullptr;
     const float x = static_cast<float>(pixelsToTwipsX(GET_X_LPARAM(lp)));
     const float y = static_cast<float>(pixelsToTwipsY(GET_Y_LPARAM(lp)));
     switch (msg) {
-    case WM_NOTIFY:
-        return onNotify(reinterpret_cast<NMHDR*>(lp));
-    case WM_COMMAND:
-        onCommand(LOWORD(wp));
-        return 0;
-    case WM_SIZE:
-        if (!splitter)
+        case WM_NOTIFY:
+            return onNotify(reinterpret_cast<NMHDR*>(lp));
+        case WM_COMMAND:
+            onCommand(LOWORD(wp));
+            return 0;
+        case WM_SIZE:
+            if (!splitter)
+                break;
+            splitter->Resize();
+            if (box == picSplitMain)
+                placeSmallToolbar();
+            return 0;
+        case WM_LBUTTONDOWN:
+        case WM_RBUTTONDOWN:
+        case WM_MBUTTONDOWN:
+            if (!splitter)
+                break;
+            SetCapture(box);
+            splitter->MouseDown(mouseButton(msg, wp), shiftState(wp), x, y);
+            return 0;
+        case WM_MOUSEMOVE:
+            if (!splitter)
+                break;
+            splitter->MouseMove(mouseButton(msg, wp), shiftState(wp), x, y);
+            if (box == picSplitMain)
+                placeSmallToolbar();
+            return 0;
+        case WM_LBUTTONUP:
+        case WM_RBUTTONUP:
+        case WM_MBUTTONUP:
+            if (!splitter)
+                break;
+            if (GetCapture() == box)
+                ReleaseCapture();
+            splitter->MouseUp(mouseButton(msg, wp), shiftState(wp), x, y);
+            return 0;
+        case WM_SETCURSOR:
+            // The splitter shows its own cursor over the bar.
+            if (LOWORD(lp) == HTCLIENT && reinterpret_cast<HWND>(wp) == box)
+                return TRUE;
             break;
-        splitter->Resize();
-        if (box == picSplitMain)
-            placeSmallToolbar();
-        return 0;
-    case WM_LBUTTONDOWN: case WM_RBUTTONDOWN: case WM_MBUTTONDOWN:
-        if (!splitter)
-            break;
-        SetCapture(box);
-        splitter->MouseDown(mouseButton(msg, wp), shiftState(wp), x, y);
-        return 0;
-    case WM_MOUSEMOVE:
-        if (!splitter)
-            break;
-        splitter->MouseMove(mouseButton(msg, wp), shiftState(wp), x, y);
-        if (box == picSplitMain)
-            placeSmallToolbar();
-        return 0;
-    case WM_LBUTTONUP: case WM_RBUTTONUP: case WM_MBUTTONUP:
-        if (!splitter)
-            break;
-        if (GetCapture() == box)
-            ReleaseCapture();
-        splitter->MouseUp(mouseButton(msg, wp), shiftState(wp), x, y);
-        return 0;
-    case WM_SETCURSOR:
-        // The splitter shows its own cursor over the bar.
-        if (LOWORD(lp) == HTCLIENT && reinterpret_cast<HWND>(wp) == box)
-            return TRUE;
-        break;
     }
     return DefWindowProcA(box, msg, wp, lp);
 }
@@ -456,38 +485,38 @@ LRESULT frmmain::onNotify(NMHDR* hdr) {
     }
     if (hdr->hwndFrom == lv) {
         switch (hdr->code) {
-        case LVN_COLUMNCLICK:
-            lv_ColumnClick(reinterpret_cast<NMLISTVIEW*>(hdr)->iSubItem);
-            return 0;
-        case NM_CLICK: {
-            auto* act = reinterpret_cast<NMITEMACTIVATE*>(hdr);
-            LVHITTESTINFO hit{};
-            hit.pt = act->ptAction;
-            SendMessageA(lv, LVM_SUBITEMHITTEST, 0, reinterpret_cast<LPARAM>(&hit));
-            // A click on the box itself is toggled by the list view; the row
-            // click toggles through the program, so one click is one change.
-            if (act->iItem >= 0 && !(hit.flags & LVHT_ONITEMSTATEICON))
-                lv_ItemClick(act->iItem);
-            return 0;
-        }
-        case NM_RCLICK:
-            lvmen_Popup();
-            return 0;
+            case LVN_COLUMNCLICK:
+                lv_ColumnClick(reinterpret_cast<NMLISTVIEW*>(hdr)->iSubItem);
+                return 0;
+            case NM_CLICK: {
+                // A click on the box itself is toggled by the list view; the
+                // row click toggles through the program, so one click is one change.
+                auto* act = reinterpret_cast<NMITEMACTIVATE*>(hdr);
+                LVHITTESTINFO hit{};
+                hit.pt = act->ptAction;
+                SendMessageA(lv, LVM_SUBITEMHITTEST, 0, reinterpret_cast<LPARAM>(&hit));
+                if (act->iItem >= 0 && !(hit.flags & LVHT_ONITEMSTATEICON))
+                    lv_ItemClick(act->iItem);
+                return 0;
+            }
+            case NM_RCLICK:
+                lvmen_Popup();
+                return 0;
         }
         return 0;
     }
     if (hdr->hwndFrom == lvl) {
         switch (hdr->code) {
-        case LVN_COLUMNCLICK:
-            lvl_ColumnClick(reinterpret_cast<NMLISTVIEW*>(hdr)->iSubItem);
-            return 0;
-        case NM_CLICK:
-            if (reinterpret_cast<NMITEMACTIVATE*>(hdr)->iItem >= 0)
-                lvl_ItemClick(reinterpret_cast<NMITEMACTIVATE*>(hdr)->iItem);
-            return 0;
-        case NM_DBLCLK:
-            lvl_DblClick();
-            return 0;
+            case LVN_COLUMNCLICK:
+                lvl_ColumnClick(reinterpret_cast<NMLISTVIEW*>(hdr)->iSubItem);
+                return 0;
+            case NM_CLICK:
+                if (reinterpret_cast<NMITEMACTIVATE*>(hdr)->iItem >= 0)
+                    lvl_ItemClick(reinterpret_cast<NMITEMACTIVATE*>(hdr)->iItem);
+                return 0;
+            case NM_DBLCLK:
+                lvl_DblClick();
+                return 0;
         }
         return 0;
     }
@@ -495,7 +524,8 @@ LRESULT frmmain::onNotify(NMHDR* hdr) {
         TVHITTESTINFO hit{};
         GetCursorPos(&hit.pt);
         ScreenToClient(tv, &hit.pt);
-        HTREEITEM node = reinterpret_cast<HTREEITEM>(SendMessageA(tv, TVM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit)));
+        HTREEITEM node =
+            reinterpret_cast<HTREEITEM>(SendMessageA(tv, TVM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit)));
         if (node && (hit.flags & TVHT_ONITEM))
             tv_NodeClick(node);
         return 0;
@@ -513,16 +543,26 @@ void frmmain::onCommand(int id) {
         return;
     }
     switch (id) {
-    case idReadHelp: mnuOnHelp_Click(); return;
-    case idManagerUpdates: mnuup_Click(); return;
-    case idAbout: mnAbout_Click(); return;
-    case idSelectAll: setLstTick(); return;
-    case idDeliverAll: announceSelection(countTicked()); return;
-    case idRemoveAll:
-        removeMag();
-        if (hwnd_)
-            SetForegroundWindow(hwnd_);
-        return;
+        case idReadHelp:
+            mnuOnHelp_Click();
+            return;
+        case idManagerUpdates:
+            mnuup_Click();
+            return;
+        case idAbout:
+            mnAbout_Click();
+            return;
+        case idSelectAll:
+            setLstTick();
+            return;
+        case idDeliverAll:
+            announceSelection(countTicked());
+            return;
+        case idRemoveAll:
+            removeMag();
+            if (hwnd_)
+                SetForegroundWindow(hwnd_);
+            return;
     }
 }
 
@@ -540,11 +580,9 @@ void frmmain::layout() {
         MoveWindow(picSplitMain, twipsToPixelsX(kSplitLeft), twipsToPixelsY(kSplitTop), twipsToPixelsX(width),
                    twipsToPixelsY(height), TRUE);
     setColumnWidth(lv, colTitle, scaleWidth - kLvTitleMargin);
-    for (int c = colIssue; c <= colRecord; ++c)
-        setColumnWidth(lv, c, kLvWidths[c]);
+    for (int c = colIssue; c <= colRecord; ++c) setColumnWidth(lv, c, kLvWidths[c]);
     setColumnWidth(lvl, colTitle, scaleWidth - kLvlTitleMargin);
-    for (int c = colIssue; c <= colLocation; ++c)
-        setColumnWidth(lvl, c, kLvlWidths[c]);
+    for (int c = colIssue; c <= colLocation; ++c) setColumnWidth(lvl, c, kLvlWidths[c]);
     if (IsIconic(hwnd_))
         ShowWindow(hwnd_, SW_HIDE);
 }
@@ -577,15 +615,17 @@ void frmmain::placeProgressBar() {
     if (width < 0 || height < 0)
         return;
     // pb lives in the status bar, so its top is measured from the bar's own top.
-    MoveWindow(pb, twipsToPixelsX(panelLeft + kPbInset), twipsToPixelsY(static_cast<int>(statHeight / kPbTopDivisor)),
-               twipsToPixelsX(width), twipsToPixelsY(height), TRUE);
+    MoveWindow(pb, twipsToPixelsX(panelLeft + kPbInset),
+               twipsToPixelsY(static_cast<int>(statHeight / kPbTopDivisor)), twipsToPixelsX(width),
+               twipsToPixelsY(height), TRUE);
 }
 
 void frmmain::placeSmallToolbar() {
     if (!tb2 || !lv)
         return;
     RECT r = windowRectIn(tb2, picSplitMain);
-    SetWindowPos(tb2, HWND_TOP, r.left, twipsToPixelsY(heightTwips(lv) + kTb2Gap), 0, 0, SWP_NOSIZE | SWP_NOACTIVATE);
+    SetWindowPos(tb2, HWND_TOP, r.left, twipsToPixelsY(heightTwips(lv) + kTb2Gap), 0, 0,
+                 SWP_NOSIZE | SWP_NOACTIVATE);
 }
 
 // ---------------------------------------------------------------------------
@@ -600,7 +640,9 @@ void frmmain::open() {
     BringWindowToTop(w.hwnd_);
 }
 
-bool frmmain::visible() const { return hwnd_ && IsWindowVisible(hwnd_); }
+bool frmmain::visible() const {
+    return hwnd_ && IsWindowVisible(hwnd_);
+}
 
 void frmmain::setStatusPanel(int16_t iPanel, const std::string& sText) {
     if (iPanel >= 1 && iPanel <= 4)
@@ -637,9 +679,13 @@ void frmmain::popupMenu(HMENU menu) {
 // ---------------------------------------------------------------------------
 // Help menu
 
-void frmmain::mnuOnHelp_Click() { openDocument(programFolder() + kHelpFile, true); }
+void frmmain::mnuOnHelp_Click() {
+    openDocument(programFolder() + kHelpFile, true);
+}
 
-void frmmain::mnuup_Click() { frmtray::instance().systemUpdate(); }
+void frmmain::mnuup_Click() {
+    frmtray::instance().systemUpdate();
+}
 
 void frmmain::mnAbout_Click() {
     frmmess& m = frmmess::instance();

@@ -69,6 +69,7 @@ public:
     int addIssueEntry(const std::string& sKey, const std::string& sTitle, const std::string& sIssue,
                       const std::string& sMagazine, const std::string& sSize, const std::string& sRecord);
     int findIssueByKey(const std::string& sKey) const;
+    std::string issueKey(int index) const;
     void selectIssue(int index);
     void removeIssue(int index);
     int issueCount() const;

@@ -154,6 +154,11 @@ int frmmain::findIssueByKey(const std::string& sKey) const {
     return -1;
 }
 
+std::string frmmain::issueKey(int index) const {
+    auto it = issueKeys_.find(itemParam(lv, index));
+    return it == issueKeys_.end() ? std::string() : it->second;
+}
+
 void frmmain::selectIssue(int index) {
     setItemState(lv, -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
     if (index >= 0)

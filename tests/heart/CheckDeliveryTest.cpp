@@ -6,6 +6,7 @@
 
 #include "PublisherFixture.h"
 #include "app/ModCommon.h"
+#include "catalogue/Catalogue.h"
 #include "catalogue/Check.h"
 #include "dialog/frmmess.h"
 #include "ftp/cFTP.h"
@@ -176,7 +177,7 @@ TEST_F(DeliveryAgainstPublisher, SecondOfThreeFailsTheOthersArrive) {
     EXPECT_TRUE(fileSystem.Files(folder.path() + "\\My Magazines\\Coastal Quilts").empty());
     ASSERT_EQ(w->issueCount(), 1);
     EXPECT_EQ(w->issueText(0, frmmain::colTitle), "Broken");
-    EXPECT_EQ(w->issueText(0, frmmain::colStatus), "Failed");
+    EXPECT_EQ(w->issueText(0, frmmain::colStatus), "Failed");  // not turned back to "Waiting"
     EXPECT_EQ(failedCount, 1);
     EXPECT_EQ(file("data\\em_lst.lcl"), "Winter Issue_AB_1.f#;Summer Issue_HT_1.f#;");
     EXPECT_EQ(frmmess::instance().message(), "Delivery complete.");

@@ -10,9 +10,14 @@ namespace splithost {
 
 inline short buttonOf(UINT msg) {
     switch (msg) {
-    case WM_LBUTTONDOWN: case WM_LBUTTONUP: return 1;
-    case WM_RBUTTONDOWN: case WM_RBUTTONUP: return 2;
-    default: return 4;
+        case WM_LBUTTONDOWN:
+        case WM_LBUTTONUP:
+            return 1;
+        case WM_RBUTTONDOWN:
+        case WM_RBUTTONUP:
+            return 2;
+        default:
+            return 4;
     }
 }
 
@@ -22,16 +27,24 @@ inline LRESULT CALLBACK proc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
     const float y = static_cast<float>(static_cast<short>(HIWORD(lp)));
     if (s) {
         switch (msg) {
-        case WM_SIZE: s->Resize(); return 0;
-        case WM_LBUTTONDOWN: case WM_RBUTTONDOWN: case WM_MBUTTONDOWN:
-            SetCapture(h);
-            s->MouseDown(buttonOf(msg), 0, x, y);
-            return 0;
-        case WM_MOUSEMOVE: s->MouseMove(static_cast<short>(wp & MK_LBUTTON ? 1 : 0), 0, x, y); return 0;
-        case WM_LBUTTONUP: case WM_RBUTTONUP: case WM_MBUTTONUP:
-            ReleaseCapture();
-            s->MouseUp(buttonOf(msg), 0, x, y);
-            return 0;
+            case WM_SIZE:
+                s->Resize();
+                return 0;
+            case WM_LBUTTONDOWN:
+            case WM_RBUTTONDOWN:
+            case WM_MBUTTONDOWN:
+                SetCapture(h);
+                s->MouseDown(buttonOf(msg), 0, x, y);
+                return 0;
+            case WM_MOUSEMOVE:
+                s->MouseMove(static_cast<short>(wp & MK_LBUTTON ? 1 : 0), 0, x, y);
+                return 0;
+            case WM_LBUTTONUP:
+            case WM_RBUTTONUP:
+            case WM_MBUTTONUP:
+                ReleaseCapture();
+                s->MouseUp(buttonOf(msg), 0, x, y);
+                return 0;
         }
     }
     return DefWindowProcA(h, msg, wp, lp);
@@ -66,12 +79,12 @@ struct Host {
     Host(int w, int h, bool visible = false, int x = 0, int y = 0) {
         frame = CreateWindowExA(WS_EX_TOPMOST, "STATIC", "", WS_POPUP | (visible ? WS_VISIBLE : 0), x, y,
                                 w + 40, h + 40, nullptr, nullptr, nullptr, nullptr);
-        box = CreateWindowExA(0, className(), "", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, 20, 20, w, h, frame,
-                              nullptr, nullptr, nullptr);
-        pane1 = CreateWindowExA(0, "STATIC", "", WS_CHILD | WS_VISIBLE | SS_BLACKRECT, 0, 0, 1, 1, box, nullptr,
-                                nullptr, nullptr);
-        pane2 = CreateWindowExA(0, "STATIC", "", WS_CHILD | WS_VISIBLE | SS_GRAYRECT, 0, 0, 1, 1, box, nullptr,
-                                nullptr, nullptr);
+        box = CreateWindowExA(0, className(), "", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, 20, 20, w, h,
+                              frame, nullptr, nullptr, nullptr);
+        pane1 = CreateWindowExA(0, "STATIC", "", WS_CHILD | WS_VISIBLE | SS_BLACKRECT, 0, 0, 1, 1, box,
+                                nullptr, nullptr, nullptr);
+        pane2 = CreateWindowExA(0, "STATIC", "", WS_CHILD | WS_VISIBLE | SS_GRAYRECT, 0, 0, 1, 1, box,
+                                nullptr, nullptr, nullptr);
     }
     ~Host() { DestroyWindow(frame); }
     Host(const Host&) = delete;

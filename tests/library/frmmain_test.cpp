@@ -1,3 +1,5 @@
+#include "library/frmmain.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -5,7 +7,6 @@
 #include "app/ModCommon.h"
 #include "dialog/frmmess.h"
 #include "library/cSplitter.h"
-#include "library/frmmain.h"
 
 using namespace ModCommon;
 
@@ -26,19 +27,26 @@ RECT rectIn(HWND h, HWND parent) {
     return r;
 }
 
-long width(const RECT& r) { return r.right - r.left; }
-long height(const RECT& r) { return r.bottom - r.top; }
+long width(const RECT& r) {
+    return r.right - r.left;
+}
+long height(const RECT& r) {
+    return r.bottom - r.top;
+}
 
 // Resizes the library window so that its inner area is w x h pixels.
 void setClientSize(int w, int h) {
     HWND wnd = frmmain::instance().hwnd();
     RECT r{0, 0, w, h};
     AdjustWindowRectEx(&r, GetWindowLongA(wnd, GWL_STYLE), FALSE, GetWindowLongA(wnd, GWL_EXSTYLE));
-    SetWindowPos(wnd, nullptr, 0, 0, r.right - r.left, r.bottom - r.top, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(wnd, nullptr, 0, 0, r.right - r.left, r.bottom - r.top,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     pump();
 }
 
-int columnWidth(HWND list, int column) { return static_cast<int>(SendMessageA(list, LVM_GETCOLUMNWIDTH, column, 0)); }
+int columnWidth(HWND list, int column) {
+    return static_cast<int>(SendMessageA(list, LVM_GETCOLUMNWIDTH, column, 0));
+}
 
 std::string columnName(HWND list, int column) {
     char text[64] = {};
@@ -170,8 +178,8 @@ TEST_F(LibraryWindow, ListsHaveTheirColumnsAndStyles) {
 TEST_F(LibraryWindow, ToolbarsHaveCaptionsTipsAndPictures) {
     ASSERT_EQ(SendMessageA(w.tb, TB_BUTTONCOUNT, 0, 0), 5);
     const char* captions[] = {"  New Magazines", "Deliver", "Remove", "Close", "Help"};
-    const char* tips[] = {"Check for new magazines.", "Deliver selected.", "Remove selected.", "Close window.",
-                          "Show Help."};
+    const char* tips[] = {"Check for new magazines.", "Deliver selected.", "Remove selected.",
+                          "Close window.", "Show Help."};
     for (int i = 0; i < 5; ++i) {
         TBBUTTON b{};
         SendMessageA(w.tb, TB_GETBUTTON, i, reinterpret_cast<LPARAM>(&b));
@@ -235,8 +243,7 @@ TEST_F(LibraryWindow, StatusBarPanelsAndProgressBarPlacement) {
 }
 
 TEST_F(LibraryWindow, ButtonsEnableAndDisable) {
-    for (int b = 1; b <= 5; ++b)
-        EXPECT_TRUE(w.buttonEnabled(b)) << b;
+    for (int b = 1; b <= 5; ++b) EXPECT_TRUE(w.buttonEnabled(b)) << b;
     w.enableButton(frmmain::tbDeliver, false);
     w.enableButton(frmmain::tbRemove, false);
     EXPECT_FALSE(w.buttonEnabled(frmmain::tbDeliver));
@@ -251,7 +258,8 @@ TEST_F(LibraryWindow, CloseAndMinimiseOnlyHideUntilTheOrderlyStop) {
     w.open();
     pump();
     ASSERT_TRUE(w.visible());
-    const int row = w.addIssueEntry("1m1", "Spring Garden", "4", "Garden Monthly", "2 MB", "Spring Garden_gm_4.f#");
+    const int row =
+        w.addIssueEntry("1m1", "Spring Garden", "4", "Garden Monthly", "2 MB", "Spring Garden_gm_4.f#");
     HWND before = w.hwnd();
 
     SendMessageA(w.hwnd(), WM_CLOSE, 0, 0);
@@ -397,16 +405,13 @@ TEST_F(LibraryLayout, DraggingTheBarMovesTheListAndTheSmallToolbar) {
     mouse_event(MOUSEEVENTF_MOVE, 0, 0, 0, 0);
     pump();
     mouse_event(MOUSEEVENTF_LEFTDOWN, 0, 0, 0, 0);
-    for (int i = 0; i < 20; ++i, Sleep(10))
-        pump();
+    for (int i = 0; i < 20; ++i, Sleep(10)) pump();
     ASSERT_TRUE(w.m_cSplitMain->dragging());
     SetCursorPos(x, y + 40);
     mouse_event(MOUSEEVENTF_MOVE, 0, 0, 0, 0);
-    for (int i = 0; i < 20; ++i, Sleep(10))
-        pump();
+    for (int i = 0; i < 20; ++i, Sleep(10)) pump();
     mouse_event(MOUSEEVENTF_LEFTUP, 0, 0, 0, 0);
-    for (int i = 0; i < 20; ++i, Sleep(10))
-        pump();
+    for (int i = 0; i < 20; ++i, Sleep(10)) pump();
     EXPECT_FALSE(w.m_cSplitMain->dragging());
     const long after = height(rectIn(w.lv, w.picSplitMain));
     EXPECT_EQ(after, before + 40);

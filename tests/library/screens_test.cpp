@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <utility>
 #include <vector>
 
 #include "app/ModCommon.h"
@@ -120,12 +121,72 @@ void setClientSize(int w, int h) {
     SetWindowPos(wnd, nullptr, 0, 0, r.right - r.left, r.bottom - r.top, SWP_NOMOVE | SWP_NOZORDER);
 }
 
+// A program folder with a small library, so the pictures show one.
+struct SampleLibrary {
+    std::string saved, root;
+    std::vector<std::string> files, folders;
+
+    SampleLibrary() {
+        char temp[MAX_PATH] = {};
+        GetTempPathA(sizeof temp, temp);
+        saved = programFolder();
+        root = std::string(temp) + "quillora-screens";
+        folders = {root,
+                   root + "\\My Magazines",
+                   root + "\\My Torrents",
+                   root + "\\My Magazines\\Garden Monthly",
+                   root + "\\My Magazines\\Sea & Sail",
+                   root + "\\My Torrents\\Travel Notes"};
+        for (const auto& f : folders) CreateDirectoryA(f.c_str(), nullptr);
+        for (const char* name :
+             {"Garden Monthly\\Autumn Bulbs_gm_10.pdf", "Garden Monthly\\First Frost_gm_11.pdf",
+              "Sea & Sail\\Harbour Lights_ss_6.pdf"}) {
+            files.push_back(root + "\\My Magazines\\" + name);
+            std::ofstream(files.back()) << "%PDF-1.4\n";
+        }
+        setProgramFolder(root);
+    }
+    ~SampleLibrary() {
+        setProgramFolder(saved);
+        for (const auto& f : files) DeleteFileA(f.c_str());
+        for (auto it = folders.rbegin(); it != folders.rend(); ++it) RemoveDirectoryA(it->c_str());
+    }
+};
+SampleLibrary* sample = nullptr;
+
+HTREEITEM findNode(HWND tv, HTREEITEM parent, const std::string& text) {
+    for (HTREEITEM n = reinterpret_cast<HTREEITEM>(
+             SendMessageA(tv, TVM_GETNEXTITEM, TVGN_CHILD, reinterpret_cast<LPARAM>(parent)));
+         n; n = reinterpret_cast<HTREEITEM>(
+                SendMessageA(tv, TVM_GETNEXTITEM, TVGN_NEXT, reinterpret_cast<LPARAM>(n)))) {
+        char buf[MAX_PATH] = {};
+        TVITEMA item{};
+        item.mask = TVIF_TEXT;
+        item.hItem = n;
+        item.pszText = buf;
+        item.cchTextMax = sizeof buf;
+        SendMessageA(tv, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item));
+        if (text == buf)
+            return n;
+    }
+    return nullptr;
+}
+
 struct LibraryScreensTest : ::testing::Test {
     static void SetUpTestSuite() {
+        sample = new SampleLibrary();
         frmmain& w = frmmain::instance();
+        HTREEITEM mags = findNode(w.tv, TVI_ROOT, "My Magazines");
+        HTREEITEM garden = mags ? findNode(w.tv, mags, "Garden Monthly") : nullptr;
+        if (garden) {
+            SendMessageA(w.tv, TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(mags));
+            SendMessageA(w.tv, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(garden));
+            w.tv_NodeClick(garden);
+        }
         w.addIssueEntry("1m1", "Winter Harvest", "12", "Garden Monthly", "4.2 MB", "Winter Harvest_gm_12.f#");
         w.addIssueEntry("1m2", "The Quiet Coast", "7", "Sea & Sail", "6.8 MB", "The Quiet Coast_ss_7.f#");
-        w.addIssueEntry("1m3", "Letters from Lisbon", "31", "Travel Notes", "3.1 MB", "Letters from Lisbon_tn_31.f#");
+        w.addIssueEntry("1m3", "Letters from Lisbon", "31", "Travel Notes", "3.1 MB",
+                        "Letters from Lisbon_tn_31.f#");
         w.setStatusPanel(1, "New");
         w.setStatusPanel(2, "3");
         w.open();
@@ -135,6 +196,7 @@ struct LibraryScreensTest : ::testing::Test {
         isExiting = true;
         frmmain::unload();
         isExiting = false;
+        delete std::exchange(sample, nullptr);
     }
 };
 using LibraryScreens = LibraryScreensTest;
@@ -144,6 +206,7 @@ using LibraryScreens = LibraryScreensTest;
 TEST_F(LibraryScreens, WindowAtFirstSizeAndEnlarged) {
     frmmain& w = frmmain::instance();
     ASSERT_TRUE(w.visible());
+    EXPECT_EQ(SendMessageA(w.lvl, LVM_GETITEMCOUNT, 0, 0), 2);  // the sample folder's issues
     RECT r = windowRect(w.hwnd());
     InflateRect(&r, 8, 8);
     EXPECT_TRUE(saveScreen(r, "library-first"));
@@ -170,6 +233,7 @@ TEST_F(LibraryScreens, IssueListMenuOffersSelectDeliverRemove) {
     RECT lv = windowRect(w.lv);
     SetCursorPos(lv.left + 120, lv.top + 40);
     const auto items = openAndRead("menu-issues", [] { frmmain::instance().lvmen_Popup(); });
-    const std::vector<std::string> expected = {"Select All", "", "Deliver All Selected", "", "Remove All Selected"};
+    const std::vector<std::string> expected = {"Select All", "", "Deliver All Selected", "",
+                                               "Remove All Selected"};
     EXPECT_EQ(items, expected);
 }

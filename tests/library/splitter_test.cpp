@@ -7,8 +7,12 @@ using splithost::Host;
 
 namespace {
 
-long height(const RECT& r) { return r.bottom - r.top; }
-long width(const RECT& r) { return r.right - r.left; }
+long height(const RECT& r) {
+    return r.bottom - r.top;
+}
+long width(const RECT& r) {
+    return r.right - r.left;
+}
 
 template <typename F>
 SplitterError errorOf(F&& f) {
@@ -103,14 +107,26 @@ TEST(SplitterGeometry, BindTakesFirstPaneParentAndLaysOutHorizontally) {
 
 TEST(SplitterGeometry, BindMovesPanesIntoAnExplicitContainer) {
     Host host(200, 200);
-    HWND other = CreateWindowExA(0, "STATIC", "", WS_CHILD | WS_VISIBLE, 0, 0, 120, 90, host.frame, nullptr, nullptr,
-                                 nullptr);
+    HWND other = CreateWindowExA(0, "STATIC", "", WS_CHILD | WS_VISIBLE, 0, 0, 120, 90, host.frame, nullptr,
+                                 nullptr, nullptr);
     cSplitter s;
     s.Container(other);
     s.Bind(host.pane1, host.pane2);
     EXPECT_EQ(GetParent(host.pane1), other);
     EXPECT_EQ(GetParent(host.pane2), other);
-    EXPECT_EQ(height(host.rectOf(host.pane1)), 52);  // 90 - 30 - minimum 8
+    // Without KeepProportion a resize lays out the stored position unclamped:
+    // pane 1 overhangs, and pane 2, which would get a negative height, stays.
+    RECT p1{}, p2{};
+    GetWindowRect(host.pane1, &p1);
+    GetWindowRect(host.pane2, &p2);
+    EXPECT_EQ(height(p1), 128);
+    EXPECT_EQ(height(p2), 1);
+    s.Position(40);  // setting the position clamps it: 90 - 30 - 8 = 52 at most
+    s.Position(70);
+    GetWindowRect(host.pane1, &p1);
+    GetWindowRect(host.pane2, &p2);
+    EXPECT_EQ(height(p1), 52);
+    EXPECT_EQ(height(p2), 8);
 }
 
 TEST(SplitterGeometry, OnePercentWithMinimumHoldsPaneOneAtMinimumAtAnySize) {
