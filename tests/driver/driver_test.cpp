@@ -3,6 +3,7 @@
 // thread of their own that pumps messages like a real program.
 #include <gtest/gtest.h>
 #include <windows.h>
+
 #include <shellapi.h>
 
 #include <atomic>
@@ -29,8 +30,7 @@ constexpr wchar_t balloonText[] = L"3 new issues are waiting";
 class Probe {
 public:
     Probe() : thread_([this] { run(); }) {
-        while (!hwnd_.load())
-            Sleep(10);
+        while (!hwnd_.load()) Sleep(10);
     }
     ~Probe() {
         PostMessageA(hwnd_, WM_CLOSE, 0, 0);
@@ -83,8 +83,8 @@ private:
         wc.hInstance = GetModuleHandleA(nullptr);
         wc.lpszClassName = probeClass;
         RegisterClassA(&wc);
-        HWND h = CreateWindowExA(0, probeClass, probeTitle, WS_OVERLAPPEDWINDOW | WS_VISIBLE, 50, 50, 300, 150,
-                                 nullptr, nullptr, wc.hInstance, nullptr);
+        HWND h = CreateWindowExA(0, probeClass, probeTitle, WS_OVERLAPPEDWINDOW | WS_VISIBLE, 50, 50, 300,
+                                 150, nullptr, nullptr, wc.hInstance, nullptr);
         SetWindowLongPtrA(h, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
         CreateWindowExA(0, "BUTTON", "&Press", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, 10, 10, 80, 24, h,
                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(pressId)), wc.hInstance, nullptr);
@@ -144,7 +144,9 @@ bool waitUntil(Pred pred, DWORD dwTimeoutMs = 10000) {
     return pred();
 }
 
-std::string ownWindows() { return "--pid " + std::to_string(GetCurrentProcessId()) + " "; }
+std::string ownWindows() {
+    return "--pid " + std::to_string(GetCurrentProcessId()) + " ";
+}
 
 }  // namespace
 
@@ -152,8 +154,8 @@ TEST(Driver, FindsWindowsAndReadsTheirControls) {
     Probe probe;
     auto found = runDriver(ownWindows() + "wait-window \"Driver Probe\" 10");
     EXPECT_EQ(0u, found.rc);
-    EXPECT_NE(std::string::npos, found.out.find(" DriverProbe " + std::to_string(GetCurrentProcessId()) +
-                                                " \"Driver Probe\""))
+    EXPECT_NE(std::string::npos,
+              found.out.find(" DriverProbe " + std::to_string(GetCurrentProcessId()) + " \"Driver Probe\""))
         << found.out;
     EXPECT_EQ(0u, runDriver(ownWindows() + "wait-window DriverProbe 1").rc) << "a class name finds it too";
     EXPECT_NE(std::string::npos, runDriver(ownWindows() + "list").out.find("\"Driver Probe\""));
@@ -165,7 +167,8 @@ TEST(Driver, FindsWindowsAndReadsTheirControls) {
     EXPECT_NE(std::string::npos, text.out.find("\"Label text\"")) << text.out;
 
     EXPECT_EQ(1u, runDriver(ownWindows() + "wait-window \"No Such Window\" 0.3").rc);
-    EXPECT_EQ(1u, runDriver("--pid 1 wait-window \"Driver Probe\" 0.3").rc) << "another process's windows only";
+    EXPECT_EQ(1u, runDriver("--pid 1 wait-window \"Driver Probe\" 0.3").rc)
+        << "another process's windows only";
     EXPECT_EQ(2u, runDriver("no-such-command").rc);
 }
 

@@ -2,6 +2,7 @@
 // session (or Windows desktop), for end-to-end tests. Prints results on
 // stdout; exit code 0 ok, 1 not found or timed out, 2 wrong usage.
 #include <windows.h>
+
 #include <commctrl.h>
 
 #include <algorithm>
@@ -94,7 +95,8 @@ std::string processImage(DWORD pid) {
 bool passesFilter(HWND h) {
     if (filter.pid && windowPid(h) != filter.pid)
         return false;
-    if (!filter.exePart.empty() && lower(processImage(windowPid(h))).find(filter.exePart) == std::string::npos)
+    if (!filter.exePart.empty() &&
+        lower(processImage(windowPid(h))).find(filter.exePart) == std::string::npos)
         return false;
     return true;
 }
@@ -184,9 +186,13 @@ double secondsArg(const std::vector<std::string>& args, size_t i) {
     return i < args.size() ? atof(args[i].c_str()) : defaultWaitSeconds;
 }
 
-UINT_PTR numberArg(const std::string& s) { return static_cast<UINT_PTR>(strtoull(s.c_str(), nullptr, 0)); }
+UINT_PTR numberArg(const std::string& s) {
+    return static_cast<UINT_PTR>(strtoull(s.c_str(), nullptr, 0));
+}
 
-HWND findMessageBox() { return findTopLevel(messageBoxClass); }
+HWND findMessageBox() {
+    return findTopLevel(messageBoxClass);
+}
 
 std::string messageBoxText(HWND box) {
     if (HWND text = GetDlgItem(box, messageBoxTextId))
@@ -282,7 +288,8 @@ int cmdTray(const std::vector<std::string>& a) {
     // Wine's icon window relays mouse messages only; the rest (a balloon
     // click, 0x405) never reaches the owner through it.
     if (msg < WM_MOUSEFIRST || msg > WM_MOUSELAST) {
-        fprintf(stderr, "Wine's tray icon relays mouse messages only; post the callback to the owner instead\n");
+        fprintf(stderr,
+                "Wine's tray icon relays mouse messages only; post the callback to the owner instead\n");
         return exitUsage;
     }
     std::vector<HWND> icons = trayIcons();
@@ -350,8 +357,7 @@ int cmdMenu(const std::vector<std::string>& a) {
         const int n = atoi(caption.c_str() + 1);
         if (n < 1)
             return exitUsage;
-        for (int i = 0; i < n; ++i)
-            PostMessageA(menu, WM_KEYDOWN, VK_DOWN, 0);
+        for (int i = 0; i < n; ++i) PostMessageA(menu, WM_KEYDOWN, VK_DOWN, 0);
         PostMessageA(menu, WM_KEYDOWN, VK_RETURN, 0);
         return exitOk;
     }
