@@ -131,15 +131,15 @@ std::vector<HWND> childWindows(HWND parent) {
     return all;
 }
 
-bool matches(HWND h, const std::string& spec) {
-    if (spec.rfind("0x", 0) == 0)
-        return h == reinterpret_cast<HWND>(static_cast<INT_PTR>(strtoull(spec.c_str(), nullptr, 16)));
-    return className(h) == spec || windowText(h).find(spec) != std::string::npos;
+bool matches(HWND h, const std::string& window) {
+    if (window.rfind("0x", 0) == 0)
+        return h == reinterpret_cast<HWND>(static_cast<INT_PTR>(strtoull(window.c_str(), nullptr, 16)));
+    return className(h) == window || windowText(h).find(window) != std::string::npos;
 }
 
-HWND findTopLevel(const std::string& spec, bool bVisibleOnly = true) {
+HWND findTopLevel(const std::string& window, bool bVisibleOnly = true) {
     for (HWND h : topLevelWindows())
-        if ((!bVisibleOnly || IsWindowVisible(h)) && passesFilter(h) && matches(h, spec))
+        if ((!bVisibleOnly || IsWindowVisible(h)) && passesFilter(h) && matches(h, window))
             return h;
     return nullptr;
 }
