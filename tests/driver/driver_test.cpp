@@ -3,11 +3,13 @@
 // thread of their own that pumps messages like a real program.
 #include <gtest/gtest.h>
 #include <windows.h>
-
+#include <commctrl.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <thread>
 
@@ -83,8 +85,8 @@ private:
         wc.hInstance = GetModuleHandleA(nullptr);
         wc.lpszClassName = probeClass;
         RegisterClassA(&wc);
-        HWND h = CreateWindowExA(0, probeClass, probeTitle, WS_OVERLAPPEDWINDOW | WS_VISIBLE, 50, 50, 300,
-                                 150, nullptr, nullptr, wc.hInstance, nullptr);
+        HWND h = CreateWindowExA(0, probeClass, probeTitle, WS_OVERLAPPEDWINDOW | WS_VISIBLE, 50, 50, 400, 300,
+                                 nullptr, nullptr, wc.hInstance, nullptr);
         SetWindowLongPtrA(h, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
         CreateWindowExA(0, "BUTTON", "&Press", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, 10, 10, 80, 24, h,
                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(pressId)), wc.hInstance, nullptr);
@@ -92,6 +94,7 @@ private:
                         wc.hInstance, nullptr);
         CreateWindowExA(0, "STATIC", "Label text", WS_CHILD | WS_VISIBLE, 10, 50, 120, 20, h, nullptr,
                         wc.hInstance, nullptr);
+        addCommonControls(h);
         nid_.cbSize = sizeof nid_;
         nid_.hWnd = h;
         nid_.uID = 1;
@@ -108,6 +111,64 @@ private:
         }
     }
 
+    // A list with tick boxes, a tree, a status bar and two option buttons.
+    void addCommonControls(HWND h) {
+        INITCOMMONCONTROLSEX icc{sizeof icc, ICC_LISTVIEW_CLASSES | ICC_TREEVIEW_CLASSES | ICC_BAR_CLASSES};
+        InitCommonControlsEx(&icc);
+        HINSTANCE inst = GetModuleHandleA(nullptr);
+        HWND lv = CreateWindowExA(0, WC_LISTVIEWA, "", WS_CHILD | WS_VISIBLE | LVS_REPORT, 10, 80, 200, 80, h,
+                                  nullptr, inst, nullptr);
+        SendMessageA(lv, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_CHECKBOXES, LVS_EX_CHECKBOXES);
+        const char* headings[] = {"Name", "Size"};
+        for (int i = 0; i < 2; ++i) {
+            LVCOLUMNA col{};
+            col.mask = LVCF_TEXT | LVCF_WIDTH;
+            col.cx = 80;
+            col.pszText = const_cast<char*>(headings[i]);
+            SendMessageA(lv, LVM_INSERTCOLUMNA, i, reinterpret_cast<LPARAM>(&col));
+        }
+        const char* rows[][2] = {{"apple", "3"}, {"pear", "5"}};
+        for (int i = 0; i < 2; ++i) {
+            LVITEMA item{};
+            item.mask = LVIF_TEXT;
+            item.iItem = i;
+            item.pszText = const_cast<char*>(rows[i][0]);
+            SendMessageA(lv, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item));
+            item.iSubItem = 1;
+            item.pszText = const_cast<char*>(rows[i][1]);
+            SendMessageA(lv, LVM_SETITEMTEXTA, i, reinterpret_cast<LPARAM>(&item));
+        }
+        ListView_SetCheckState(lv, 0, TRUE);
+        tree_ = CreateWindowExA(0, WC_TREEVIEWA, "", WS_CHILD | WS_VISIBLE | TVS_HASLINES, 220, 10, 150, 150, h,
+                                nullptr, inst, nullptr);
+        TVINSERTSTRUCTA node{};
+        node.hInsertAfter = TVI_LAST;
+        node.item.mask = TVIF_TEXT;
+        node.item.pszText = const_cast<char*>("Top");
+        auto top = reinterpret_cast<HTREEITEM>(SendMessageA(tree_, TVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&node)));
+        node.hParent = top;
+        node.item.pszText = const_cast<char*>("Leaf");
+        leaf_ = reinterpret_cast<HTREEITEM>(SendMessageA(tree_, TVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&node)));
+        SendMessageA(tree_, TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(top));
+        HWND bar = CreateWindowExA(0, STATUSCLASSNAMEA, "", WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, h, nullptr, inst,
+                                   nullptr);
+        int edges[] = {100, -1};
+        SendMessageA(bar, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(edges));
+        SendMessageA(bar, SB_SETTEXTA, 0, reinterpret_cast<LPARAM>("left"));
+        SendMessageA(bar, SB_SETTEXTA, 1, reinterpret_cast<LPARAM>("right"));
+        for (int i = 0; i < 2; ++i)
+            options_[i] = CreateWindowExA(0, "BUTTON", i ? "Two" : "One",
+                                          WS_CHILD | WS_VISIBLE | BS_AUTORADIOBUTTON | (i ? 0 : WS_GROUP), 10,
+                                          170 + 25 * i, 80, 22, h, nullptr, inst, nullptr);
+        SendMessageA(options_[0], BM_SETCHECK, BST_CHECKED, 0);
+    }
+
+public:
+    HWND tree() const { return tree_; }
+    HTREEITEM leaf() const { return leaf_; }
+    bool optionChecked(int i) const { return SendMessageA(options_[i], BM_GETCHECK, 0, 0) == BST_CHECKED; }
+
+private:
     void trackMenu() {
         HMENU m = CreatePopupMenu();
         AppendMenuA(m, MF_STRING, menuOne, "&One");
@@ -130,6 +191,9 @@ private:
     }
 
     std::atomic<HWND> hwnd_{nullptr};
+    HWND tree_ = nullptr;
+    HTREEITEM leaf_ = nullptr;
+    HWND options_[2] = {};
     NOTIFYICONDATAW nid_{};
     std::thread thread_;
 };
@@ -144,9 +208,13 @@ bool waitUntil(Pred pred, DWORD dwTimeoutMs = 10000) {
     return pred();
 }
 
-std::string ownWindows() {
-    return "--pid " + std::to_string(GetCurrentProcessId()) + " ";
+// driver.exe writes its lines in text mode.
+std::string withoutCr(std::string s) {
+    s.erase(std::remove(s.begin(), s.end(), '\r'), s.end());
+    return s;
 }
+
+std::string ownWindows() { return "--pid " + std::to_string(GetCurrentProcessId()) + " "; }
 
 }  // namespace
 
@@ -219,9 +287,9 @@ TEST(Driver, ClicksWithThePointerAtAPointOfAWindowOrAChild) {
     Probe probe;
     // Nothing of the other tests on the same display may cover the point.
     SetWindowPos(probe.hwnd(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
-    EXPECT_EQ(0u, runDriver(ownWindows() + "click-at \"Driver Probe\" 200 90").rc);
-    EXPECT_TRUE(waitUntil([&] { return probe.clickAt == MAKELPARAM(200, 90); })) << probe.clickAt;
-    EXPECT_EQ(MAKELPARAM(200, 90), probe.pointerAt.load()) << "the pointer moved there too";
+    EXPECT_EQ(0u, runDriver(ownWindows() + "click-at \"Driver Probe\" 150 190").rc);
+    EXPECT_TRUE(waitUntil([&] { return probe.clickAt == MAKELPARAM(150, 190); })) << probe.clickAt;
+    EXPECT_EQ(MAKELPARAM(150, 190), probe.pointerAt.load()) << "the pointer moved there too";
 
     char button[32];
     snprintf(button, sizeof button, "0x%llx",
@@ -231,4 +299,34 @@ TEST(Driver, ClicksWithThePointerAtAPointOfAWindowOrAChild) {
 
     EXPECT_EQ(1u, runDriver(ownWindows() + "click-at \"No Such Window\" 1 1").rc);
     EXPECT_EQ(2u, runDriver("click-at \"Driver Probe\" 1").rc);
+}
+
+TEST(Driver, ReadsListsTreesAndStatusBarsAndClicksNodesAndOptions) {
+    Probe probe;
+    auto items = runDriver(ownWindows() + "items \"Driver Probe\" Size");
+    EXPECT_EQ(0u, items.rc);
+    EXPECT_EQ("Name\tSize\n[x] apple\t3\n[ ] pear\t5", withoutCr(items.out));
+    EXPECT_EQ(1u, runDriver(ownWindows() + "items \"Driver Probe\" Weight").rc);
+    EXPECT_EQ("Top\nTop\\Leaf", withoutCr(runDriver(ownWindows() + "tree \"Driver Probe\"").out));
+    EXPECT_EQ("left\nright", withoutCr(runDriver(ownWindows() + "status \"Driver Probe\"").out));
+
+    EXPECT_EQ(0u, runDriver(ownWindows() + "tree-click \"Driver Probe\" Top\\Leaf").rc);
+    EXPECT_TRUE(waitUntil([&] {
+        return reinterpret_cast<HTREEITEM>(SendMessageA(probe.tree(), TVM_GETNEXTITEM, TVGN_CARET, 0)) ==
+               probe.leaf();
+    }));
+    RECT leaf{};
+    const HTREEITEM node = probe.leaf();
+    memcpy(&leaf, &node, sizeof node);
+    SendMessageA(probe.tree(), TVM_GETITEMRECT, TRUE, reinterpret_cast<LPARAM>(&leaf));
+    MapWindowPoints(probe.tree(), nullptr, reinterpret_cast<POINT*>(&leaf), 2);
+    POINT cursor{};
+    GetCursorPos(&cursor);
+    EXPECT_TRUE(PtInRect(&leaf, cursor)) << "the pointer is left on the node, for hit tests";
+    EXPECT_EQ("Top\n*Top\\Leaf", withoutCr(runDriver(ownWindows() + "tree \"Driver Probe\"").out));
+    EXPECT_EQ(1u, runDriver(ownWindows() + "tree-click \"Driver Probe\" Top\\None").rc);
+
+    EXPECT_EQ(0u, runDriver(ownWindows() + "click \"Driver Probe\" Two").rc);
+    EXPECT_TRUE(waitUntil([&] { return probe.optionChecked(1) && !probe.optionChecked(0); }))
+        << "an option button is clicked, not only its parent told";
 }

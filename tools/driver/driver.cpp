@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
@@ -40,9 +41,19 @@ const char usage[] =
     "  menu CAPTION [SECONDS]            chooses the item of the open popup menu by its &-key,\n"
     "                                    or \"#N\" for the N-th item (from 1)\n"
     "  balloon-text [SECONDS]            text of the visible balloon tip\n"
+    "  items WINDOW COLUMN               rows of the list view that has a column headed COLUMN:\n"
+    "                                    the headings, then one line per item, cells\n"
+    "                                    tab-separated, \"[x] \" or \"[ ] \" before a ticked or\n"
+    "                                    unticked item\n"
+    "  tree WINDOW                       full paths of the tree view's nodes, \"*\" before the\n"
+    "                                    selected one\n"
+    "  tree-click WINDOW PATH            clicks the tree view node with that full path,\n"
+    "                                    expanding its parents first\n"
+    "  status WINDOW                     the status bar's panels, one a line\n"
     "  wait-exit PID [SECONDS]           waits for a process to end\n"
-    "WINDOW is 0xHWND (a child window too for post and click-at), a class name, or part of a title. --pid and --exe keep only\n"
-    "the windows of one process (its id, or part of its executable's path).\n";
+    "WINDOW is 0xHWND (a child window too for post and click-at), a class name, or part of a title.\n"
+    "--pid and --exe keep only the windows of one process (its id, or part of its executable's path).\n"
+    "items, tree, tree-click and status need a target of the driver's own bitness.\n";
 
 struct Filter {
     DWORD pid = 0;
@@ -124,15 +135,15 @@ std::vector<HWND> childWindows(HWND parent) {
     return all;
 }
 
-bool matches(HWND h, const std::string& spec) {
-    if (spec.rfind("0x", 0) == 0)
-        return h == reinterpret_cast<HWND>(static_cast<INT_PTR>(strtoull(spec.c_str(), nullptr, 16)));
-    return className(h) == spec || windowText(h).find(spec) != std::string::npos;
+bool matches(HWND h, const std::string& window) {
+    if (window.rfind("0x", 0) == 0)
+        return h == reinterpret_cast<HWND>(static_cast<INT_PTR>(strtoull(window.c_str(), nullptr, 16)));
+    return className(h) == window || windowText(h).find(window) != std::string::npos;
 }
 
-HWND findTopLevel(const std::string& spec, bool bVisibleOnly = true) {
+HWND findTopLevel(const std::string& window, bool bVisibleOnly = true) {
     for (HWND h : topLevelWindows())
-        if ((!bVisibleOnly || IsWindowVisible(h)) && passesFilter(h) && matches(h, spec))
+        if ((!bVisibleOnly || IsWindowVisible(h)) && passesFilter(h) && matches(h, window))
             return h;
     return nullptr;
 }
@@ -176,8 +187,16 @@ HWND findButton(HWND parent, const std::string& caption) {
 }
 
 // Posting the notification the parent would get keeps us from blocking when
-// the click opens a modal box in the target.
+// the click opens a modal box in the target. Option and check boxes change
+// their own state on a click, so they get a posted BM_CLICK instead.
 void pressButton(HWND button) {
+    switch (GetWindowLongPtrA(button, GWL_STYLE) & BS_TYPEMASK) {
+        case BS_AUTORADIOBUTTON:
+        case BS_AUTOCHECKBOX:
+        case BS_AUTO3STATE:
+            PostMessageA(button, BM_CLICK, 0, 0);
+            return;
+    }
     PostMessageA(GetParent(button), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(button), BN_CLICKED),
                  reinterpret_cast<LPARAM>(button));
 }
@@ -378,6 +397,228 @@ int cmdBalloonText(const std::vector<std::string>& a) {
     return exitOk;
 }
 
+// List views, tree views and status bars take their records and text
+// buffers by pointer, so these must live in the process the control runs in.
+class RemoteBuffer {
+public:
+    static constexpr size_t recordSize = 256;
+    static constexpr size_t textSize = 2048;
+    explicit RemoteBuffer(HWND control) {
+        process_ = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, windowPid(control));
+        if (process_)
+            base_ = static_cast<char*>(
+                VirtualAllocEx(process_, nullptr, recordSize + textSize, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+    }
+    ~RemoteBuffer() {
+        if (base_)
+            VirtualFreeEx(process_, base_, 0, MEM_RELEASE);
+        if (process_)
+            CloseHandle(process_);
+    }
+    RemoteBuffer(const RemoteBuffer&) = delete;
+    RemoteBuffer& operator=(const RemoteBuffer&) = delete;
+    bool ok() const { return base_ != nullptr; }
+    LPARAM record() const { return reinterpret_cast<LPARAM>(base_); }
+    char* text() const { return base_ + recordSize; }
+    template <class T>
+    bool putRecord(const T& r) const {
+        static_assert(sizeof(T) <= recordSize);
+        return WriteProcessMemory(process_, base_, &r, sizeof r, nullptr);
+    }
+    template <class T>
+    T getRecord() const {
+        T r{};
+        ReadProcessMemory(process_, base_, &r, sizeof r, nullptr);
+        return r;
+    }
+    std::string getText() const {
+        std::string s(textSize, '\0');
+        if (!ReadProcessMemory(process_, text(), s.data(), s.size(), nullptr))
+            return {};
+        s.resize(strnlen(s.data(), s.size()));
+        return s;
+    }
+    // Sends a message whose lParam is the record and returns the text buffer.
+    std::string ask(HWND control, UINT msg, WPARAM wp) const {
+        const char nothing = 0;
+        WriteProcessMemory(process_, text(), &nothing, 1, nullptr);
+        DWORD_PTR result = 0;
+        SendMessageTimeoutA(control, msg, wp, record(), SMTO_ABORTIFHUNG, sendTimeoutMs, &result);
+        return getText();
+    }
+
+private:
+    HANDLE process_ = nullptr;
+    char* base_ = nullptr;
+};
+
+LRESULT sendTo(HWND h, UINT msg, WPARAM wp = 0, LPARAM lp = 0) {
+    DWORD_PTR result = 0;
+    SendMessageTimeoutA(h, msg, wp, lp, SMTO_ABORTIFHUNG, sendTimeoutMs, &result);
+    return static_cast<LRESULT>(result);
+}
+
+std::vector<HWND> childrenOfClass(HWND parent, const char* cls) {
+    std::vector<HWND> out;
+    for (HWND c : childWindows(parent))
+        if (lower(className(c)) == lower(cls))
+            out.push_back(c);
+    return out;
+}
+
+std::vector<std::string> listHeadings(HWND lv, const RemoteBuffer& buf) {
+    std::vector<std::string> out;
+    HWND header = reinterpret_cast<HWND>(sendTo(lv, LVM_GETHEADER));
+    const int n = header ? static_cast<int>(sendTo(header, HDM_GETITEMCOUNT)) : 0;
+    for (int i = 0; i < n; ++i) {
+        HDITEMA item{};
+        item.mask = HDI_TEXT;
+        item.pszText = buf.text();
+        item.cchTextMax = RemoteBuffer::textSize;
+        buf.putRecord(item);
+        out.push_back(buf.ask(header, HDM_GETITEMA, i));
+    }
+    return out;
+}
+
+int cmdItems(const std::vector<std::string>& a) {
+    HWND h = findTopLevel(a[0]);
+    if (!h)
+        return exitNotFound;
+    for (HWND lv : childrenOfClass(h, WC_LISTVIEWA)) {
+        RemoteBuffer buf(lv);
+        if (!buf.ok())
+            return exitNotFound;
+        const std::vector<std::string> headings = listHeadings(lv, buf);
+        if (std::find(headings.begin(), headings.end(), a[1]) == headings.end())
+            continue;
+        std::string line;
+        for (const std::string& heading : headings) {
+            if (!line.empty())
+                line += '\t';
+            line += heading;
+        }
+        printf("%s\n", line.c_str());
+        const int n = static_cast<int>(sendTo(lv, LVM_GETITEMCOUNT));
+        for (int i = 0; i < n; ++i) {
+            const auto tick = (sendTo(lv, LVM_GETITEMSTATE, i, LVIS_STATEIMAGEMASK) & LVIS_STATEIMAGEMASK) >> 12;
+            line = tick == 2 ? "[x] " : tick == 1 ? "[ ] " : "";
+            for (size_t col = 0; col < headings.size(); ++col) {
+                LVITEMA item{};
+                item.iSubItem = static_cast<int>(col);
+                item.pszText = buf.text();
+                item.cchTextMax = RemoteBuffer::textSize;
+                buf.putRecord(item);
+                if (col)
+                    line += '\t';
+                line += buf.ask(lv, LVM_GETITEMTEXTA, i);
+            }
+            printf("%s\n", line.c_str());
+        }
+        return exitOk;
+    }
+    return exitNotFound;
+}
+
+std::string nodeText(HWND tv, HTREEITEM node, const RemoteBuffer& buf) {
+    TVITEMA item{};
+    item.mask = TVIF_TEXT | TVIF_HANDLE;
+    item.hItem = node;
+    item.pszText = buf.text();
+    item.cchTextMax = RemoteBuffer::textSize;
+    buf.putRecord(item);
+    return buf.ask(tv, TVM_GETITEMA, 0);
+}
+
+HTREEITEM nextNode(HWND tv, HTREEITEM node, UINT how) {
+    return reinterpret_cast<HTREEITEM>(sendTo(tv, TVM_GETNEXTITEM, how, reinterpret_cast<LPARAM>(node)));
+}
+
+// Every node with its full path, depth first.
+std::vector<std::pair<HTREEITEM, std::string>> treeNodes(HWND tv, const RemoteBuffer& buf) {
+    std::vector<std::pair<HTREEITEM, std::string>> out;
+    std::function<void(HTREEITEM, const std::string&)> walk = [&](HTREEITEM first, const std::string& prefix) {
+        for (HTREEITEM n = first; n; n = nextNode(tv, n, TVGN_NEXT)) {
+            out.emplace_back(n, prefix + nodeText(tv, n, buf));
+            walk(nextNode(tv, n, TVGN_CHILD), out.back().second + "\\");
+        }
+    };
+    walk(nextNode(tv, nullptr, TVGN_ROOT), "");
+    return out;
+}
+
+HWND findTree(const std::string& window) {
+    HWND h = findTopLevel(window);
+    std::vector<HWND> trees = h ? childrenOfClass(h, WC_TREEVIEWA) : std::vector<HWND>{};
+    return trees.empty() ? nullptr : trees[0];
+}
+
+int cmdTree(const std::vector<std::string>& a) {
+    HWND tv = findTree(a[0]);
+    if (!tv)
+        return exitNotFound;
+    RemoteBuffer buf(tv);
+    if (!buf.ok())
+        return exitNotFound;
+    HTREEITEM selected = nextNode(tv, nullptr, TVGN_CARET);
+    for (const auto& [node, path] : treeNodes(tv, buf))
+        printf("%s%s\n", node == selected ? "*" : "", path.c_str());
+    return exitOk;
+}
+
+// The pointer is put on the node as well, for programs that hit-test where
+// the cursor is rather than where the message says.
+int cmdTreeClick(const std::vector<std::string>& a) {
+    HWND tv = findTree(a[0]);
+    if (!tv)
+        return exitNotFound;
+    RemoteBuffer buf(tv);
+    if (!buf.ok())
+        return exitNotFound;
+    for (const auto& [node, path] : treeNodes(tv, buf)) {
+        if (path != a[1])
+            continue;
+        // A user opens the parents first; a hidden node has no rectangle.
+        sendTo(tv, TVM_ENSUREVISIBLE, 0, reinterpret_cast<LPARAM>(node));
+        // TVM_GETITEMRECT takes the node's handle in the rectangle it fills.
+        RECT r{};
+        static_assert(sizeof node <= sizeof r);
+        memcpy(&r, &node, sizeof node);
+        buf.putRecord(r);
+        if (!sendTo(tv, TVM_GETITEMRECT, TRUE, buf.record()))
+            return exitNotFound;
+        r = buf.getRecord<RECT>();
+        POINT pt{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+        POINT screen = pt;
+        ClientToScreen(tv, &screen);
+        SetCursorPos(screen.x, screen.y);
+        PostMessageA(tv, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(pt.x, pt.y));
+        PostMessageA(tv, WM_LBUTTONUP, 0, MAKELPARAM(pt.x, pt.y));
+        return exitOk;
+    }
+    return exitNotFound;
+}
+
+int cmdStatus(const std::vector<std::string>& a) {
+    HWND h = findTopLevel(a[0]);
+    std::vector<HWND> bars = h ? childrenOfClass(h, STATUSCLASSNAMEA) : std::vector<HWND>{};
+    if (bars.empty())
+        return exitNotFound;
+    RemoteBuffer buf(bars[0]);
+    if (!buf.ok())
+        return exitNotFound;
+    const int n = static_cast<int>(sendTo(bars[0], SB_GETPARTS));
+    for (int i = 0; i < n; ++i) {
+        if (LOWORD(sendTo(bars[0], SB_GETTEXTLENGTHA, i)) >= RemoteBuffer::textSize)
+            return exitNotFound;
+        DWORD_PTR result = 0;
+        SendMessageTimeoutA(bars[0], SB_GETTEXTA, i, reinterpret_cast<LPARAM>(buf.text()), SMTO_ABORTIFHUNG,
+                            sendTimeoutMs, &result);
+        printf("%s\n", buf.getText().c_str());
+    }
+    return exitOk;
+}
+
 int cmdWaitExit(const std::vector<std::string>& a) {
     HANDLE p = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(numberArg(a[0])));
     if (!p)
@@ -405,6 +646,10 @@ const Command commands[] = {
     {"click-at", 3, cmdClickAt},
     {"menu", 1, cmdMenu},
     {"balloon-text", 0, cmdBalloonText},
+    {"items", 2, cmdItems},
+    {"tree", 1, cmdTree},
+    {"tree-click", 2, cmdTreeClick},
+    {"status", 1, cmdStatus},
     {"wait-exit", 1, cmdWaitExit},
 };
 
