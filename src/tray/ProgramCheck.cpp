@@ -19,21 +19,32 @@ bool readAt(HANDLE h, int64_t llOffset, void* pBuffer, DWORD cb) {
            got == cb;
 }
 
+// The kind of program we are: the shipped build is a 32-bit i386 GUI
+// program; a build for another machine (the tests' 64-bit one) accepts only
+// its own kind, which is what it can start.
+const IMAGE_NT_HEADERS* ownHeaders() {
+    auto* base = reinterpret_cast<const BYTE*>(GetModuleHandleA(nullptr));
+    auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+    return reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+}
+
 // A fetch cut short keeps intact headers, so the sections' raw data must
-// also end inside the file.
-bool isGuiExecutable32(HANDLE h, int64_t llFileSize) {
+// also end inside the file. Magic, subsystem and header size lie at the same
+// offsets in the 32-bit and 64-bit optional headers.
+bool isGuiExecutableOfOurKind(HANDLE h, int64_t llFileSize) {
     IMAGE_DOS_HEADER dos{};
     if (!readAt(h, 0, &dos, sizeof dos) || dos.e_magic != IMAGE_DOS_SIGNATURE || dos.e_lfanew <= 0)
         return false;
     IMAGE_NT_HEADERS32 nt{};
     if (!readAt(h, dos.e_lfanew, &nt, sizeof nt) || nt.Signature != IMAGE_NT_SIGNATURE)
         return false;
+    const IMAGE_NT_HEADERS* own = ownHeaders();
     const IMAGE_FILE_HEADER& file = nt.FileHeader;
     const IMAGE_OPTIONAL_HEADER32& opt = nt.OptionalHeader;
-    if (file.Machine != IMAGE_FILE_MACHINE_I386 || !(file.Characteristics & IMAGE_FILE_EXECUTABLE_IMAGE) ||
+    if (file.Machine != own->FileHeader.Machine || !(file.Characteristics & IMAGE_FILE_EXECUTABLE_IMAGE) ||
         (file.Characteristics & IMAGE_FILE_DLL))
         return false;
-    if (file.SizeOfOptionalHeader < sizeof opt || opt.Magic != IMAGE_NT_OPTIONAL_HDR32_MAGIC ||
+    if (file.SizeOfOptionalHeader < own->FileHeader.SizeOfOptionalHeader || opt.Magic != own->OptionalHeader.Magic ||
         opt.Subsystem != IMAGE_SUBSYSTEM_WINDOWS_GUI || opt.SizeOfHeaders > llFileSize)
         return false;
     if (file.NumberOfSections == 0 || file.NumberOfSections > maxSections)
@@ -60,5 +71,5 @@ bool SelfUpdate::isWholeProgram(const std::string& sPath, int64_t llServerSize) 
         return false;
     if (llServerSize >= 0 && size.QuadPart != llServerSize)
         return false;
-    return isGuiExecutable32(h.get(), size.QuadPart);
+    return isGuiExecutableOfOurKind(h.get(), size.QuadPart);
 }
