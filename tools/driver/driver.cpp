@@ -325,12 +325,12 @@ int cmdTray(const std::vector<std::string>& a) {
 }
 
 // A handle names any window, a child control too: "text" prints them.
-HWND findAnyWindow(const std::string& spec) {
-    if (spec.rfind("0x", 0) == 0) {
-        HWND h = reinterpret_cast<HWND>(static_cast<INT_PTR>(strtoull(spec.c_str(), nullptr, 16)));
+HWND findAnyWindow(const std::string& target) {
+    if (target.rfind("0x", 0) == 0) {
+        HWND h = reinterpret_cast<HWND>(static_cast<INT_PTR>(strtoull(target.c_str(), nullptr, 16)));
         return IsWindow(h) ? h : nullptr;
     }
-    return findTopLevel(spec, false);
+    return findTopLevel(target, false);
 }
 
 int cmdPost(const std::vector<std::string>& a) {
