@@ -4,6 +4,8 @@ set -euo pipefail
 
 TOP=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD=${TOLV_BUILD_DIR:-$TOP/build}
+# The Wine prefix; scripts/demo keeps one of its own.
+PREFIX=${TOLV_PREFIX:-$BUILD/wineprefix}
 PACKAGES="mingw-w64 g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
   gcc-mingw-w64-x86-64-posix wine wine64 wine32:i386 xvfb xauth x11-utils imagemagick
   python3-pyftpdlib vsftpd googletest cmake make groff ghostscript poppler-utils curl file"
@@ -43,9 +45,10 @@ choose_test_arch() {
   RUN_DIR=$BUILD/$TEST_ARCH
 }
 
+# Arguments name the targets of the test build to make (default: all of it).
 configure_and_build() {
   choose_test_arch
-  export WINEPREFIX=$BUILD/wineprefix WINEDEBUG=-all
+  export WINEPREFIX=$PREFIX WINEDEBUG=-all
   local jobs; jobs=$(nproc)
   if [ "$TEST_ARCH" != i686 ]; then
     if [ ! -f "$PRODUCT_DIR/CMakeCache.txt" ]; then
@@ -61,7 +64,11 @@ configure_and_build() {
       -DCMAKE_BUILD_TYPE=Release >/dev/null
   fi
   say "building ($TEST_ARCH)"
-  cmake --build "$RUN_DIR" -j "$jobs"
+  if [ $# -gt 0 ]; then
+    cmake --build "$RUN_DIR" -j "$jobs" --target "$@"
+  else
+    cmake --build "$RUN_DIR" -j "$jobs"
+  fi
 }
 
 XVFB_PID=
@@ -85,7 +92,7 @@ start_display() {
 
 stop_display() {
   if [ -n "$WINESERVER_STARTED" ]; then
-    WINEPREFIX=$BUILD/wineprefix wineserver -k 2>/dev/null || true
+    WINEPREFIX=$PREFIX wineserver -k 2>/dev/null || true
     WINESERVER_STARTED=
   fi
   if [ -n "$XVFB_PID" ]; then
@@ -97,7 +104,7 @@ stop_display() {
 
 # An isolated prefix inside the build tree, booted once with a display.
 prepare_prefix() {
-  export WINEPREFIX=$BUILD/wineprefix WINEDEBUG=-all
+  export WINEPREFIX=$PREFIX WINEDEBUG=-all
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     say "creating the Wine prefix"
     "$WINE" wineboot -i >/dev/null 2>&1 || true

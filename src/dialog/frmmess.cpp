@@ -33,9 +33,11 @@ constexpr Place kButtons[3] = {{195, 1110, 1305, 495}, {1575, 1110, 1320, 495}, 
 constexpr Place kPb{195, 1125, 2685, 465};
 constexpr Place kFrame1{195, 1695, 4080, 720};
 constexpr Place kLabel1{195 + 315, 1695 + 315, 1245, 240};
-constexpr Place kOptions[2] = {{2115, 1995, 810, 225}, {3075, 1995, 1050, 225}};
+// A little wider than designed, so the captions fit where Tahoma is
+// replaced by a wider font; both still end inside the frame.
+constexpr Place kOptions[2] = {{2115, 1995, 930, 225}, {3075, 1995, 1170, 225}};
 
-constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
+constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU;
 constexpr DWORD kExStyle = WS_EX_DLGMODALFRAME;
 
 HWND makeControl(HWND parent, const char* cls, const char* text, DWORD style, const Place& p, int id = 0) {

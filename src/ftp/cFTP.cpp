@@ -16,9 +16,9 @@
 namespace {
 
 constexpr DWORD blockSize = 255;
-// 257 whole blocks: one WinINet read moves what the block layout would take
-// 257 reads for, and no block straddles two reads.
-constexpr DWORD chunkSize = 257 * blockSize;
+// 1028 whole blocks (about 256 KiB): one WinINet read moves what the block
+// layout would take 1028 reads for, and no block straddles two reads.
+constexpr DWORD chunkSize = 1028 * blockSize;
 constexpr DWORD errorBufferSize = 2048;
 constexpr DWORD formatLimit = 256;
 constexpr ULONGLONG pumpIntervalMs = 100;
@@ -180,9 +180,8 @@ bool atEndOfData(StallWatchdog& watchdog, HINTERNET hFile) {
 // instead of after every block: each pump costs more than a block's data.
 class MessagePump {
 public:
-    void maybe() {
-        if (HIWORD(GetQueueStatus(QS_INPUT | QS_POSTMESSAGE)) || GetTickCount64() - last_ >= pumpIntervalMs)
-            now();
+    bool due() const {
+        return HIWORD(GetQueueStatus(QS_INPUT | QS_POSTMESSAGE)) || GetTickCount64() - last_ >= pumpIntervalMs;
     }
     void now() {
         ModCommon::doEvents();
@@ -193,7 +192,8 @@ private:
     ULONGLONG last_ = GetTickCount64();
 };
 
-// Calls the progress display only when its percent text would change.
+// Calls the progress display only when its percent text would change; the
+// callers do so just before messages run, which is when anything is painted.
 class ProgressSteps {
 public:
     explicit ProgressSteps(int64_t llSize) : size_(llSize) {}
@@ -330,11 +330,15 @@ cFTP::Outcome cFTP::receiveBlocks(HANDLE hLocal, int64_t llSize) {
         if (!readFully(watchdog, hFile_.get(), buf.data(), want) || !writeAll(hLocal, buf.data(), want))
             return Outcome::Failed;
         count += want;
-        progress.show(count);
-        pump.maybe();
+        if (pump.due()) {
+            progress.show(count);
+            pump.now();
+        }
     }
-    if (whole > 0)
+    if (whole > 0) {
+        progress.show(count);
         pump.now();
+    }
     // A cancel during the last whole block stops before the short last block.
     if (deliveryPaused)
         modFTP::waitWhilePaused();
@@ -359,7 +363,11 @@ bool cFTP::FTPDownloadFile(std::string sLocal, std::string sRemote) {
         modFTP::waitWhilePaused();
     if (deliveryCancelled)
         return false;
-    if (!checkServerFile(sRemote))
+    // A file exists exactly when its size can be read, so one listing
+    // answers both questions unless trimming changes the name.
+    const bool trimmed = trim(sRemote) == sRemote;
+    int64_t size = trimmed ? GetFTPFileSize(sRemote) : (checkServerFile(sRemote) ? 0 : -1);
+    if (size < 0)
         return false;
     setTrayTip("Delivery in progress...");
     transferBusy = true;
@@ -369,7 +377,8 @@ bool cFTP::FTPDownloadFile(std::string sLocal, std::string sRemote) {
         transferBusy = false;
         return false;
     }
-    const int64_t size = GetFTPFileSize(sRemote);
+    if (!trimmed)
+        size = GetFTPFileSize(sRemote);
     modFTP::showTransferProgress(0, size, 0, true);
     if (size < 1) {
         transferBusy = false;
@@ -439,8 +448,10 @@ bool cFTP::FTPUploadFile(std::string& sLocal, std::string& sRemote) {
         ok = send(want, "InternetWriteFile");
         if (ok) {
             count += want;
-            progress.show(count);
-            pump.maybe();
+            if (pump.due()) {
+                progress.show(count);
+                pump.now();
+            }
         }
     }
     if (ok && remainder)

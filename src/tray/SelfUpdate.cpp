@@ -2,62 +2,105 @@
 
 #include <windows.h>
 
-#include <algorithm>
-#include <vector>
+#include <string>
 
-#include "app/Handles.h"
+#include "app/ModCommon.h"
+#include "catalogue/Catalogue.h"
+#include "catalogue/Check.h"
+#include "dialog/frmmess.h"
+#include "ftp/cFTP.h"
+#include "ftp/modFTP.h"
+#include "settings/cInifile.h"
+#include "tray/frmtray.h"
+
+using namespace ModCommon;
 
 namespace {
 
-// The PE format allows no more sections than this.
-constexpr WORD maxSections = 96;
+constexpr char settingsFile[] = "VORK.ini";
+constexpr char versionSection[] = "CONFIG";
+constexpr char versionKey[] = "ver";
 
-bool readAt(HANDLE h, int64_t llOffset, void* pBuffer, DWORD cb) {
-    LARGE_INTEGER at;
-    at.QuadPart = llOffset;
-    DWORD got = 0;
-    return SetFilePointerEx(h, at, nullptr, FILE_BEGIN) && ReadFile(h, pBuffer, cb, &got, nullptr) && got == cb;
+std::string tmpFolder() {
+    return dataPath + "tmp";
+}
+std::string newProgramPath() {
+    return tmpFolder() + "\\" + SelfUpdate::programFileName;
 }
 
-// A fetch cut short keeps intact headers, so the sections' raw data must
-// also end inside the file.
-bool isGuiExecutable32(HANDLE h, int64_t llFileSize) {
-    IMAGE_DOS_HEADER dos{};
-    if (!readAt(h, 0, &dos, sizeof dos) || dos.e_magic != IMAGE_DOS_SIGNATURE || dos.e_lfanew <= 0)
-        return false;
-    IMAGE_NT_HEADERS32 nt{};
-    if (!readAt(h, dos.e_lfanew, &nt, sizeof nt) || nt.Signature != IMAGE_NT_SIGNATURE)
-        return false;
-    const IMAGE_FILE_HEADER& file = nt.FileHeader;
-    const IMAGE_OPTIONAL_HEADER32& opt = nt.OptionalHeader;
-    if (file.Machine != IMAGE_FILE_MACHINE_I386 || !(file.Characteristics & IMAGE_FILE_EXECUTABLE_IMAGE) ||
-        (file.Characteristics & IMAGE_FILE_DLL))
-        return false;
-    if (file.SizeOfOptionalHeader < sizeof opt || opt.Magic != IMAGE_NT_OPTIONAL_HDR32_MAGIC ||
-        opt.Subsystem != IMAGE_SUBSYSTEM_WINDOWS_GUI || opt.SizeOfHeaders > llFileSize)
-        return false;
-    if (file.NumberOfSections == 0 || file.NumberOfSections > maxSections)
-        return false;
+// The server's version text. Whether the settings file came is not asked:
+// whatever local copy is there afterwards is read ("" without one). Without
+// a session (pending messages may have dropped it) nothing is fetched.
+std::string serverVersion(cFTP* ftp) {
+    if (ftp)
+        ftp->SimpleFTPGetFile(dataPath + settingsFile, settingsFile);
+    cInifile ini;
+    ini.setPath(dataPath + settingsFile);
+    ini.setSection(versionSection);
+    ini.setKey(versionKey);
+    return ini.Value();
+}
 
-    std::vector<IMAGE_SECTION_HEADER> sections(file.NumberOfSections);
-    const int64_t table = dos.e_lfanew + offsetof(IMAGE_NT_HEADERS32, OptionalHeader) + file.SizeOfOptionalHeader;
-    if (!readAt(h, table, sections.data(), static_cast<DWORD>(sections.size() * sizeof(IMAGE_SECTION_HEADER))))
-        return false;
-    return std::all_of(sections.begin(), sections.end(), [&](const IMAGE_SECTION_HEADER& s) {
-        return s.SizeOfRawData == 0 ||
-               int64_t(s.PointerToRawData) + int64_t(s.SizeOfRawData) <= llFileSize;
-    });
+// Fetches the new program into data\tmp. Only a whole, runnable program
+// counts as fetched; anything else is removed, so "Update" can never hand
+// the updater a broken file.
+bool fetchNewProgram(cFTP* ftp) {
+    const std::string local = newProgramPath();
+    if (fileExists(local, false))
+        fileSystem.DeleteFile(local);
+    ensureFolder(tmpFolder());
+    if (ftp && ftp->SimpleFTPGetFile(local, SelfUpdate::programFileName) &&
+        SelfUpdate::isWholeProgram(local, ftp->GetFTPFileSize(SelfUpdate::programFileName)))
+        return true;
+    fileSystem.DeleteFile(local);
+    return false;
+}
+
+void offerUpdate(const std::string& sVersion) {
+    doEvents();
+    showMessageDialog("Quillora " + sVersion + " is available.\n\nPlease click 'Update' to continue.", "", "",
+                      "Update");
 }
 
 }  // namespace
 
-bool SelfUpdate::isWholeProgram(const std::string& sPath, int64_t llServerSize) {
-    AutoHandle h(CreateFileA(sPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                             FILE_ATTRIBUTE_NORMAL, nullptr));
-    LARGE_INTEGER size{};
-    if (!h || !GetFileSizeEx(h.get(), &size))
+void frmtray::systemUpdate() {
+    // Asked before connecting: a new connection would replace the session
+    // that the running check or download is using (and is refused during a
+    // download, which would read as "no connection").
+    if (checkRunning || transferBusy)
+        return;
+    modFTP::connectToServer();
+    if (!isConnected || !mFTP) {
+        showNoConnection();
+        return;
+    }
+    showMessageDialog("Checking for Quillora updates...", "", "", "");
+    doEvents();
+    const std::string ver = serverVersion(mFTP.get());
+    if (ver == programVersion) {
+        showMessageDialog("No new version available.", "", "", "OK");
+        return;
+    }
+    showMessageDialog("Getting Quillora updates...", "", "", "");
+    doEvents();
+    if (fetchNewProgram(mFTP.get()))
+        offerUpdate(ver);
+    else
+        showMessageDialog("A problem occured whilst updating.", "", "", "OK");
+}
+
+bool frmtray::autoSystemUpdate() {
+    if (!isConnected) {
+        modFTP::connectToServer();
+        if (!isConnected)
+            return false;
+    }
+    if (isFirstRun)
         return false;
-    if (llServerSize >= 0 && size.QuadPart != llServerSize)
+    const std::string ver = serverVersion(mFTP.get());
+    if (ver == programVersion || !fetchNewProgram(mFTP.get()))
         return false;
-    return isGuiExecutable32(h.get(), size.QuadPart);
+    offerUpdate(ver);
+    return true;
 }

@@ -1,5 +1,6 @@
 // Self-update: the check of a downloaded program file before it is offered.
-// (systemUpdate and autoSystemUpdate themselves are members of frmtray.)
+// (systemUpdate and autoSystemUpdate themselves are members of frmtray,
+// defined in SelfUpdate.cpp.)
 #pragma once
 #include <cstdint>
 #include <string>

@@ -14,8 +14,8 @@ struct HandleCloser {
 using AutoHandle = std::unique_ptr<std::remove_pointer_t<HANDLE>, HandleCloser>;
 
 AutoHandle openFile(const std::string& sPath, DWORD dwAccess, DWORD dwShare) {
-    HANDLE h = CreateFileA(sPath.c_str(), dwAccess, dwShare, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                           nullptr);
+    HANDLE h =
+        CreateFileA(sPath.c_str(), dwAccess, dwShare, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     return AutoHandle(h == INVALID_HANDLE_VALUE ? nullptr : h);
 }
 

@@ -3,6 +3,7 @@
 // user sees is the closing message box.
 #pragma once
 #include <windows.h>
+
 #include <string>
 
 class frmupdate {

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -31,8 +32,7 @@ constexpr wchar_t balloonText[] = L"3 new issues are waiting";
 class Probe {
 public:
     Probe() : thread_([this] { run(); }) {
-        while (!hwnd_.load())
-            Sleep(10);
+        while (!hwnd_.load()) Sleep(10);
     }
     ~Probe() {
         PostMessageA(hwnd_, WM_CLOSE, 0, 0);
@@ -43,6 +43,8 @@ public:
     std::atomic<UINT> lastTrayMessage{0};
     std::atomic<UINT> menuChoice{0};
     std::atomic<bool> menuOpen{false};
+    std::atomic<LPARAM> clickAt{-1};     // client point of the last left button press
+    std::atomic<LPARAM> pointerAt{-1};   // where GetCursorPos put the pointer then
 
 private:
     static LRESULT CALLBACK WndProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
@@ -52,6 +54,14 @@ private:
                 if (LOWORD(wp) == pressId && HIWORD(wp) == BN_CLICKED)
                     ++self->presses;
                 return 0;
+            case WM_LBUTTONDOWN: {
+                POINT pt;
+                GetCursorPos(&pt);
+                ScreenToClient(h, &pt);
+                self->pointerAt = MAKELPARAM(pt.x, pt.y);
+                self->clickAt = lp;
+                return 0;
+            }
             case trayCallback:
                 self->lastTrayMessage = static_cast<UINT>(lp);
                 return 0;
@@ -212,8 +222,8 @@ TEST(Driver, FindsWindowsAndReadsTheirControls) {
     Probe probe;
     auto found = runDriver(ownWindows() + "wait-window \"Driver Probe\" 10");
     EXPECT_EQ(0u, found.rc);
-    EXPECT_NE(std::string::npos, found.out.find(" DriverProbe " + std::to_string(GetCurrentProcessId()) +
-                                                " \"Driver Probe\""))
+    EXPECT_NE(std::string::npos,
+              found.out.find(" DriverProbe " + std::to_string(GetCurrentProcessId()) + " \"Driver Probe\""))
         << found.out;
     EXPECT_EQ(0u, runDriver(ownWindows() + "wait-window DriverProbe 1").rc) << "a class name finds it too";
     EXPECT_NE(std::string::npos, runDriver(ownWindows() + "list").out.find("\"Driver Probe\""));
@@ -225,7 +235,8 @@ TEST(Driver, FindsWindowsAndReadsTheirControls) {
     EXPECT_NE(std::string::npos, text.out.find("\"Label text\"")) << text.out;
 
     EXPECT_EQ(1u, runDriver(ownWindows() + "wait-window \"No Such Window\" 0.3").rc);
-    EXPECT_EQ(1u, runDriver("--pid 1 wait-window \"Driver Probe\" 0.3").rc) << "another process's windows only";
+    EXPECT_EQ(1u, runDriver("--pid 1 wait-window \"Driver Probe\" 0.3").rc)
+        << "another process's windows only";
     EXPECT_EQ(2u, runDriver("no-such-command").rc);
 }
 
@@ -270,6 +281,24 @@ TEST(Driver, ClicksTheTrayIconAndReadsTheBalloon) {
     auto balloon = runDriver("balloon-text 15");
     EXPECT_EQ(0u, balloon.rc);
     EXPECT_EQ("3 new issues are waiting", balloon.out);
+}
+
+TEST(Driver, ClicksWithThePointerAtAPointOfAWindowOrAChild) {
+    Probe probe;
+    // Nothing of the other tests on the same display may cover the point.
+    SetWindowPos(probe.hwnd(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    EXPECT_EQ(0u, runDriver(ownWindows() + "click-at \"Driver Probe\" 150 190").rc);
+    EXPECT_TRUE(waitUntil([&] { return probe.clickAt == MAKELPARAM(150, 190); })) << probe.clickAt;
+    EXPECT_EQ(MAKELPARAM(150, 190), probe.pointerAt.load()) << "the pointer moved there too";
+
+    char button[32];
+    snprintf(button, sizeof button, "0x%llx",
+             static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(GetDlgItem(probe.hwnd(), pressId))));
+    EXPECT_EQ(0u, runDriver(std::string("click-at ") + button + " 40 12").rc);
+    EXPECT_TRUE(waitUntil([&] { return probe.presses == 1; })) << "a real click on the child button";
+
+    EXPECT_EQ(1u, runDriver(ownWindows() + "click-at \"No Such Window\" 1 1").rc);
+    EXPECT_EQ(2u, runDriver("click-at \"Driver Probe\" 1").rc);
 }
 
 TEST(Driver, ReadsListsTreesAndStatusBarsAndClicksNodesAndOptions) {

@@ -14,7 +14,9 @@ fs::path testsDir() {
     return fs::path(self).parent_path();
 }
 
-fs::path buildDir() { return testsDir().parent_path(); }
+fs::path buildDir() {
+    return testsDir().parent_path();
+}
 
 std::string quoted(const fs::path& p) {
     std::string s(1, '"');
@@ -30,8 +32,8 @@ ChildProcess::ChildProcess(std::string commandLine, HANDLE hStdout) {
         si.hStdOutput = hStdout;
         si.hStdError = GetStdHandle(STD_ERROR_HANDLE);
     }
-    if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, hStdout != nullptr, 0, nullptr, nullptr, &si,
-                        &pi_))
+    if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, hStdout != nullptr, 0, nullptr,
+                        nullptr, &si, &pi_))
         pi_ = {};
 }
 
@@ -67,14 +69,12 @@ DriverResult runDriver(const std::string& args) {
         CloseHandle(writeEnd);
         char buf[4096];
         DWORD n = 0;
-        while (p.started() && ReadFile(readEnd, buf, sizeof buf, &n, nullptr) && n)
-            r.out.append(buf, n);
+        while (p.started() && ReadFile(readEnd, buf, sizeof buf, &n, nullptr) && n) r.out.append(buf, n);
         if (p.ended(driverWaitMs))
             r.rc = p.exitCode();
     }
     CloseHandle(readEnd);
-    while (!r.out.empty() && (r.out.back() == '\n' || r.out.back() == '\r'))
-        r.out.pop_back();
+    while (!r.out.empty() && (r.out.back() == '\n' || r.out.back() == '\r')) r.out.pop_back();
     return r;
 }
 

@@ -63,7 +63,9 @@ protected:
         std::ofstream(p, std::ios::binary | std::ios::trunc) << bytes;
         return p.string();
     }
-    bool check(const std::string& bytes, int64_t llServerSize) { return isWholeProgram(write(bytes), llServerSize); }
+    bool check(const std::string& bytes, int64_t llServerSize) {
+        return isWholeProgram(write(bytes), llServerSize);
+    }
     bool check(const std::string& bytes) { return check(bytes, static_cast<int64_t>(bytes.size())); }
     fs::path dir_;
 };

@@ -4,8 +4,8 @@
 #include <windows.h>
 
 #include <filesystem>
-#include <functional>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 
@@ -106,7 +106,9 @@ BoxSeen answerBox(const ChildProcess& update, const std::function<void()>& while
     return seen;
 }
 
-std::string runUpdate(const UpdateFolder& f) { return quoted(f.dir() / "update.exe"); }
+std::string runUpdate(const UpdateFolder& f) {
+    return quoted(f.dir() / "update.exe");
+}
 
 void expectCompleteBox(const BoxSeen& seen) {
     EXPECT_EQ("Update complete.", seen.text);
@@ -164,7 +166,8 @@ TEST(UpdaterSafety, WaitsUntilTheOldProgramHasLetGoOfItsFile) {
     ChildProcess oldRun(quoted(f.target()) + " 4000");
     ASSERT_TRUE(f.waitForStart(f.oldProgram().size()));
     ChildProcess update(runUpdate(f));
-    BoxSeen seen = answerBox(update, [&] { EXPECT_TRUE(oldRun.ended()) << "box shown before the copy could run"; });
+    BoxSeen seen =
+        answerBox(update, [&] { EXPECT_TRUE(oldRun.ended()) << "box shown before the copy could run"; });
     expectCompleteBox(seen);
     EXPECT_TRUE(holds(f.target(), f.newProgram()));
     EXPECT_TRUE(f.waitForStart(f.newProgram().size()));
@@ -176,7 +179,8 @@ TEST(UpdaterSafety, WaitsUntilTheOldProgramHasLetGoOfItsFile) {
 TEST(UpdaterSafety, AFailedCopyKeepsTheOldProgram) {
     UpdateFolder f("copy_fails");
     f.putNewProgram();
-    HANDLE source = CreateFileA(f.newFile().string().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE source =
+        CreateFileA(f.newFile().string().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, source);
     ChildProcess update(runUpdate(f));
     BoxSeen seen = answerBox(update);
@@ -211,7 +215,8 @@ TEST(UpdaterResources, VersionTextsIconAndManifest) {
     EXPECT_NE(nullptr, FindResourceA(m, MAKEINTRESOURCEA(1), RT_GROUP_ICON));
     HRSRC manifest = FindResourceA(m, MAKEINTRESOURCEA(1), RT_MANIFEST);
     ASSERT_NE(nullptr, manifest);
-    std::string xml(static_cast<const char*>(LockResource(LoadResource(m, manifest))), SizeofResource(m, manifest));
+    std::string xml(static_cast<const char*>(LockResource(LoadResource(m, manifest))),
+                    SizeofResource(m, manifest));
     EXPECT_NE(std::string::npos, xml.find("Microsoft.Windows.Common-Controls"));
     EXPECT_NE(std::string::npos, xml.find("asInvoker"));
     FreeLibrary(m);

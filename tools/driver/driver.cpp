@@ -2,6 +2,7 @@
 // session (or Windows desktop), for end-to-end tests. Prints results on
 // stdout; exit code 0 ok, 1 not found or timed out, 2 wrong usage.
 #include <windows.h>
+
 #include <commctrl.h>
 
 #include <algorithm>
@@ -35,6 +36,8 @@ const char usage[] =
     "  close-msgbox [CAPTION] [SECONDS]  presses a message box button (the first when none named)\n"
     "  tray NOTIFICATION [INDEX]         posts a mouse message (0x202, 0x205...) to a tray icon\n"
     "  post WINDOW MSG [WPARAM] [LPARAM] posts a message to a window, hidden ones too\n"
+    "  click-at WINDOW X Y [double]      a real left click (or double click) at X,Y of the\n"
+    "                                    window's client area, the pointer moved there\n"
     "  menu CAPTION [SECONDS]            chooses the item of the open popup menu by its &-key,\n"
     "                                    or \"#N\" for the N-th item (from 1)\n"
     "  balloon-text [SECONDS]            text of the visible balloon tip\n"
@@ -48,8 +51,8 @@ const char usage[] =
     "                                    expanding its parents first\n"
     "  status WINDOW                     the status bar's panels, one a line\n"
     "  wait-exit PID [SECONDS]           waits for a process to end\n"
-    "WINDOW is 0xHWND, a class name, or part of a title. --pid and --exe keep only\n"
-    "the windows of one process (its id, or part of its executable's path).\n"
+    "WINDOW is 0xHWND (a child window too for post and click-at), a class name, or part of a title.\n"
+    "--pid and --exe keep only the windows of one process (its id, or part of its executable's path).\n"
     "items, tree, tree-click and status need a target of the driver's own bitness.\n";
 
 struct Filter {
@@ -103,7 +106,8 @@ std::string processImage(DWORD pid) {
 bool passesFilter(HWND h) {
     if (filter.pid && windowPid(h) != filter.pid)
         return false;
-    if (!filter.exePart.empty() && lower(processImage(windowPid(h))).find(filter.exePart) == std::string::npos)
+    if (!filter.exePart.empty() &&
+        lower(processImage(windowPid(h))).find(filter.exePart) == std::string::npos)
         return false;
     return true;
 }
@@ -201,9 +205,13 @@ double secondsArg(const std::vector<std::string>& args, size_t i) {
     return i < args.size() ? atof(args[i].c_str()) : defaultWaitSeconds;
 }
 
-UINT_PTR numberArg(const std::string& s) { return static_cast<UINT_PTR>(strtoull(s.c_str(), nullptr, 0)); }
+UINT_PTR numberArg(const std::string& s) {
+    return static_cast<UINT_PTR>(strtoull(s.c_str(), nullptr, 0));
+}
 
-HWND findMessageBox() { return findTopLevel(messageBoxClass); }
+HWND findMessageBox() {
+    return findTopLevel(messageBoxClass);
+}
 
 std::string messageBoxText(HWND box) {
     if (HWND text = GetDlgItem(box, messageBoxTextId))
@@ -299,7 +307,8 @@ int cmdTray(const std::vector<std::string>& a) {
     // Wine's icon window relays mouse messages only; the rest (a balloon
     // click, 0x405) never reaches the owner through it.
     if (msg < WM_MOUSEFIRST || msg > WM_MOUSELAST) {
-        fprintf(stderr, "Wine's tray icon relays mouse messages only; post the callback to the owner instead\n");
+        fprintf(stderr,
+                "Wine's tray icon relays mouse messages only; post the callback to the owner instead\n");
         return exitUsage;
     }
     std::vector<HWND> icons = trayIcons();
@@ -315,8 +324,17 @@ int cmdTray(const std::vector<std::string>& a) {
     return exitOk;
 }
 
+// A handle names any window, a child control too: "text" prints them.
+HWND findAnyWindow(const std::string& spec) {
+    if (spec.rfind("0x", 0) == 0) {
+        HWND h = reinterpret_cast<HWND>(static_cast<INT_PTR>(strtoull(spec.c_str(), nullptr, 16)));
+        return IsWindow(h) ? h : nullptr;
+    }
+    return findTopLevel(spec, false);
+}
+
 int cmdPost(const std::vector<std::string>& a) {
-    HWND h = findTopLevel(a[0], false);
+    HWND h = findAnyWindow(a[0]);
     if (!h)
         return exitNotFound;
     const WPARAM wp = a.size() > 2 ? numberArg(a[2]) : 0;
@@ -327,6 +345,28 @@ int cmdPost(const std::vector<std::string>& a) {
 // A popup menu's items live in the owner's process and cannot be read from
 // here, so items are chosen the way the keyboard does it: the menu loop of
 // the owner's thread takes keys posted to the menu window.
+// Through the input queue, not a posted message: the target sees the pointer
+// where the click is (GetCursorPos), as some controls' handlers ask it.
+int cmdClickAt(const std::vector<std::string>& a) {
+    HWND h = findAnyWindow(a[0]);
+    if (!h || !IsWindowVisible(h))
+        return exitNotFound;
+    POINT pt{atoi(a[1].c_str()), atoi(a[2].c_str())};
+    ClientToScreen(h, &pt);
+    if (!SetCursorPos(pt.x, pt.y))
+        return exitNotFound;
+    const int clicks = a.size() > 3 && a[3] == "double" ? 2 : 1;
+    for (int i = 0; i < clicks; ++i) {
+        INPUT in[2] = {};
+        in[0].type = in[1].type = INPUT_MOUSE;
+        in[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+        in[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+        if (SendInput(2, in, sizeof(INPUT)) != 2)
+            return exitNotFound;
+    }
+    return exitOk;
+}
+
 int cmdMenu(const std::vector<std::string>& a) {
     const std::string& caption = a[0];
     HWND menu = waitFor([] { return findTopLevel(popupMenuClass); }, secondsArg(a, 1));
@@ -336,8 +376,7 @@ int cmdMenu(const std::vector<std::string>& a) {
         const int n = atoi(caption.c_str() + 1);
         if (n < 1)
             return exitUsage;
-        for (int i = 0; i < n; ++i)
-            PostMessageA(menu, WM_KEYDOWN, VK_DOWN, 0);
+        for (int i = 0; i < n; ++i) PostMessageA(menu, WM_KEYDOWN, VK_DOWN, 0);
         PostMessageA(menu, WM_KEYDOWN, VK_RETURN, 0);
         return exitOk;
     }
@@ -604,6 +643,7 @@ const Command commands[] = {
     {"close-msgbox", 0, cmdCloseMsgbox},
     {"tray", 1, cmdTray},
     {"post", 2, cmdPost},
+    {"click-at", 3, cmdClickAt},
     {"menu", 1, cmdMenu},
     {"balloon-text", 0, cmdBalloonText},
     {"items", 2, cmdItems},

@@ -17,8 +17,9 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR lpCmdLine, int) {
     GetFileAttributesExA(self, GetFileExInfoStandard, &data);
     const std::string line = std::to_string(data.nFileSizeLow) + "\r\n";
 
-    HANDLE log = CreateFileA((folder + "started.txt").c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                             nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE log =
+        CreateFileA((folder + "started.txt").c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (log != INVALID_HANDLE_VALUE) {
         DWORD written = 0;
         WriteFile(log, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);

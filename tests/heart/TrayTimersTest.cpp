@@ -1,0 +1,126 @@
+// The tray form's timers and menu doing their full work against the sample
+// publisher: connection, the first check, the daily check, balloons.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <commctrl.h>
+
+#include "PublisherFixture.h"
+#include "app/ModCommon.h"
+#include "dialog/frmmess.h"
+#include "library/frmmain.h"
+#include "support/driver_client.h"
+#include "support/gui.h"
+#include "tray/frmtray.h"
+
+using namespace ModCommon;
+
+namespace {
+
+struct TrayTimers : testing::Test {
+    ScratchProgramFolder folder;
+    frmtray* tray = nullptr;
+    void SetUp() override {
+        createLibraryFolders();
+        tray = &frmtray::instance();
+        SendMessageA(frmmain::instance().lv, LVM_DELETEALLITEMS, 0, 0);
+        frmmess::unload();
+        checkRunning = transferBusy = checkDone = isFirstRun = false;
+        isConnected = false;
+        heart::writeServerCatalogue("Winter Issue_AB_1.f#;Spring Issue_CQ_1.f#;");
+    }
+    void TearDown() override {
+        tray->enableTimer(frmtray::startTmr, false);
+        frmmess::unload();
+    }
+    // The balloon's text as the shell shows it (the driver's console output
+    // ends its lines with CR LF).
+    std::string balloon() {
+        std::string text = testsupport::runDriver("balloon-text 5").out;
+        std::erase(text, '\r');
+        return text;
+    }
+};
+
+}  // namespace
+
+TEST_F(TrayTimers, StartTimerWaitsForTheServerThenChecksOnceQuietly) {
+    heart::useNoServer();
+    tray->enableTimer(frmtray::startTmr, true);
+    tray->startTmr_Timer();
+    EXPECT_FALSE(isConnected);
+    EXPECT_TRUE(tray->timerEnabled(frmtray::startTmr));  // tries again in a minute
+    EXPECT_FALSE(frmmess::exists());                      // and shows nothing
+    EXPECT_FALSE(checkDone);
+
+    heart::useTheSamplePublisher();
+    transferBusy = true;
+    tray->startTmr_Timer();
+    transferBusy = false;
+    EXPECT_TRUE(tray->timerEnabled(frmtray::startTmr));
+    EXPECT_FALSE(checkDone);
+
+    tray->startTmr_Timer();
+    EXPECT_TRUE(checkDone);
+    EXPECT_FALSE(tray->timerEnabled(frmtray::startTmr));
+    EXPECT_EQ(newIssueCount, 2);
+    EXPECT_EQ(balloon(), "2 new magazines are available.\n\nClick me for delivery options.");
+}
+
+TEST_F(TrayTimers, StartTimerStopsWhenACheckAlreadyRan) {
+    heart::useTheSamplePublisher();
+    checkDone = true;
+    tray->enableTimer(frmtray::startTmr, true);
+    tray->startTmr_Timer();
+    EXPECT_FALSE(tray->timerEnabled(frmtray::startTmr));
+    EXPECT_EQ(frmmain::instance().issueCount(), 0);
+}
+
+TEST_F(TrayTimers, PeriodicTickChecksAfterTwentyFourHourBoundaries) {
+    heart::useTheSamplePublisher();
+    const double now = nowAsDate();
+    lastCheckTime = dateToText(now - 23.0 / 24.0);
+    const std::string recent = lastCheckTime;
+    tray->autoCheckTick();
+    EXPECT_TRUE(isConnected);  // it connects while offline
+    EXPECT_EQ(lastCheckTime, recent);
+    EXPECT_EQ(frmmain::instance().issueCount(), 0);
+
+    lastCheckTime = dateToText(now - 1.0 - 1.0 / 24.0);
+    tray->autoCheckTick();
+    EXPECT_EQ(frmmain::instance().issueCount(), 2);
+    double last = 0;
+    ASSERT_TRUE(textToDate(lastCheckTime, last));
+    EXPECT_NEAR(last, nowAsDate(), 2.0 / 86400);
+
+    // Nothing new: a timer shows no balloon at all; the menu says so.
+    heart::writeServerCatalogue("");
+    lastCheckTime = dateToText(now - 2.0);
+    tray->autoCheckTick();
+    EXPECT_EQ(newIssueCount, 0);
+    tray->mnusearch_Click();
+    EXPECT_EQ(balloon(), "None available.");
+}
+
+TEST_F(TrayTimers, BalloonClickAndMenuOpenTheDialogAndWindow) {
+    heart::useTheSamplePublisher();
+    heart::writeServerCatalogue("Winter Issue_AB_1.f#;");
+    tray->mnusearch_Click();
+    EXPECT_EQ(balloon(), "1 new magazine is available.\n\nClick me for delivery options.");
+    tray->onNotify(frmtray::notifyBalloonClick);
+    ASSERT_TRUE(frmmess::exists());
+    EXPECT_EQ(frmmess::instance().message(), "1 new magazine is available.\n\nWhat would you like to do?");
+    EXPECT_NEAR(frmmess::instance().heightTwips(), frmmess::fullHeight, 15);
+    frmmess::unload();
+
+    checkRunning = true;  // busy: the balloon click does nothing
+    tray->onNotify(frmtray::notifyBalloonClick);
+    checkRunning = false;
+    EXPECT_FALSE(frmmess::exists());
+
+    ShowWindow(frmmain::instance().hwnd(), SW_MINIMIZE);
+    tray->onNotify(frmtray::notifyLeftUp);
+    pumpFor(200);
+    EXPECT_TRUE(frmmain::instance().visible());
+    EXPECT_FALSE(IsIconic(frmmain::instance().hwnd()));
+    ShowWindow(frmmain::instance().hwnd(), SW_HIDE);
+}

@@ -1,0 +1,203 @@
+// systemUpdate and autoSystemUpdate against the sample publisher: the served
+// settings file says which version is published, the served tolv.exe is a
+// real 32-bit program (or, where a test says so, something else).
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "app/ModCommon.h"
+#include "dialog/frmmess.h"
+#include "ftp/modFTP.h"
+#include "support/driver_client.h"
+#include "tray/SelfUpdate.h"
+#include "tray/frmtray.h"
+
+namespace fs = std::filesystem;
+using namespace ModCommon;
+
+namespace {
+
+const char offerText2[] = "Quillora 2.0 is available.\n\nPlease click 'Update' to continue.";
+
+fs::path serverDir() {
+    const char* dir = std::getenv("TOLV_SELFUPDATE_SERVER");
+    std::string unix = dir ? dir : "";
+    for (char& c : unix)
+        if (c == '/')
+            c = '\\';
+    return fs::path("Z:" + unix);
+}
+
+std::string readAll(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void writeAll(const fs::path& p, const std::string& bytes) {
+    std::ofstream(p, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+testing::AssertionResult holds(const fs::path& p, const std::string& expected) {
+    if (!fs::exists(p))
+        return testing::AssertionFailure() << p.string() << " does not exist";
+    const std::string actual = readAll(p);
+    if (actual == expected)
+        return testing::AssertionSuccess();
+    return testing::AssertionFailure() << p.string() << " holds " << actual.size() << " bytes, expected "
+                                       << expected.size() << " other bytes";
+}
+
+// One program folder per test; publish() says which version the server has.
+class SelfUpdateTest : public testing::Test {
+protected:
+    SelfUpdateTest() : server_(serverDir()) {}
+
+    void SetUp() override {
+        const std::string port = readAll(server_ / "port");
+        ASSERT_FALSE(port.empty()) << "no publisher at " << server_.string();
+        SetEnvironmentVariableA("TOLV_SERVER",
+                                ("127.0.0.1:" + port.substr(0, port.find_first_of("\r\n"))).c_str());
+        served_ = readAll(pub() / SelfUpdate::programFileName);
+
+        const auto* info = testing::UnitTest::GetInstance()->current_test_info();
+        folder_ = testsupport::testsDir() / "selfupdate_cases" /
+                  (std::string(info->test_suite_name()) + "." + info->name());
+        fs::remove_all(folder_);
+        fs::create_directories(folder_ / "data");
+        setProgramFolder(folder_.string());
+        isConnected = false;
+        isFirstRun = checkRunning = transferBusy = false;
+    }
+    void TearDown() override {
+        if (frmmess::exists())
+            frmmess::unload();
+        writeAll(pub() / SelfUpdate::programFileName, served_);
+        publish("1.0");
+        SetEnvironmentVariableA("TOLV_SERVER", nullptr);
+    }
+
+    fs::path pub() const { return server_ / "root" / "pub"; }
+    void publish(const std::string& sVersion) {
+        writeAll(pub() / "VORK.ini",
+                 "[MAGS]\r\nAB=Alpine Boating\r\n\r\n[CONFIG]\r\nver=" + sVersion + "\r\n");
+    }
+    fs::path fetched() const { return folder_ / "data" / "tmp" / SelfUpdate::programFileName; }
+
+    // The dialog's message and which of its buttons show, as "caption" or "-".
+    std::string dialog() const {
+        if (!frmmess::exists() || !frmmess::instance().visible())
+            return "(no dialog)";
+        frmmess& m = frmmess::instance();
+        std::string s = m.message();
+        for (int i = 0; i < 3; ++i)
+            s += " [" + (m.buttonVisible(i) ? m.buttonCaption(i) : std::string("-")) + "]";
+        return s;
+    }
+
+    fs::path server_;
+    fs::path folder_;
+    std::string served_;
+};
+
+class SelfUpdateOnRequest : public SelfUpdateTest {};
+class SelfUpdateAutomatic : public SelfUpdateTest {};
+
+}  // namespace
+
+TEST_F(SelfUpdateOnRequest, SameVersionFetchesNothingElse) {
+    publish("1.0");
+    frmtray::instance().systemUpdate();
+    EXPECT_EQ("No new version available. [-] [-] [OK]", dialog());
+    EXPECT_TRUE(fs::exists(folder_ / "data" / "VORK.ini"));
+    EXPECT_FALSE(fs::exists(fetched()));
+}
+
+TEST_F(SelfUpdateOnRequest, AnyOtherVersionTextFetchesAndOffersTheProgram) {
+    for (const std::string ver : {"2.0", "1.00"}) {
+        SCOPED_TRACE(ver);
+        publish(ver);
+        frmtray::instance().systemUpdate();
+        EXPECT_EQ("Quillora " + ver + " is available.\n\nPlease click 'Update' to continue. [-] [-] [Update]",
+                  dialog());
+        EXPECT_TRUE(holds(fetched(), served_));
+    }
+}
+
+TEST_F(SelfUpdateOnRequest, AnOldFetchedFileIsReplaced) {
+    fs::create_directories(fetched().parent_path());
+    writeAll(fetched(), "left from an earlier fetch");
+    publish("2.0");
+    frmtray::instance().systemUpdate();
+    EXPECT_EQ(std::string(offerText2) + " [-] [-] [Update]", dialog());
+    EXPECT_TRUE(holds(fetched(), served_));
+}
+
+TEST_F(SelfUpdateOnRequest, SomethingThatIsNotAProgramIsNotOffered) {
+    publish("2.0");
+    writeAll(pub() / SelfUpdate::programFileName, "<html><body>We are moving servers.</body></html>");
+    frmtray::instance().systemUpdate();
+    EXPECT_EQ("A problem occured whilst updating. [-] [-] [OK]", dialog());
+    EXPECT_FALSE(fs::exists(fetched()));
+}
+
+TEST_F(SelfUpdateOnRequest, NoSettingsFileAndNoProgramOnTheServer) {
+    fs::remove(pub() / "VORK.ini");
+    fs::remove(pub() / SelfUpdate::programFileName);
+    fs::create_directories(fetched().parent_path());
+    writeAll(fetched(), "left from an earlier fetch");
+    frmtray::instance().systemUpdate();
+    EXPECT_EQ("A problem occured whilst updating. [-] [-] [OK]", dialog())
+        << "an empty version counts as new, and the fetch fails";
+    EXPECT_FALSE(fs::exists(fetched()));
+}
+
+// The running work keeps its session: nothing reconnects, nothing is said.
+TEST_F(SelfUpdateOnRequest, LeavesARunningCheckOrDownloadAlone) {
+    publish("2.0");
+    frmtray& tray = frmtray::instance();
+    modFTP::connectToServer();
+    const cFTP* session = tray.mFTP.get();
+    for (bool* busy : {&checkRunning, &transferBusy}) {
+        *busy = true;
+        tray.systemUpdate();
+        *busy = false;
+        EXPECT_EQ(session, tray.mFTP.get());
+        EXPECT_EQ("(no dialog)", dialog());
+    }
+    EXPECT_FALSE(fs::exists(fetched()));
+}
+
+TEST_F(SelfUpdateAutomatic, OffersANewVersionOnlyWhenFetched) {
+    publish("1.0");
+    EXPECT_FALSE(frmtray::instance().autoSystemUpdate());
+    EXPECT_EQ("(no dialog)", dialog());
+    EXPECT_FALSE(fs::exists(fetched()));
+
+    publish("2.0");
+    EXPECT_TRUE(frmtray::instance().autoSystemUpdate());
+    EXPECT_EQ(std::string(offerText2) + " [-] [-] [Update]", dialog());
+    EXPECT_TRUE(holds(fetched(), served_));
+}
+
+TEST_F(SelfUpdateAutomatic, FirstRunAsksTheServerNothing) {
+    publish("2.0");
+    isFirstRun = true;
+    EXPECT_FALSE(frmtray::instance().autoSystemUpdate());
+    EXPECT_FALSE(fs::exists(folder_ / "data" / "VORK.ini"));
+    EXPECT_EQ("(no dialog)", dialog());
+}
+
+TEST_F(SelfUpdateAutomatic, SomethingThatIsNotAProgramIsDroppedSilently) {
+    publish("2.0");
+    writeAll(pub() / SelfUpdate::programFileName, std::string(4096, 'x'));
+    EXPECT_FALSE(frmtray::instance().autoSystemUpdate());
+    EXPECT_EQ("(no dialog)", dialog());
+    EXPECT_FALSE(fs::exists(fetched()));
+}
