@@ -154,6 +154,8 @@ void frmmess::create() {
     // buttons above their frame: a visible bar hides "Cancel" except where
     // it is made narrower.
     SetWindowPos(pb_, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    // The percent line lies inside the message label's box, so it goes above it.
+    SetWindowPos(lblinf2_, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     SetWindowPos(frame1_, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 }
 
