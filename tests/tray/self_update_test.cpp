@@ -89,8 +89,9 @@ TEST_F(ProgramCheck, AcceptsTheProgramsBuiltBesideIt) {
     }
     // The shipped 32-bit programs are for a 32-bit build only.
     const fs::path shipped = build.parent_path() / "i686" / "tolv.exe";
-    if (sizeof(void*) == 8 && fs::exists(shipped))
+    if (sizeof(void*) == 8 && fs::exists(shipped)) {
         EXPECT_FALSE(isWholeProgram(shipped.string(), static_cast<int64_t>(fs::file_size(shipped))));
+    }
 }
 
 TEST_F(ProgramCheck, RefusesWhatIsNotAGuiProgramOfOurKind) {
