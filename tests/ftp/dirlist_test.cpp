@@ -31,7 +31,7 @@ TEST(DirList, AddSplitsAttributesAndKeepsOrder) {
     EXPECT_EQ(&list.Item(2), &list.Item("em_lst.srv"));
     // References from Add stay valid while the list grows.
     for (int i = 0; i < 100; ++i)
-        list.Add(0, 0, 0, 0, i, "f" + std::to_string(i));
+        list.Add(0, 0, 0, 0, i, std::to_string(i).insert(0, 1, 'f'));
     EXPECT_EQ("Alpine Boating", dir.Filename);
 }
 
