@@ -1,0 +1,234 @@
+// The self-update end to end: the real tolv.exe asks the sample publisher,
+// offers the newer build, hands over to the real update.exe, and the new
+// build starts from the same folder.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <tlhelp32.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "support/ScratchFolder.h"
+#include "support/driver_client.h"
+
+namespace fs = std::filesystem;
+using namespace testsupport;
+
+namespace {
+
+constexpr char kTolvKey[] = "SOFTWARE\\Orvane\\TOLV";
+constexpr char kSettingsKey[] = "SOFTWARE\\Orvane\\TOLV\\Settings";
+constexpr char kRunKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+constexpr char kOfferText[] = "Quillora 2.0 is available.";
+constexpr char kFailureText[] = "A problem occured whilst updating.";
+constexpr char kDoneText[] = "Update complete.";
+
+std::string readAll(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void writeAll(const fs::path& p, const std::string& bytes) {
+    std::ofstream(p, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+fs::path serverDir() {
+    const char* dir = std::getenv("TOLV_UPDATE_E2E_SERVER");
+    std::string unix = dir ? dir : "";
+    for (char& c : unix)
+        if (c == '/')
+            c = '\\';
+    return fs::path("Z:" + unix);
+}
+
+// The process id in a window line as the driver prints it: hwnd class pid "title".
+DWORD pidOf(const std::string& windowLine) {
+    std::istringstream in(windowLine);
+    std::string hwnd, cls;
+    DWORD pid = 0;
+    in >> hwnd >> cls >> pid;
+    return pid;
+}
+
+struct UpdateE2E : testing::Test {
+    ScratchFolder folder;
+    fs::path dir, exe, served;
+    std::string original;
+    // Only the windows of the programs in this test's folder.
+    std::string tolvOnly, updateOnly;
+
+    void SetUp() override {
+        const std::string port = readAll(serverDir() / "port");
+        ASSERT_FALSE(port.empty()) << "no publisher at " << serverDir().string();
+        SetEnvironmentVariableA("TOLV_SERVER", ("127.0.0.1:" + port.substr(0, port.find_first_of("\r\n"))).c_str());
+
+        dir = folder.path();
+        exe = dir / "tolv.exe";
+        fs::copy_file(buildDir() / "tolv.exe", exe);
+        fs::copy_file(buildDir() / "update.exe", dir / "update.exe");
+        original = readAll(exe);
+        const std::string leaf = dir.filename().string();
+        tolvOnly = "--exe \"" + leaf + "\\tolv.exe\" ";
+        updateOnly = "--exe \"" + leaf + "\\update.exe\" ";
+
+        served = serverDir() / "root" / "pub" / "tolv.exe";
+        writeAll(serverDir() / "root" / "pub" / "VORK.ini",
+                 "[MAGS]\r\nAB=Alpine Boating\r\n\r\n[CONFIG]\r\nver=2.0\r\n");
+        // Not a first run: the offer comes only on request, not with the welcome.
+        cleanRegistry();
+        HKEY settings;
+        ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kSettingsKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                  &settings, nullptr),
+                  ERROR_SUCCESS);
+        RegCloseKey(settings);
+    }
+    void TearDown() override {
+        cleanRegistry();
+        SetEnvironmentVariableA("TOLV_SERVER", nullptr);
+    }
+    static void cleanRegistry() {
+        RegDeleteTreeA(HKEY_LOCAL_MACHINE, kTolvKey);
+        RegDeleteKeyA(HKEY_LOCAL_MACHINE, kTolvKey);
+        HKEY run;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRunKey, 0, KEY_SET_VALUE, &run) == ERROR_SUCCESS) {
+            RegDeleteValueA(run, "tolv");
+            RegCloseKey(run);
+        }
+    }
+
+    // Tray icons belong to the shell's process under Wine, so they are
+    // counted; a program's own windows can be told by its file.
+    static int trayIconCount() {
+        int n = 0;
+        while (runDriver("tray 0x200 " + std::to_string(n)).rc == 0)
+            ++n;
+        return n;
+    }
+    bool waitForIcons(int n, int seconds) {
+        for (int i = 0; i < seconds * 10; ++i) {
+            if (trayIconCount() == n)
+                return true;
+            Sleep(100);
+        }
+        return false;
+    }
+    // A running tolv.exe of this test's folder other than notPid; 0 without one.
+    DWORD runningTolv(DWORD notPid) const {
+        HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+        if (snap == INVALID_HANDLE_VALUE)
+            return 0;
+        PROCESSENTRY32 pe{};
+        pe.dwSize = sizeof pe;
+        DWORD found = 0;
+        for (BOOL more = Process32First(snap, &pe); more && !found; more = Process32Next(snap, &pe)) {
+            if (pe.th32ProcessID == notPid || _stricmp(pe.szExeFile, "tolv.exe") != 0)
+                continue;
+            HANDLE p = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pe.th32ProcessID);
+            if (!p)
+                continue;
+            char image[MAX_PATH * 2] = {};
+            DWORD n = sizeof image;
+            std::error_code ec;
+            if (QueryFullProcessImageNameA(p, 0, image, &n) && fs::equivalent(fs::path(image), exe, ec))
+                found = pe.th32ProcessID;
+            CloseHandle(p);
+        }
+        CloseHandle(snap);
+        return found;
+    }
+    DWORD waitForTolv(DWORD notPid, int seconds) const {
+        for (int i = 0; i < seconds * 10; ++i) {
+            if (DWORD pid = runningTolv(notPid))
+                return pid;
+            Sleep(100);
+        }
+        return 0;
+    }
+
+    // Chooses "&Manager Updates" and returns the message dialog's controls once
+    // the check has ended (its button shows).
+    std::string requestUpdate(const std::string& button) {
+        EXPECT_EQ(runDriver("tray 0x205").rc, 0u);
+        EXPECT_EQ(runDriver("menu \"&Manager Updates\" 10").rc, 0u);
+        std::string text;
+        for (int i = 0; i < 300; ++i) {
+            text = runDriver(tolvOnly + "text QuilloraMessage").out;
+            if (text.find("\"" + button + "\"") != std::string::npos)
+                break;
+            Sleep(100);
+        }
+        return text;
+    }
+    void exitThroughMenu(DWORD pid) {
+        ASSERT_EQ(runDriver("tray 0x205").rc, 0u);
+        ASSERT_EQ(runDriver("menu E&xit 10").rc, 0u);
+        EXPECT_EQ(runDriver("wait-exit " + std::to_string(pid) + " 15").rc, 0u);
+    }
+};
+
+}  // namespace
+
+TEST_F(UpdateE2E, OfferedBuildReplacesTheProgramAndStarts) {
+    // A newer build of our own kind: the same program with marker bytes after
+    // its image, which the loader ignores.
+    const std::string marked = original + "\r\nQuillora e2e build " + std::to_string(GetTickCount()) + "\r\n";
+    writeAll(served, marked);
+
+    const int iconsBefore = trayIconCount();
+    ChildProcess tolv(quoted(exe));
+    ASSERT_TRUE(tolv.started());
+    ASSERT_TRUE(waitForIcons(iconsBefore + 1, 20));
+    const std::string offer = requestUpdate("Update");
+    EXPECT_NE(offer.find(kOfferText), std::string::npos) << offer;
+    ASSERT_NE(offer.find("\"Update\""), std::string::npos) << offer;
+    EXPECT_EQ(readAll(dir / "data" / "tmp" / "tolv.exe"), marked);
+
+    ASSERT_EQ(runDriver(tolvOnly + "click QuilloraMessage Update").rc, 0u);
+    ASSERT_TRUE(tolv.ended(15000)) << "tolv did not hand over";
+    EXPECT_EQ(tolv.exitCode(), 0u);
+
+    DriverResult box = runDriver(updateOnly + "wait-window #32770 30");
+    ASSERT_EQ(box.rc, 0u) << "no box from update.exe";
+    const DWORD updatePid = pidOf(box.out);
+    EXPECT_EQ(runDriver(updateOnly + "msgbox-text").out, kDoneText);
+    EXPECT_TRUE(readAll(exe) == marked) << "tolv.exe holds " << readAll(exe).size() << " bytes, the new build "
+                                        << marked.size();
+    EXPECT_FALSE(fs::exists(dir / "data" / "tmp"));
+
+    // The new build runs from the same folder; it is no child of ours.
+    const DWORD newPid = waitForTolv(tolv.pid(), 30);
+    EXPECT_NE(newPid, 0u) << "the new build did not start";
+    EXPECT_TRUE(waitForIcons(iconsBefore + 1, 20)) << "the new build shows no icon";
+
+    EXPECT_EQ(runDriver(updateOnly + "close-msgbox").rc, 0u);
+    EXPECT_EQ(runDriver("wait-exit " + std::to_string(updatePid) + " 15").rc, 0u);
+    if (newPid)
+        exitThroughMenu(newPid);
+    EXPECT_EQ(runningTolv(0), 0u) << "a tolv of this folder still runs";
+    EXPECT_EQ(trayIconCount(), iconsBefore);
+}
+
+TEST_F(UpdateE2E, TruncatedBuildIsNotOffered) {
+    writeAll(served, original.substr(0, original.size() / 2));
+
+    const int iconsBefore = trayIconCount();
+    ChildProcess tolv(quoted(exe));
+    ASSERT_TRUE(tolv.started());
+    ASSERT_TRUE(waitForIcons(iconsBefore + 1, 20));
+    const std::string text = requestUpdate("OK");
+    EXPECT_NE(text.find(kFailureText), std::string::npos) << text;
+    EXPECT_EQ(text.find("\"Update\""), std::string::npos) << text;
+    EXPECT_FALSE(fs::exists(dir / "data" / "tmp" / "tolv.exe"));
+    EXPECT_EQ(readAll(exe), original);
+
+    ASSERT_EQ(runDriver(tolvOnly + "click QuilloraMessage OK").rc, 0u);
+    exitThroughMenu(tolv.pid());
+    ASSERT_TRUE(tolv.ended(5000));
+    EXPECT_EQ(tolv.exitCode(), 0u);
+}
