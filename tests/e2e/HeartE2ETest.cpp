@@ -14,16 +14,15 @@
 
 #include "heart/PublisherFixture.h"
 #include "support/ScratchFolder.h"
+#include "Installation.h"
 #include "support/driver_client.h"
 
 using namespace testsupport;
+using namespace e2e;
 namespace fs = std::filesystem;
 
 namespace {
 
-constexpr char kTolvKey[] = "SOFTWARE\\Orvane\\TOLV";
-constexpr char kSettingsKey[] = "SOFTWARE\\Orvane\\TOLV\\Settings";
-constexpr char kRunKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 constexpr DWORD kWaitMs = 20000;
 constexpr char kPartialName[] = "~quillora-download.tmp";
 
@@ -61,25 +60,12 @@ struct HeartE2E : testing::Test {
     std::string pid;
 
     void SetUp() override {
-        cleanRegistry();
-        HKEY key;
-        ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kSettingsKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key,
-                                  nullptr),
-                  ERROR_SUCCESS);  // a known installation: no welcome dialog
-        RegCloseKey(key);
+        forgetInstallation();
+        ASSERT_TRUE(rememberInstallation());  // a known installation: no welcome dialog
         fs::copy_file(buildDir() / "tolv.exe", root / "tolv.exe");
         heart::useTheSamplePublisher();
     }
-    void TearDown() override { cleanRegistry(); }
-    static void cleanRegistry() {
-        RegDeleteTreeA(HKEY_LOCAL_MACHINE, kTolvKey);
-        RegDeleteKeyA(HKEY_LOCAL_MACHINE, kTolvKey);
-        HKEY run;
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRunKey, 0, KEY_SET_VALUE, &run) == ERROR_SUCCESS) {
-            RegDeleteValueA(run, "tolv");
-            RegCloseKey(run);
-        }
-    }
+    void TearDown() override { forgetInstallation(); }
 
     // The driver, kept to tolv's windows.
     DriverResult own(const std::string& args) {

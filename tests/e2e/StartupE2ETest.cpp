@@ -7,15 +7,14 @@
 #include <string>
 
 #include "support/ScratchFolder.h"
+#include "Installation.h"
 #include "support/driver_client.h"
 
 using namespace testsupport;
+using namespace e2e;
 
 namespace {
 
-constexpr char kTolvKey[] = "SOFTWARE\\Orvane\\TOLV";
-constexpr char kSettingsKey[] = "SOFTWARE\\Orvane\\TOLV\\Settings";
-constexpr char kRunKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 
 std::string readMachineText(const char* key, const char* value) {
     char data[512] = {};
@@ -36,20 +35,11 @@ struct StartupE2E : testing::Test {
     ScratchFolder folder;
     std::filesystem::path exe;
     void SetUp() override {
-        RegDeleteTreeA(HKEY_LOCAL_MACHINE, kTolvKey);
-        RegDeleteKeyA(HKEY_LOCAL_MACHINE, kTolvKey);
+        forgetInstallation();
         exe = std::filesystem::path(folder.path()) / "tolv.exe";
         std::filesystem::copy_file(buildDir() / "tolv.exe", exe);
     }
-    void TearDown() override {
-        RegDeleteTreeA(HKEY_LOCAL_MACHINE, kTolvKey);
-        RegDeleteKeyA(HKEY_LOCAL_MACHINE, kTolvKey);
-        HKEY run;
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRunKey, 0, KEY_SET_VALUE, &run) == ERROR_SUCCESS) {
-            RegDeleteValueA(run, "tolv");
-            RegCloseKey(run);
-        }
-    }
+    void TearDown() override { forgetInstallation(); }
     // Exit through the tray menu of the newest icon.
     void exitThroughMenu() {
         ASSERT_EQ(runDriver("tray 0x205").rc, 0u);

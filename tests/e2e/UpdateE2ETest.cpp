@@ -13,16 +13,15 @@
 #include <string>
 
 #include "support/ScratchFolder.h"
+#include "Installation.h"
 #include "support/driver_client.h"
 
 namespace fs = std::filesystem;
 using namespace testsupport;
+using namespace e2e;
 
 namespace {
 
-constexpr char kTolvKey[] = "SOFTWARE\\Orvane\\TOLV";
-constexpr char kSettingsKey[] = "SOFTWARE\\Orvane\\TOLV\\Settings";
-constexpr char kRunKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 constexpr char kOfferText[] = "Quillora 2.0 is available.";
 constexpr char kFailureText[] = "A problem occured whilst updating.";
 constexpr char kDoneText[] = "Update complete.";
@@ -81,25 +80,12 @@ struct UpdateE2E : testing::Test {
         writeAll(serverDir() / "root" / "pub" / "VORK.ini",
                  "[MAGS]\r\nAB=Alpine Boating\r\n\r\n[CONFIG]\r\nver=2.0\r\n");
         // Not a first run: the offer comes only on request, not with the welcome.
-        cleanRegistry();
-        HKEY settings;
-        ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kSettingsKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                                  &settings, nullptr),
-                  ERROR_SUCCESS);
-        RegCloseKey(settings);
+        forgetInstallation();
+        ASSERT_TRUE(rememberInstallation());
     }
     void TearDown() override {
-        cleanRegistry();
+        forgetInstallation();
         SetEnvironmentVariableA("TOLV_SERVER", nullptr);
-    }
-    static void cleanRegistry() {
-        RegDeleteTreeA(HKEY_LOCAL_MACHINE, kTolvKey);
-        RegDeleteKeyA(HKEY_LOCAL_MACHINE, kTolvKey);
-        HKEY run;
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRunKey, 0, KEY_SET_VALUE, &run) == ERROR_SUCCESS) {
-            RegDeleteValueA(run, "tolv");
-            RegCloseKey(run);
-        }
     }
 
     // Tray icons belong to the shell's process under Wine, so they are
