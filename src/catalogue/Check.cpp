@@ -16,7 +16,6 @@
 #include "ftp/cFTP.h"
 #include "ftp/modFTP.h"
 #include "library/frmmain.h"
-#include "tray/frmtray.h"
 
 using namespace ModCommon;
 

@@ -13,7 +13,6 @@
 #include "dialog/frmmess.h"
 #include "ftp/cFTP.h"
 #include "library/frmmain.h"
-#include "tray/frmtray.h"
 
 using namespace ModCommon;
 
