@@ -11,8 +11,8 @@
 #include "dialog/frmmess.h"
 #include "ftp/cFTP.h"
 #include "ftp/modFTP.h"
-#include "tray/TransferView.h"
 #include "library/frmmain.h"
+#include "tray/TransferView.h"
 
 using namespace ModCommon;
 
