@@ -32,6 +32,7 @@ struct Reentry : testing::Test {
     void SetUp() override {
         createLibraryFolders();
         heart::useTheSamplePublisher();
+        frmtray::instance();  // the program always has its tray form
         w = &frmmain::instance();
         SendMessageA(w->lv, LVM_DELETEALLITEMS, 0, 0);
         frmmess::unload();
@@ -71,6 +72,7 @@ TEST_F(Reentry, NewMagazinesDuringADeliveryLosesNothing) {
         runLater(300, [&] {
             dialogAfterClick = frmmess::instance().buttonCaption(2);
             EXPECT_TRUE(transferBusy);
+            EXPECT_EQ(frmtray::instance().toolTip(), "Delivery in progress...");
         });
     });
     w->deliverAll();
