@@ -67,16 +67,19 @@ struct Reentry : testing::Test {
 TEST_F(Reentry, NewMagazinesDuringADeliveryLosesNothing) {
     listThree();
     std::string dialogAfterClick;
+    bool dialogShown = false;
     runLater(msIntoTheBigIssue, [&] {
         clickToolbarButton(w->tb, frmmain::tbNewMagazines - 1);
         runLater(300, [&] {
             dialogAfterClick = frmmess::instance().buttonCaption(2);
+            dialogShown = frmmess::instance().visible();
             EXPECT_TRUE(transferBusy);
             EXPECT_EQ(frmtray::instance().toolTip(), "Delivery in progress...");
         });
     });
     w->deliverAll();
     EXPECT_EQ(dialogAfterClick, "Pause");  // the delivery kept its dialog
+    EXPECT_TRUE(dialogShown);
     EXPECT_TRUE(isConnected);
     EXPECT_TRUE(delivered("Alpine Boating\\Big Issue_AB_9.pdf"));
     EXPECT_TRUE(delivered("Alpine Boating\\Winter Issue_AB_1.pdf"));
