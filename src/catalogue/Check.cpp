@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <optional>
@@ -13,6 +14,7 @@
 #include "app/ModCommon.h"
 #include "catalogue/Catalogue.h"
 #include "dialog/frmmess.h"
+#include "ftp/SafeFetch.h"
 #include "ftp/cFTP.h"
 #include "ftp/modFTP.h"
 #include "library/frmmain.h"
@@ -93,6 +95,20 @@ private:
     std::map<std::string, Listing> cache_;
 };
 
+// The records of the data folder's server catalogue. False when the copy is
+// bigger than any catalogue should be or holds a record longer than the
+// issue list can hold: such a catalogue is refused whole.
+bool readServerCatalogue(std::vector<std::string>& records) {
+    const std::string path = dataPath + Catalogue::kServerCatalogue;
+    WIN32_FILE_ATTRIBUTE_DATA fa{};
+    if (GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &fa) &&
+        ((static_cast<int64_t>(fa.nFileSizeHigh) << 32) | fa.nFileSizeLow) > Catalogue::kMaxCatalogueBytes)
+        return false;
+    records = splitServerCatalogue(readTextFile(path));
+    return std::none_of(records.begin(), records.end(),
+                        [](const std::string& r) { return r.size() > Catalogue::kMaxRecordLength; });
+}
+
 }  // namespace
 
 std::string formatMegabytes(int64_t llBytes) {
@@ -122,9 +138,19 @@ std::string fetchNewRecords() {
     frmtray& tray = frmtray::instance();
     tray.setToolTip("Checking...");
     cFTP& ftp = *tray.mFTP;
-    ftp.SimpleFTPGetFile(dataPath + "VORK.ini", "VORK.ini");
-    ftp.SimpleFTPGetFile(dataPath + "em_lst.srv", "em_lst.srv");
-    if (!fileExists(dataPath + "VORK.ini", false) && !fileExists(dataPath + "em_lst.srv", false)) {
+    const std::string settingsPath = dataPath + Catalogue::kSettingsFile;
+    const FetchResult settings =
+        fetchWhole(ftp, settingsPath, Catalogue::kSettingsFile, Catalogue::kMaxSettingsBytes);
+    const FetchResult catalogue = fetchWhole(ftp, dataPath + Catalogue::kServerCatalogue,
+                                             Catalogue::kServerCatalogue, Catalogue::kMaxCatalogueBytes);
+    bool usable = (fileExists(settingsPath, false) || fileExists(dataPath + Catalogue::kServerCatalogue, false)) &&
+                  settings != FetchResult::TooLarge && catalogue != FetchResult::TooLarge;
+    std::vector<std::string> records;
+    if (usable) {
+        doEvents();
+        usable = readServerCatalogue(records);
+    }
+    if (!usable) {
         showCompact(
             "An error occured whilst checking for magazines.\n\nPlease make sure you have an active Internet "
             "connection.",
@@ -132,17 +158,7 @@ std::string fetchNewRecords() {
         tray.setToolTip("Quillora");
         return "";
     }
-    doEvents();
-    const std::vector<std::string> records = splitServerCatalogue(readTextFile(dataPath + "em_lst.srv"));
-    const KnownRecords known(readLocalCatalogue());
-    std::string result;
-    newIssueCount = 0;
-    for (const std::string& record : records) {
-        if (known.isKnown(record))
-            continue;
-        result = trim(result + record + ";");
-        ++newIssueCount;
-    }
+    const std::string result = listNewRecords(records, KnownRecords(readLocalCatalogue()), newIssueCount);
     tray.setToolTip("Quillora");
     return result;
 }

@@ -9,8 +9,11 @@
 #include "catalogue/Check.h"
 #include "dialog/frmmess.h"
 #include "ftp/cFTP.h"
+#include "ftp/SafeFetch.h"
 #include "ftp/modFTP.h"
+#include "release/SignedRelease.h"
 #include "settings/cInifile.h"
+#include "tray/ReleaseCheck.h"
 #include "tray/frmtray.h"
 
 using namespace ModCommon;
@@ -27,13 +30,16 @@ std::string tmpFolder() {
 std::string newProgramPath() {
     return tmpFolder() + "\\" + SelfUpdate::programFileName;
 }
+std::string statementPath() {
+    return tmpFolder() + "\\" + SelfUpdate::statementFileName;
+}
 
 // The server's version text. Whether the settings file came is not asked:
 // whatever local copy is there afterwards is read ("" without one). Without
 // a session (pending messages may have dropped it) nothing is fetched.
 std::string serverVersion(cFTP* ftp) {
     if (ftp)
-        ftp->SimpleFTPGetFile(dataPath + settingsFile, settingsFile);
+        fetchWhole(*ftp, dataPath + settingsFile, settingsFile, Catalogue::kMaxSettingsBytes);
     cInifile ini;
     ini.setPath(dataPath + settingsFile);
     ini.setSection(versionSection);
@@ -41,19 +47,31 @@ std::string serverVersion(cFTP* ftp) {
     return ini.Value();
 }
 
-// Fetches the new program into data\tmp. Only a whole, runnable program
+enum class Fetch { Offered, Nothing, Failed };
+
+// Fetches the signed statement and, when it announces a newer release, the
+// new program into data\tmp. Only the very build the publisher signed
 // counts as fetched; anything else is removed, so "Update" can never hand
-// the updater a broken file.
-bool fetchNewProgram(cFTP* ftp) {
+// the updater a file it did not sign. A server without a statement has
+// nothing to offer.
+Fetch fetchNewProgram(cFTP* ftp, const std::string& sVersion) {
     const std::string local = newProgramPath();
-    if (fileExists(local, false))
-        fileSystem.DeleteFile(local);
+    const std::string statement = statementPath();
+    for (const std::string& path : {local, statement})
+        if (fileExists(path, false))
+            fileSystem.DeleteFile(path);
     ensureFolder(tmpFolder());
-    if (ftp && ftp->SimpleFTPGetFile(local, SelfUpdate::programFileName) &&
-        SelfUpdate::isWholeProgram(local, ftp->GetFTPFileSize(SelfUpdate::programFileName)))
-        return true;
+    if (!ftp || fetchWhole(*ftp, statement, SelfUpdate::statementFileName, SignedRelease::maxStatementBytes) !=
+                    FetchResult::Fetched)
+        return ftp ? Fetch::Nothing : Fetch::Failed;
+    const SelfUpdate::Release release = SelfUpdate::judgeStatement(statement, sVersion);
+    if (release == SelfUpdate::Release::Newer &&
+        fetchWhole(*ftp, local, SelfUpdate::programFileName, SignedRelease::maxProgramBytes) == FetchResult::Fetched &&
+        SelfUpdate::isVerifiedRelease(local, statement))
+        return Fetch::Offered;
     fileSystem.DeleteFile(local);
-    return false;
+    fileSystem.DeleteFile(statement);
+    return release == SelfUpdate::Release::NotNewer ? Fetch::Nothing : Fetch::Failed;
 }
 
 void offerUpdate(const std::string& sVersion) {
@@ -84,10 +102,17 @@ void frmtray::systemUpdate() {
     }
     showMessageDialog("Getting Quillora updates...", "", "", "");
     doEvents();
-    if (fetchNewProgram(mFTP.get()))
+    switch (fetchNewProgram(mFTP.get(), ver)) {
+    case Fetch::Offered:
         offerUpdate(ver);
-    else
+        break;
+    case Fetch::Nothing:
+        showMessageDialog("No new version available.", "", "", "OK");
+        break;
+    case Fetch::Failed:
         showMessageDialog("A problem occured whilst updating.", "", "", "OK");
+        break;
+    }
 }
 
 bool frmtray::autoSystemUpdate() {
@@ -99,7 +124,7 @@ bool frmtray::autoSystemUpdate() {
     if (isFirstRun)
         return false;
     const std::string ver = serverVersion(mFTP.get());
-    if (ver == programVersion || !fetchNewProgram(mFTP.get()))
+    if (ver == programVersion || fetchNewProgram(mFTP.get(), ver) != Fetch::Offered)
         return false;
     offerUpdate(ver);
     return true;
