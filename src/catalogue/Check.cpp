@@ -163,6 +163,44 @@ std::string fetchNewRecords() {
     return result;
 }
 
+int32_t listNewIssues(const std::string& sNewRecords, const IssueSizeQuery& sizeOf) {
+    frmmain& w = frmmain::instance();
+    // Even hidden, the list redraws at every change under Wine, which makes
+    // a large first check take minutes.
+    SendMessageA(w.lv, WM_SETREDRAW, FALSE, 0);
+    const std::vector<std::string> pieces = splitAt(sNewRecords, ';');
+    std::map<std::string, std::string> names;  // by code: one look-up per magazine
+    int32_t count = 0;
+    for (size_t i = 0; i + 1 < pieces.size(); ++i) {
+        const std::string& record = pieces[i];
+        // The server is not trusted: what would not make a safe name in
+        // the library is left out.
+        if (!isSafeRecord(record))
+            continue;
+        const std::vector<std::string> fields = splitAt(record, '_');
+        auto name = names.find(fields[1]);
+        if (name == names.end())
+            name = names.emplace(fields[1], magazineName(fields[1])).first;
+        const std::string& magazine = name->second;
+        if (!isSafeLibraryName(magazine))
+            continue;
+        const int64_t size = sizeOf(magazine, typedFileName(record, "pdf"));
+        if (size == -1)
+            continue;
+        int16_t number = 0;
+        const std::string issue = issueNumber(fields[2], number) ? toDecimal(number) : "";
+        w.addIssueEntry("key" + toDecimal(static_cast<long long>(i)), fields[0], issue, magazine,
+                        formatMegabytes(size), record);
+        ++count;
+    }
+    w.sortIssues(frmmain::colMagazine, false);
+    if (count >= 1)
+        w.setLstTick();
+    SendMessageA(w.lv, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(w.lv, nullptr, TRUE);
+    return count;
+}
+
 void checkNewIssues(bool bShowProgress) {
     if (bShowProgress)
         showCompact("Connecting...");
@@ -191,38 +229,15 @@ void checkNewIssues(bool bShowProgress) {
     ShowWindow(w.lv, SW_HIDE);
     doEvents();
 
-    const std::vector<std::string> pieces = splitAt(fetchNewRecords(), ';');
+    const std::string records = fetchNewRecords();
     newIssueCount = 0;
     if (frmtray::instance().mFTP) {
         FolderSizes sizes(*frmtray::instance().mFTP);
-        for (size_t i = 0; i + 1 < pieces.size(); ++i) {
-            const std::string& record = pieces[i];
-            // The server is not trusted: what would not make a safe name in
-            // the library is left out.
-            if (!isSafeRecord(record))
-                continue;
-            const std::vector<std::string> fields = splitAt(record, '_');
-            const std::string magazine = magazineName(fields[1]);
-            if (!isSafeLibraryName(magazine))
-                continue;
-            const int64_t size = sizes.sizeOf(magazine, typedFileName(record, "pdf"));
-            if (size == -1)
-                continue;
-            int16_t number = 0;
-            const std::string issue = issueNumber(fields[2], number) ? toDecimal(number) : "";
-            w.addIssueEntry("key" + toDecimal(static_cast<long long>(i)), fields[0], issue, magazine,
-                            formatMegabytes(size), record);
-            ++newIssueCount;
-        }
+        newIssueCount = listNewIssues(
+            records, [&](const std::string& sFolder, const std::string& sName) { return sizes.sizeOf(sFolder, sName); });
     }
-    w.sortIssues(frmmain::colMagazine, false);
     ShowWindow(w.lv, SW_SHOW);
-    if (newIssueCount < 1) {
-        w.enableButton(frmmain::tbDeliver, false);
-    } else {
-        w.setLstTick();
-        w.enableButton(frmmain::tbDeliver, true);
-    }
+    w.enableButton(frmmain::tbDeliver, newIssueCount >= 1);
     w.enableButton(frmmain::tbRemove, newIssueCount >= 1);
     checkRunning = false;
     if (newIssueCount < 1) {

@@ -20,27 +20,23 @@ int64_t localSize(const std::string& sPath) {
 
 FetchResult fetchWhole(cFTP& ftp, const std::string& sLocal, const std::string& sRemote, int64_t llMaxBytes) {
     const FileSystem& fs = ModCommon::fileSystem;
-    // Asked first: a file the server says is missing or too big is not fetched.
-    const int64_t serverSize = ftp.GetFTPFileSize(sRemote);
-    if (serverSize == -1)
-        return FetchResult::Failed;
-    if (serverSize > llMaxBytes)
-        return FetchResult::TooLarge;
     const std::string partial = sLocal + partialSuffix;
     fs.DeleteFile(partial);
+    // No size query first: under Wine each one lists the whole folder, one
+    // byte per system call. A 550, a drop or a stall fails the transfer.
     if (!ftp.SimpleFTPGetFile(partial, sRemote)) {
         fs.DeleteFile(partial);
         return FetchResult::Failed;
     }
+    // Not flushed: the copies are fetched again at every check, and a flush
+    // would cost a disk sync on the window thread each time.
     const int64_t got = localSize(partial);
-    const bool whole = got >= 0 && (serverSize < 0 || got == serverSize);
-    if (got > llMaxBytes) {
+    FetchResult result = FetchResult::Failed;
+    if (got > llMaxBytes)
+        result = FetchResult::TooLarge;
+    else if (got >= 0 && fs.MoveFile(partial, sLocal, true))
+        result = FetchResult::Fetched;
+    if (result != FetchResult::Fetched)
         fs.DeleteFile(partial);
-        return FetchResult::TooLarge;
-    }
-    if (!whole || !fs.Flush(partial) || !fs.MoveFile(partial, sLocal, true)) {
-        fs.DeleteFile(partial);
-        return FetchResult::Failed;
-    }
-    return FetchResult::Fetched;
+    return result;
 }

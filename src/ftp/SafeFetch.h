@@ -10,6 +10,5 @@ class cFTP;
 enum class FetchResult { Fetched, Failed, TooLarge };
 
 // sRemote is fetched under a temporary name beside sLocal, checked against
-// the size the server gives for it (when it gives one) and against
 // llMaxBytes, flushed, and only then renamed over sLocal.
 FetchResult fetchWhole(cFTP& ftp, const std::string& sLocal, const std::string& sRemote, int64_t llMaxBytes);
