@@ -22,7 +22,9 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-double secondsSince(Clock::time_point t) { return std::chrono::duration<double>(Clock::now() - t).count(); }
+double secondsSince(Clock::time_point t) {
+    return std::chrono::duration<double>(Clock::now() - t).count();
+}
 
 // The list as it was built before: trimmed after every record.
 std::string quadraticList(const std::vector<std::string>& records, const KnownRecords& known) {
@@ -61,7 +63,8 @@ int main(int argc, char** argv) {
 
     // What fetchNewRecords does once the copies are in: read, split, compare, list.
     auto t = Clock::now();
-    const std::vector<std::string> pieces = splitServerCatalogue(readTextFile(dataPath + Catalogue::kServerCatalogue));
+    const std::vector<std::string> pieces =
+        splitServerCatalogue(readTextFile(dataPath + Catalogue::kServerCatalogue));
     const KnownRecords known(readLocalCatalogue());
     int32_t count = 0;
     const std::string list = listNewRecords(pieces, known, count);
@@ -71,26 +74,31 @@ int main(int argc, char** argv) {
     frmmain& w = frmmain::instance();
     ShowWindow(w.lv, SW_HIDE);
     t = Clock::now();
-    const int32_t listed = listNewIssues(list, [](const std::string&, const std::string&) { return int64_t{12345}; });
+    const int32_t listed =
+        listNewIssues(list, [](const std::string&, const std::string&) { return int64_t{12345}; });
     ShowWindow(w.lv, SW_SHOW);
     const double fill = secondsSince(t);
 
     // The former way of building the list, on a tenth of the records.
-    const std::vector<std::string> tenth(pieces.begin(), pieces.begin() + static_cast<ptrdiff_t>(pieces.size() / 10));
+    const std::vector<std::string> tenth(pieces.begin(),
+                                         pieces.begin() + static_cast<ptrdiff_t>(pieces.size() / 10));
     t = Clock::now();
     const size_t oldLength = quadraticList(tenth, known).size();
     const double quadratic = secondsSince(t);
 
-    std::printf("catalogue: %d records, %zu bytes, %d magazines; local catalogue empty\n", records, catalogue.size(),
-                magazines);
-    std::printf("read, split, compare and list the new records: %.3f s (%d new, list %zu bytes)\n", compare, count,
-                list.size());
-    std::printf("fill the issue list (magazine names, entries, sort, ticks): %.3f s (%d entries)\n", fill, listed);
+    std::printf("catalogue: %d records, %zu bytes, %d magazines; local catalogue empty\n", records,
+                catalogue.size(), magazines);
+    std::printf("read, split, compare and list the new records: %.3f s (%d new, list %zu bytes)\n", compare,
+                count, list.size());
+    std::printf("fill the issue list (magazine names, entries, sort, ticks): %.3f s (%d entries)\n", fill,
+                listed);
     std::printf("together: %.3f s\n", compare + fill);
-    std::printf("the former list building, on %zu records: %.3f s (%zu bytes)\n", tenth.size(), quadratic, oldLength);
+    std::printf("the former list building, on %zu records: %.3f s (%zu bytes)\n", tenth.size(), quadratic,
+                oldLength);
 
     frmmain::unload();
-    for (const char* name : {Catalogue::kServerCatalogue, Catalogue::kSettingsFile, Catalogue::kLocalCatalogue})
+    for (const char* name :
+         {Catalogue::kServerCatalogue, Catalogue::kSettingsFile, Catalogue::kLocalCatalogue})
         fileSystem.DeleteFile(dataPath + name);
     for (const char* sub : {"data", "My Magazines", "My Torrents"})
         fileSystem.DeleteFolder(folder + "\\" + sub);

@@ -116,7 +116,8 @@ std::vector<std::string> splitServerCatalogue(const std::string& sText) {
     return records;
 }
 
-std::string listNewRecords(const std::vector<std::string>& records, const KnownRecords& known, int32_t& iCount) {
+std::string listNewRecords(const std::vector<std::string>& records, const KnownRecords& known,
+                           int32_t& iCount) {
     std::string result;
     iCount = 0;
     for (const std::string& record : records) {

@@ -58,7 +58,8 @@ std::vector<std::string> splitServerCatalogue(const std::string& sText);
 class KnownRecords;
 // The records that are not known, each followed by ";", in their order, and
 // their number in iCount.
-std::string listNewRecords(const std::vector<std::string>& records, const KnownRecords& known, int32_t& iCount);
+std::string listNewRecords(const std::vector<std::string>& records, const KnownRecords& known,
+                           int32_t& iCount);
 
 // Tells whether a record's exact text occurs anywhere in the local
 // catalogue's text (case-sensitive substring search). Built once per check;

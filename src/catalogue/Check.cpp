@@ -143,8 +143,9 @@ std::string fetchNewRecords() {
         fetchWhole(ftp, settingsPath, Catalogue::kSettingsFile, Catalogue::kMaxSettingsBytes);
     const FetchResult catalogue = fetchWhole(ftp, dataPath + Catalogue::kServerCatalogue,
                                              Catalogue::kServerCatalogue, Catalogue::kMaxCatalogueBytes);
-    bool usable = (fileExists(settingsPath, false) || fileExists(dataPath + Catalogue::kServerCatalogue, false)) &&
-                  settings != FetchResult::TooLarge && catalogue != FetchResult::TooLarge;
+    bool usable =
+        (fileExists(settingsPath, false) || fileExists(dataPath + Catalogue::kServerCatalogue, false)) &&
+        settings != FetchResult::TooLarge && catalogue != FetchResult::TooLarge;
     std::vector<std::string> records;
     if (usable) {
         doEvents();
@@ -233,8 +234,9 @@ void checkNewIssues(bool bShowProgress) {
     newIssueCount = 0;
     if (frmtray::instance().mFTP) {
         FolderSizes sizes(*frmtray::instance().mFTP);
-        newIssueCount = listNewIssues(
-            records, [&](const std::string& sFolder, const std::string& sName) { return sizes.sizeOf(sFolder, sName); });
+        newIssueCount = listNewIssues(records, [&](const std::string& sFolder, const std::string& sName) {
+            return sizes.sizeOf(sFolder, sName);
+        });
     }
     ShowWindow(w.lv, SW_SHOW);
     w.enableButton(frmmain::tbDeliver, newIssueCount >= 1);

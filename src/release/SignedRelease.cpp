@@ -75,8 +75,9 @@ bool fromHex(std::string_view text, std::vector<UCHAR>& bytes) {
 }
 
 bool isLowerHex(std::string_view text, size_t length) {
-    return text.size() == length &&
-           std::all_of(text.begin(), text.end(), [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
+    return text.size() == length && std::all_of(text.begin(), text.end(), [](char c) {
+               return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
+           });
 }
 
 // Feeds a hash piece by piece; BCryptCreateHash, unlike the one-call
@@ -89,8 +90,8 @@ public:
             hash_.reset(h);
     }
     bool add(const void* p, size_t n) {
-        return hash_ &&
-               BCryptHashData(hash_.get(), static_cast<PUCHAR>(const_cast<void*>(p)), static_cast<ULONG>(n), 0) == 0;
+        return hash_ && BCryptHashData(hash_.get(), static_cast<PUCHAR>(const_cast<void*>(p)),
+                                       static_cast<ULONG>(n), 0) == 0;
     }
     bool finish(UCHAR (&digest)[hashBytes]) {
         return hash_ && BCryptFinishHash(hash_.get(), digest, hashBytes, 0) == 0;
@@ -113,8 +114,8 @@ std::string toHex(const UCHAR* p, size_t n) {
 
 bool verifySignature(std::string_view signedText, std::string_view signatureHex) {
     std::vector<UCHAR> key, signature;
-    if (!fromHex(TOLV_UPDATE_KEY, key) || key.size() != 2 * coordinateBytes || !fromHex(signatureHex, signature) ||
-        signature.size() != signatureBytes)
+    if (!fromHex(TOLV_UPDATE_KEY, key) || key.size() != 2 * coordinateBytes ||
+        !fromHex(signatureHex, signature) || signature.size() != signatureBytes)
         return false;
     UCHAR digest[hashBytes];
     Sha256 sha;
@@ -163,10 +164,11 @@ std::string_view withoutLeadingZeros(std::string_view part) {
 namespace SignedRelease {
 
 bool isWellFormedVersion(const std::string& sVersion) {
-    if (sVersion.empty() || sVersion.size() > maxVersionLength || sVersion.front() == '.' || sVersion.back() == '.' ||
-        sVersion.find("..") != std::string::npos)
+    if (sVersion.empty() || sVersion.size() > maxVersionLength || sVersion.front() == '.' ||
+        sVersion.back() == '.' || sVersion.find("..") != std::string::npos)
         return false;
-    return std::all_of(sVersion.begin(), sVersion.end(), [](char c) { return (c >= '0' && c <= '9') || c == '.'; });
+    return std::all_of(sVersion.begin(), sVersion.end(),
+                       [](char c) { return (c >= '0' && c <= '9') || c == '.'; });
 }
 
 int compareVersions(const std::string& a, const std::string& b) {
@@ -177,7 +179,8 @@ int compareVersions(const std::string& a, const std::string& b) {
     while (!x.empty() || !y.empty()) {
         const size_t xe = std::min(x.find('.'), x.size()), ye = std::min(y.find('.'), y.size());
         // Compared as digit strings: no part can overflow.
-        const std::string_view xp = withoutLeadingZeros(x.substr(0, xe)), yp = withoutLeadingZeros(y.substr(0, ye));
+        const std::string_view xp = withoutLeadingZeros(x.substr(0, xe)),
+                               yp = withoutLeadingZeros(y.substr(0, ye));
         if (xp.size() != yp.size())
             return xp.size() < yp.size() ? -1 : 1;
         if (const int c = xp.compare(yp))
@@ -235,7 +238,8 @@ bool readDescribedBytes(HANDLE h, const Statement& statement, std::string& sByte
     while (done < sBytes.size()) {
         DWORD got = 0;
         const DWORD want = static_cast<DWORD>(std::min<size_t>(sBytes.size() - done, readChunk));
-        if (!ReadFile(h, sBytes.data() + done, want, &got, nullptr) || got == 0 || !sha.add(sBytes.data() + done, got))
+        if (!ReadFile(h, sBytes.data() + done, want, &got, nullptr) || got == 0 ||
+            !sha.add(sBytes.data() + done, got))
             return false;
         done += got;
     }

@@ -8,8 +8,8 @@
 #include "catalogue/Catalogue.h"
 #include "catalogue/Check.h"
 #include "dialog/frmmess.h"
-#include "ftp/cFTP.h"
 #include "ftp/SafeFetch.h"
+#include "ftp/cFTP.h"
 #include "ftp/modFTP.h"
 #include "release/SignedRelease.h"
 #include "settings/cInifile.h"
@@ -61,12 +61,13 @@ Fetch fetchNewProgram(cFTP* ftp, const std::string& sVersion) {
         if (fileExists(path, false))
             fileSystem.DeleteFile(path);
     ensureFolder(tmpFolder());
-    if (!ftp || fetchWhole(*ftp, statement, SelfUpdate::statementFileName, SignedRelease::maxStatementBytes) !=
-                    FetchResult::Fetched)
+    if (!ftp || fetchWhole(*ftp, statement, SelfUpdate::statementFileName,
+                           SignedRelease::maxStatementBytes) != FetchResult::Fetched)
         return ftp ? Fetch::Nothing : Fetch::Failed;
     const SelfUpdate::Release release = SelfUpdate::judgeStatement(statement, sVersion);
     if (release == SelfUpdate::Release::Newer &&
-        fetchWhole(*ftp, local, SelfUpdate::programFileName, SignedRelease::maxProgramBytes) == FetchResult::Fetched &&
+        fetchWhole(*ftp, local, SelfUpdate::programFileName, SignedRelease::maxProgramBytes) ==
+            FetchResult::Fetched &&
         SelfUpdate::isVerifiedRelease(local, statement))
         return Fetch::Offered;
     fileSystem.DeleteFile(local);
@@ -103,15 +104,15 @@ void frmtray::systemUpdate() {
     showMessageDialog("Getting Quillora updates...", "", "", "");
     doEvents();
     switch (fetchNewProgram(mFTP.get(), ver)) {
-    case Fetch::Offered:
-        offerUpdate(ver);
-        break;
-    case Fetch::Nothing:
-        showMessageDialog("No new version available.", "", "", "OK");
-        break;
-    case Fetch::Failed:
-        showMessageDialog("A problem occured whilst updating.", "", "", "OK");
-        break;
+        case Fetch::Offered:
+            offerUpdate(ver);
+            break;
+        case Fetch::Nothing:
+            showMessageDialog("No new version available.", "", "", "OK");
+            break;
+        case Fetch::Failed:
+            showMessageDialog("A problem occured whilst updating.", "", "", "OK");
+            break;
     }
 }
 

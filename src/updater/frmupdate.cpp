@@ -1,9 +1,9 @@
 #include "frmupdate.h"
 
-#include "release/SignedRelease.h"
-
 #include <memory>
 #include <type_traits>
+
+#include "release/SignedRelease.h"
 
 namespace {
 
@@ -55,11 +55,12 @@ bool replaceFile(const std::string& sBytes, const std::string& sTarget) {
     const std::string staged = sTarget + ".new";
     bool written = false;
     {
-        HANDLE h = CreateFileA(staged.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                               nullptr);
+        HANDLE h = CreateFileA(staged.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
         AutoHandle out(h == INVALID_HANDLE_VALUE ? nullptr : h);
         DWORD n = 0;
-        written = out && WriteFile(out.get(), sBytes.data(), static_cast<DWORD>(sBytes.size()), &n, nullptr) &&
+        written = out &&
+                  WriteFile(out.get(), sBytes.data(), static_cast<DWORD>(sBytes.size()), &n, nullptr) &&
                   n == sBytes.size() && FlushFileBuffers(out.get());
     }
     if (!written ||
@@ -78,7 +79,8 @@ bool installVerified(const std::string& sNew, const std::string& sTarget) {
         return false;
     AutoHandle source = openFile(sNew, GENERIC_READ, FILE_SHARE_READ);
     std::string bytes;
-    return source && SignedRelease::readDescribedBytes(source.get(), statement, bytes) && replaceFile(bytes, sTarget);
+    return source && SignedRelease::readDescribedBytes(source.get(), statement, bytes) &&
+           replaceFile(bytes, sTarget);
 }
 
 // rundll32 by its full path: a search would start in our own folder, which

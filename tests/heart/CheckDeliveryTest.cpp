@@ -1,8 +1,8 @@
 // The check for new issues and the delivery run, end to end inside the
 // program, against the sample publisher on loopback.
+#include <commctrl.h>
 #include <gtest/gtest.h>
 #include <windows.h>
-#include <commctrl.h>
 
 #include <fstream>
 
@@ -165,7 +165,8 @@ TEST_F(CheckAgainstPublisher, NoConnectionShowsThePromptAndChangesNothing) {
 namespace {
 
 constexpr char kCheckFailed[] =
-    "An error occured whilst checking for magazines.\n\nPlease make sure you have an active Internet connection.";
+    "An error occured whilst checking for magazines.\n\nPlease make sure you have an active Internet "
+    "connection.";
 
 // The publishers whose VORK.ini and em_lst.srv always fail: "550" or "drop".
 void useFaultyPublisher(const std::string& kind) {
@@ -214,8 +215,8 @@ TEST_F(CheckAgainstPublisher, AnOversizedCatalogueOrRecordIsRefused) {
             SetEndOfFile(h);
             CloseHandle(h);
         } else {
-            heart::writeServerCatalogue("Winter Issue_AB_1.f#;" + std::string(Catalogue::kMaxRecordLength, 'x') +
-                                        "_AB_1.f#;");
+            heart::writeServerCatalogue("Winter Issue_AB_1.f#;" +
+                                        std::string(Catalogue::kMaxRecordLength, 'x') + "_AB_1.f#;");
         }
         checkNewIssues(false);
         ASSERT_TRUE(frmmess::exists());

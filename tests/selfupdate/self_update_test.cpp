@@ -99,7 +99,8 @@ protected:
     fs::path fetched() const { return folder_ / "data" / "tmp" / SelfUpdate::programFileName; }
     // Nothing of a refused release is left in data\tmp.
     bool nothingFetched() const {
-        return !fs::exists(fetched()) && !fs::exists(folder_ / "data" / "tmp" / SelfUpdate::statementFileName);
+        return !fs::exists(fetched()) &&
+               !fs::exists(folder_ / "data" / "tmp" / SelfUpdate::statementFileName);
     }
 
     // The dialog's message and which of its buttons show, as "caption" or "-".

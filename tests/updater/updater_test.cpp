@@ -122,8 +122,12 @@ void expectBox(const BoxSeen& seen, const std::string& text) {
     EXPECT_EQ(0u, seen.exitCode);
 }
 
-void expectCompleteBox(const BoxSeen& seen) { expectBox(seen, "Update complete."); }
-void expectFailureBox(const BoxSeen& seen) { expectBox(seen, "A problem occured whilst updating."); }
+void expectCompleteBox(const BoxSeen& seen) {
+    expectBox(seen, "Update complete.");
+}
+void expectFailureBox(const BoxSeen& seen) {
+    expectBox(seen, "A problem occured whilst updating.");
+}
 
 }  // namespace
 
@@ -206,7 +210,9 @@ TEST(UpdaterSafety, RefusesAProgramThePublisherDidNotSign) {
     const struct {
         std::string bytes;
         bool signedStatement;
-    } cases[] = {{changed, true}, {f.newProgram().substr(0, f.newProgram().size() - 1), true}, {f.newProgram(), false}};
+    } cases[] = {{changed, true},
+                 {f.newProgram().substr(0, f.newProgram().size() - 1), true},
+                 {f.newProgram(), false}};
     for (const auto& c : cases) {
         f.putNewProgram(c.bytes);
         if (!c.signedStatement)
@@ -225,8 +231,8 @@ TEST(UpdaterSafety, RefusesAProgramThePublisherDidNotSign) {
 TEST(UpdaterSafety, ATargetHeldOpenKeepsTheOldProgram) {
     UpdateFolder f("target_held");
     f.putNewProgram();
-    HANDLE held = CreateFileA(f.target().string().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              0, nullptr);
+    HANDLE held = CreateFileA(f.target().string().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, held);
     ChildProcess update(runUpdate(f));
     BoxSeen seen = answerBox(update);
