@@ -118,8 +118,20 @@ void showNoConnection() {
                       "Connect...", "Cancel");
 }
 
+void showFolderNotWritable() {
+    showCompact("Quillora cannot save files in its folder " + programFolder() +
+                    ".\n\nPlease ask an administrator to reinstall Quillora or to let you change that folder.",
+                "OK");
+}
+
 std::string fetchNewRecords() {
     frmtray& tray = frmtray::instance();
+    // Without this, a folder the user may not write to would fail every check
+    // with the Internet text below.
+    if (!fileSystem.CanCreateFiles(dataPath)) {
+        showFolderNotWritable();
+        return "";
+    }
     tray.setToolTip("Checking...");
     cFTP& ftp = *tray.mFTP;
     ftp.SimpleFTPGetFile(dataPath + "VORK.ini", "VORK.ini");
