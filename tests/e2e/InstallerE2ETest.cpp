@@ -23,14 +23,6 @@ constexpr char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\
 constexpr DWORD kSetupWaitMs = 120000;
 const char* const kProgramFiles[] = {"tolv.exe", "update.exe", "Quillora Help.pdf", "uninstall.exe"};
 
-std::string machineText(const char* key, const char* value) {
-    char data[1024] = {};
-    DWORD size = sizeof data;
-    if (RegGetValueA(HKEY_LOCAL_MACHINE, key, value, RRF_RT_REG_SZ, nullptr, data, &size) != ERROR_SUCCESS)
-        return "<missing>";
-    return data;
-}
-
 bool machineKeyExists(const char* key) {
     HKEY h;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key, 0, KEY_READ, &h) != ERROR_SUCCESS)
@@ -45,14 +37,14 @@ fs::path startMenuShortcut() {
     return fs::path(programs) / "Quillora.lnk";
 }
 
-std::string productVersion(const fs::path& exe) {
+std::string versionText(const fs::path& exe, const std::string& name) {
     DWORD ignored = 0;
     std::string block(GetFileVersionInfoSizeA(exe.string().c_str(), &ignored), '\0');
     char* text = nullptr;
     UINT len = 0;
     if (block.empty() ||
         !GetFileVersionInfoA(exe.string().c_str(), 0, static_cast<DWORD>(block.size()), block.data()) ||
-        !VerQueryValueA(block.data(), "\\StringFileInfo\\040904b0\\ProductVersion",
+        !VerQueryValueA(block.data(), ("\\StringFileInfo\\040904b0\\" + name).c_str(),
                         reinterpret_cast<void**>(&text), &len) ||
         !len)
         return "<none>";
@@ -123,12 +115,18 @@ TEST_F(InstallerE2E, InstallUpgradeOverARunningProgramThenUninstallKeepingTheLib
     install();
     for (const char* name : kProgramFiles) EXPECT_TRUE(fs::exists(dir / name)) << name;
     EXPECT_TRUE(fs::exists(startMenuShortcut()));
-    EXPECT_EQ(machineText(kUninstallKey, "DisplayName"), "Quillora");
-    EXPECT_EQ(machineText(kUninstallKey, "DisplayVersion"), productVersion(dir / "tolv.exe"));
-    EXPECT_EQ(machineText(kUninstallKey, "Publisher"), "Orvane");
-    EXPECT_EQ(machineText(kUninstallKey, "DisplayIcon"), (dir / "tolv.exe").string() + ",0");
-    EXPECT_EQ(machineText(kUninstallKey, "UninstallString"), quoted(dir / "uninstall.exe"));
-    EXPECT_EQ(machineText(kUninstallKey, "QuietUninstallString"), quoted(dir / "uninstall.exe") + " /S");
+    EXPECT_EQ(readMachineText(kUninstallKey, "DisplayName"), "Quillora");
+    // The program's version information says what "Programs and Features" says.
+    const fs::path tolvExe = dir / "tolv.exe";
+    EXPECT_EQ(readMachineText(kUninstallKey, "DisplayVersion"), versionText(tolvExe, "ProductVersion"));
+    EXPECT_EQ(versionText(tolvExe, "FileVersion"), versionText(tolvExe, "ProductVersion"));
+    EXPECT_EQ(readMachineText(kUninstallKey, "Publisher"), "Orvane");
+    EXPECT_EQ(versionText(tolvExe, "CompanyName"), "Orvane");
+    EXPECT_EQ(versionText(tolvExe, "ProductName"), "Quillora");
+    EXPECT_EQ(versionText(tolvExe, "FileDescription"), "Quillora");
+    EXPECT_EQ(readMachineText(kUninstallKey, "DisplayIcon"), (dir / "tolv.exe").string() + ",0");
+    EXPECT_EQ(readMachineText(kUninstallKey, "UninstallString"), quoted(dir / "uninstall.exe"));
+    EXPECT_EQ(readMachineText(kUninstallKey, "QuietUninstallString"), quoted(dir / "uninstall.exe") + " /S");
     DWORD size = 0, cb = sizeof size;
     EXPECT_EQ(RegGetValueA(HKEY_LOCAL_MACHINE, kUninstallKey, "EstimatedSize", RRF_RT_REG_DWORD, nullptr,
                            &size, &cb),
@@ -142,7 +140,7 @@ TEST_F(InstallerE2E, InstallUpgradeOverARunningProgramThenUninstallKeepingTheLib
             runDriver("--pid " + std::to_string(tolv.pid()) + " wait-window QuilloraMessage 30");
         ASSERT_EQ(welcome.rc, 0u) << welcome.out;
         EXPECT_NE(runDriver("text QuilloraMessage").out.find("Welcome to Quillora."), std::string::npos);
-        EXPECT_NE(machineText(kRunKey, "tolv").find((dir / "tolv").string()), std::string::npos);
+        EXPECT_NE(readMachineText(kRunKey, "tolv").find((dir / "tolv").string()), std::string::npos);
         EXPECT_TRUE(fs::is_directory(dir / "data"));
         ASSERT_EQ(runDriver("click QuilloraMessage Continue").rc, 0u);
 
@@ -159,7 +157,7 @@ TEST_F(InstallerE2E, InstallUpgradeOverARunningProgramThenUninstallKeepingTheLib
     EXPECT_EQ(readFile(issue), "%PDF-1.4 winter");
     EXPECT_EQ(readFile(dir / "data" / "em_lst.lcl"), "Winter Issue_AB_1.f#;");
     EXPECT_TRUE(fs::exists(dir / "tolv.exe"));
-    EXPECT_EQ(machineText(kUninstallKey, "InstallLocation"), dir.string());
+    EXPECT_EQ(readMachineText(kUninstallKey, "InstallLocation"), dir.string());
 
     {
         ChildProcess tolv(quoted(dir / "tolv.exe"));
@@ -170,7 +168,7 @@ TEST_F(InstallerE2E, InstallUpgradeOverARunningProgramThenUninstallKeepingTheLib
     }
     for (const char* name : kProgramFiles) EXPECT_FALSE(fs::exists(dir / name)) << name;
     EXPECT_FALSE(fs::exists(startMenuShortcut()));
-    EXPECT_EQ(machineText(kRunKey, "tolv"), "<missing>");
+    EXPECT_EQ(readMachineText(kRunKey, "tolv"), "<missing>");
     EXPECT_FALSE(machineKeyExists(kTolvKey));
     EXPECT_FALSE(machineKeyExists(kUninstallKey));
     EXPECT_EQ(readFile(issue), "%PDF-1.4 winter");
