@@ -103,16 +103,16 @@ Section "Quillora" SecProgram
   SectionIn RO
   Call CloseQuillora
   SetOutPath "$INSTDIR"
+  ; Every user of the machine runs this copy and it keeps data\ and the
+  ; library beside itself, and update.exe replaces tolv.exe as the user: so
+  ; the Users group (S-1-5-32-545, any language) may change the folder and
+  ; everything that comes into it.
+  nsExec::Exec '"$SYSDIR\icacls.exe" "$INSTDIR" /grant *S-1-5-32-545:(OI)(CI)M /T /C /Q'
+  Pop $0
   File "${PROGRAM_DIR}/tolv.exe"
   File "${PROGRAM_DIR}/update.exe"
   File "${PROGRAM_DIR}/Quillora Help.pdf"
   WriteUninstaller "$INSTDIR\${UNINSTALLER}"
-
-  ; Every user of the machine runs this copy and it keeps data\ and the
-  ; library beside itself, and update.exe replaces tolv.exe as the user: so
-  ; the Users group (S-1-5-32-545, any language) may change the folder.
-  nsExec::Exec '"$SYSDIR\icacls.exe" "$INSTDIR" /grant *S-1-5-32-545:(OI)(CI)M /Q'
-  Pop $0
 
   SetShellVarContext all
   CreateShortcut "$SMPROGRAMS\${PRODUCT}.lnk" "$INSTDIR\tolv.exe" "" "$INSTDIR\tolv.exe" 0
