@@ -118,10 +118,12 @@ void showNoConnection() {
                       "Connect...", "Cancel");
 }
 
+// A message box: the folder's name may be longer than the dialog's label.
 void showFolderNotWritable() {
-    showCompact("Quillora cannot save files in its folder " + programFolder() +
-                    ".\n\nPlease ask an administrator to reinstall Quillora or to let you change that folder.",
-                "OK");
+    messageBox("Quillora cannot save files in its folder " + programFolder() +
+                   ".\n\nPlease ask an administrator to install Quillora with its setup program, or to let you "
+                   "change that folder.",
+               MB_OK | MB_ICONEXCLAMATION);
 }
 
 std::string fetchNewRecords() {

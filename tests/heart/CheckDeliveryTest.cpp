@@ -167,12 +167,15 @@ TEST_F(CheckAgainstPublisher, NoConnectionShowsThePromptAndChangesNothing) {
 TEST_F(CheckAgainstPublisher, UnwritableProgramFolderIsNamed) {
     ASSERT_TRUE(fileSystem.DeleteFolder(folder.path() + "\\data"));
     ASSERT_TRUE(fileSystem.CreateTextFile(folder.path() + "\\data", false));
+    PromptRecorder prompt(IDOK);
     checkNewIssues(false);
     EXPECT_TRUE(isConnected);
-    ASSERT_TRUE(frmmess::exists());
-    EXPECT_EQ(frmmess::instance().message(), "Quillora cannot save files in its folder " + folder.path() +
-                                                 ".\n\nPlease ask an administrator to reinstall Quillora or to "
-                                                 "let you change that folder.");
+    EXPECT_EQ(prompt.count, 1);
+    EXPECT_EQ(prompt.lastText, "Quillora cannot save files in its folder " + folder.path() +
+                                   ".\n\nPlease ask an administrator to install Quillora with its setup program, or "
+                                   "to let you change that folder.");
+    EXPECT_EQ(prompt.lastFlags, UINT(MB_OK | MB_ICONEXCLAMATION));
+    EXPECT_FALSE(frmmess::exists());
     EXPECT_EQ(w->issueCount(), 0);
     EXPECT_EQ(frmtray::instance().toolTip(), "Quillora");
 }
