@@ -16,7 +16,6 @@
 #include "ftp/cFTP.h"
 #include "ftp/modFTP.h"
 #include "library/frmmain.h"
-#include "tray/frmtray.h"
 
 using namespace ModCommon;
 
@@ -126,16 +125,14 @@ void showFolderNotWritable() {
                MB_OK | MB_ICONEXCLAMATION);
 }
 
-std::string fetchNewRecords() {
-    frmtray& tray = frmtray::instance();
+std::string fetchNewRecords(cFTP& ftp) {
     // Without this, a folder the user may not write to would fail every check
     // with the Internet text below.
     if (!fileSystem.CanCreateFiles(dataPath)) {
         showFolderNotWritable();
         return "";
     }
-    tray.setToolTip("Checking...");
-    cFTP& ftp = *tray.mFTP;
+    Work::tellToolTip("Checking...");
     ftp.SimpleFTPGetFile(dataPath + "VORK.ini", "VORK.ini");
     ftp.SimpleFTPGetFile(dataPath + "em_lst.srv", "em_lst.srv");
     if (!fileExists(dataPath + "VORK.ini", false) && !fileExists(dataPath + "em_lst.srv", false)) {
@@ -143,7 +140,7 @@ std::string fetchNewRecords() {
             "An error occured whilst checking for magazines.\n\nPlease make sure you have an active Internet "
             "connection.",
             "OK");
-        tray.setToolTip("Quillora");
+        Work::tellToolTip("Quillora");
         return "";
     }
     doEvents();
@@ -157,22 +154,22 @@ std::string fetchNewRecords() {
         result = trim(result + record + ";");
         ++newIssueCount;
     }
-    tray.setToolTip("Quillora");
+    Work::tellToolTip("Quillora");
     return result;
 }
 
-void checkNewIssues(bool bShowProgress) {
+bool checkNewIssues(bool bShowProgress, Work::Ask ask) {
+    // Asked before anything shows: a refused check changes nothing.
+    Work::Running run(Work::Job::Check, ask);
+    if (!run)
+        return false;
     if (bShowProgress)
         showCompact("Connecting...");
     doEvents();
-    modFTP::connectToServer();
-    if (!isConnected) {
+    if (!run.connect()) {
         showNoConnection();
-        return;
+        return true;
     }
-    if (checkRunning || transferBusy)
-        return;
-    checkRunning = true;
     checkDone = true;
 
     const std::string& folder = programFolder();
@@ -189,10 +186,10 @@ void checkNewIssues(bool bShowProgress) {
     ShowWindow(w.lv, SW_HIDE);
     doEvents();
 
-    const std::vector<std::string> pieces = splitAt(fetchNewRecords(), ';');
+    const std::vector<std::string> pieces = splitAt(fetchNewRecords(*run.ftp()), ';');
     newIssueCount = 0;
-    if (frmtray::instance().mFTP) {
-        FolderSizes sizes(*frmtray::instance().mFTP);
+    {
+        FolderSizes sizes(*run.ftp());
         for (size_t i = 0; i + 1 < pieces.size(); ++i) {
             const std::string& record = pieces[i];
             // The server is not trusted: what would not make a safe name in
@@ -222,7 +219,6 @@ void checkNewIssues(bool bShowProgress) {
         w.enableButton(frmmain::tbDeliver, true);
     }
     w.enableButton(frmmain::tbRemove, newIssueCount >= 1);
-    checkRunning = false;
     if (newIssueCount < 1) {
         setStatusText(1, "Ready");
         setStatusText(2, "");
@@ -230,4 +226,5 @@ void checkNewIssues(bool bShowProgress) {
         setStatusText(1, "New");
         setStatusText(2, toDecimal(newIssueCount));
     }
+    return true;
 }
