@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "Installation.h"
+#include "app/FileSystem.h"
 #include "support/ScratchFolder.h"
 #include "support/driver_client.h"
 
@@ -71,22 +72,15 @@ HWND waitForTray() {
     return h;
 }
 
+// Files as a delivery leaves them, and as they read afterwards.
 void writeFile(const fs::path& p, const std::string& text) {
     fs::create_directories(p.parent_path());
-    HANDLE h = CreateFileA(p.string().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    DWORD written = 0;
-    WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-    CloseHandle(h);
+    FileSystem().Append(p.string(), text);
 }
 
 std::string readFile(const fs::path& p) {
-    std::string text(fs::exists(p) ? fs::file_size(p) : 0, '\0');
-    HANDLE h =
-        CreateFileA(p.string().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    DWORD got = 0;
-    ReadFile(h, text.data(), static_cast<DWORD>(text.size()), &got, nullptr);
-    CloseHandle(h);
-    return text;
+    std::string text;
+    return FileSystem().ReadAll(p.string(), text) ? text : "<missing>";
 }
 
 struct InstallerE2E : testing::Test {
@@ -144,7 +138,6 @@ TEST_F(InstallerE2E, InstallUpgradeOverARunningProgramThenUninstallKeepingTheLib
         EXPECT_TRUE(fs::is_directory(dir / "data"));
         ASSERT_EQ(runDriver("click QuilloraMessage Continue").rc, 0u);
 
-        // What a delivery leaves behind.
         writeFile(issue, "%PDF-1.4 winter");
         writeFile(dir / "data" / "em_lst.lcl", "Winter Issue_AB_1.f#;");
 
