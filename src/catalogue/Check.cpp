@@ -7,12 +7,11 @@
 #include <commctrl.h>
 
 #include <cstdio>
-#include <map>
-#include <optional>
 
 #include "app/ModCommon.h"
 #include "catalogue/Catalogue.h"
 #include "dialog/frmmess.h"
+#include "ftp/ServerListing.h"
 #include "ftp/cFTP.h"
 #include "ftp/modFTP.h"
 #include "library/frmmain.h"
@@ -42,56 +41,6 @@ std::string localeInfo(LCTYPE type, const char* fallback) {
 void showCompact(const std::string& sText, const std::string& sButton2 = "") {
     showMessageDialog(sText, "", "", sButton2);
 }
-
-// Sizes of the files in one magazine folder, from one listing of it. A
-// folder whose listing fails is asked file by file instead, so every answer
-// is the one the single query would have given.
-class FolderSizes {
-public:
-    explicit FolderSizes(cFTP& ftp) : ftp_(ftp) {}
-
-    int64_t sizeOf(const std::string& sFolder, const std::string& sName) {
-        const Listing& listing = listingOf(sFolder);
-        // A wildcard listing leaves out names that start with a dot.
-        if (listing.complete && sName[0] != '.') {
-            auto it = listing.files.find(sName);
-            if (it != listing.files.end() && it->second >= 0)
-                return it->second;
-            // Wine's listing cuts names at their first blank; when such a cut
-            // name is listed the file may well be there, so ask for it.
-            const size_t blank = sName.find(' ');
-            const bool maybeCut = blank != std::string::npos && listing.files.count(sName.substr(0, blank));
-            if (it == listing.files.end() && !maybeCut)
-                return -1;
-        }
-        return ftp_.GetFTPFileSize(sFolder + "/" + sName);
-    }
-
-private:
-    struct Listing {
-        bool complete = false;
-        std::map<std::string, int64_t> files;  // -1 marks a folder of that name: ask it directly
-    };
-
-    const Listing& listingOf(const std::string& sFolder) {
-        auto found = cache_.find(sFolder);
-        if (found != cache_.end())
-            return found->second;
-        Listing& listing = cache_[sFolder];
-        // "folder/*": WinINet lists a bare folder name as the folder itself.
-        if (cDirList* list = ftp_.GetDirectoryListing(sFolder + "/*")) {
-            listing.complete = true;
-            for (const cDirItem& item : *list) {
-                const std::string name = item.Filename.substr(item.Filename.find_last_of('/') + 1);
-                listing.files[name] = item.Directory ? -1 : item.FileSizeFull;
-            }
-        }
-        return listing;
-    }
-
-    cFTP& ftp_;
-    std::map<std::string, Listing> cache_;
-};
 
 }  // namespace
 
