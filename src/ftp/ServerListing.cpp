@@ -1,8 +1,9 @@
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
 #include "ftp/ServerListing.h"
 
 #include <wininet.h>
-#include <winsock2.h>
-#include <ws2tcpip.h>
 
 #include <cctype>
 #include <cstdio>
