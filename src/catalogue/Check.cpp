@@ -38,6 +38,15 @@ std::string localeInfo(LCTYPE type, const char* fallback) {
     return GetLocaleInfoA(LOCALE_USER_DEFAULT, type, buffer, sizeof buffer) ? buffer : fallback;
 }
 
+// The magazine folder of a record; "" when the record or its magazine would
+// not make a safe name in the library (the server is not trusted).
+std::string safeMagazine(const std::string& sRecord) {
+    if (!isSafeRecord(sRecord))
+        return "";
+    const std::string magazine = magazineName(splitAt(sRecord, '_')[1]);
+    return isSafeLibraryName(magazine) ? magazine : "";
+}
+
 void showCompact(const std::string& sText, const std::string& sButton2 = "") {
     showMessageDialog(sText, "", "", sButton2);
 }
@@ -128,16 +137,15 @@ void checkNewIssues(bool bShowProgress) {
     newIssueCount = 0;
     if (frmtray::instance().mFTP) {
         FolderSizes sizes(*frmtray::instance().mFTP);
+        for (size_t i = 0; i + 1 < pieces.size(); ++i)
+            if (const std::string magazine = safeMagazine(pieces[i]); !magazine.empty())
+                sizes.expect(magazine, typedFileName(pieces[i], "pdf"));
         for (size_t i = 0; i + 1 < pieces.size(); ++i) {
             const std::string& record = pieces[i];
-            // The server is not trusted: what would not make a safe name in
-            // the library is left out.
-            if (!isSafeRecord(record))
+            const std::string magazine = safeMagazine(record);
+            if (magazine.empty())
                 continue;
             const std::vector<std::string> fields = splitAt(record, '_');
-            const std::string magazine = magazineName(fields[1]);
-            if (!isSafeLibraryName(magazine))
-                continue;
             const int64_t size = sizes.sizeOf(magazine, typedFileName(record, "pdf"));
             if (size == -1)
                 continue;

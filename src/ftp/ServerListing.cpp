@@ -5,6 +5,7 @@
 
 #include <wininet.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -23,6 +24,7 @@ constexpr int replyNotAFolder = 501;  // MLSD of a path that is no folder (RFC 3
 constexpr int replySize = 213;
 constexpr size_t readChunk = 64 * 1024;
 constexpr size_t replyLimit = 1 << 20;  // a control reply longer than this is not one
+constexpr int64_t unknownSize = -3;     // listed, size not asked yet
 
 bool isPreliminary(int iCode) {
     return iCode >= 100 && iCode < 200;
@@ -124,6 +126,12 @@ public:
     virtual int list(const std::string& sCommand, std::string& sData) = 0;
     // A command without data; returns the reply code (0: connection failed).
     virtual int command(const std::string& sCommand, std::string& sReply) = 0;
+    // Several such commands; one reply text each, "" where none came.
+    virtual std::vector<std::string> commands(const std::vector<std::string>& lines) {
+        std::vector<std::string> replies(lines.size());
+        for (size_t i = 0; i < lines.size(); ++i) command(lines[i], replies[i]);
+        return replies;
+    }
 };
 
 namespace {
@@ -265,6 +273,25 @@ public:
         return sendLine(sCommand) ? readReply(sReply) : 0;
     }
 
+    // Sent in batches without waiting for each reply: one round trip per
+    // batch instead of one per command. A batch stays far below what the
+    // socket buffers hold, so neither side can block the other.
+    std::vector<std::string> commands(const std::vector<std::string>& lines) override {
+        constexpr size_t batch = 64;
+        std::vector<std::string> replies(lines.size());
+        for (size_t first = 0; first < lines.size(); first += batch) {
+            const size_t end = std::min(lines.size(), first + batch);
+            std::string text;
+            for (size_t i = first; i < end; ++i) text += lines[i] + "\r\n";
+            if (!sendText(text))
+                return replies;
+            for (size_t i = first; i < end; ++i)
+                if (!readReply(replies[i]))
+                    return replies;
+        }
+        return replies;
+    }
+
 private:
     static SOCKET connectTo(const sockaddr_in& at) {
         AutoSocket s(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
@@ -294,8 +321,9 @@ private:
         return true;
     }
 
-    bool sendLine(const std::string& sLine) {
-        const std::string text = sLine + "\r\n";
+    bool sendLine(const std::string& sLine) { return sendText(sLine + "\r\n"); }
+
+    bool sendText(const std::string& text) {
         size_t sent = 0;
         while (sent < text.size()) {
             const int n = send(control_.get(), text.data() + sent, static_cast<int>(text.size() - sent), 0);
@@ -375,6 +403,8 @@ int64_t FolderSizes::sizeOf(const std::string& sFolder, const std::string& sName
             // Some servers leave names with a leading dot out of their listings.
             return sName[0] == '.' ? askSize(sFolder, sName) : -1;
         case Way::Nlst:
+            if (it != listing.files.end() && it->second != unknownSize)
+                return it->second;
             return it != listing.files.end() || sName[0] == '.' ? askSize(sFolder, sName) : -1;
         case Way::Platform:
             // A wildcard listing leaves out names that start with a dot.
@@ -445,7 +475,8 @@ bool FolderSizes::listThroughSession(const std::string& sFolder, Listing& listin
     if (isDone(code) || code == replyNoSuchFile) {
         listing.way = Way::Nlst;
         listing.missing = code == replyNoSuchFile;
-        for (const std::string& name : parseNlst(data)) listing.files[name] = -1;
+        for (const std::string& name : parseNlst(data)) listing.files[name] = unknownSize;
+        sizeExpected(sFolder, listing);
         return true;
     }
     nlstRefused_ = isRefusal(code);
@@ -460,6 +491,30 @@ void FolderSizes::listThroughPlatform(const std::string& sFolder, Listing& listi
     listing.way = Way::Platform;
     for (const cDirItem& item : *list)
         listing.files[afterLastSlash(item.Filename)] = item.Directory ? -1 : item.FileSizeFull;
+}
+
+// The sizes of the expected files that the name list holds, asked all at
+// once; some servers leave dot names out of their lists, so those are asked
+// anyway.
+void FolderSizes::sizeExpected(const std::string& sFolder, Listing& listing) {
+    std::vector<std::string> names, lines;
+    for (const std::string& name : expected_[sFolder])
+        if (listing.files.count(name) || name[0] == '.') {
+            names.push_back(name);
+            lines.push_back("SIZE " + sFolder + "/" + name);
+        }
+    const std::vector<std::string> replies = session_->commands(lines);
+    for (size_t i = 0; i < names.size(); ++i) {
+        const int code = replyCode(replies[i]);
+        if (code == replySize)
+            listing.files[names[i]] = std::strtoll(replies[i].c_str() + 4, nullptr, 10);
+        else if (code == replyNoSuchFile)
+            listing.files[names[i]] = -1;
+    }
+}
+
+void FolderSizes::expect(const std::string& sFolder, const std::string& sName) {
+    expected_[sFolder].insert(sName);
 }
 
 int64_t FolderSizes::askSize(const std::string& sFolder, const std::string& sName) {

@@ -32,6 +32,9 @@ public:
     FolderSizes(const FolderSizes&) = delete;
     FolderSizes& operator=(const FolderSizes&) = delete;
 
+    // Names that sizeOf will be asked for: where the sizes must be asked
+    // file by file, they are then asked together.
+    void expect(const std::string& sFolder, const std::string& sName);
     int64_t sizeOf(const std::string& sFolder, const std::string& sName);
     Way wayOf(const std::string& sFolder) const;
 
@@ -44,6 +47,7 @@ private:
     bool listThroughSession(const std::string& sFolder, Listing& listing);
     void listThroughPlatform(const std::string& sFolder, Listing& listing);
     int64_t askSize(const std::string& sFolder, const std::string& sName);
+    void sizeExpected(const std::string& sFolder, Listing& listing);
 
     cFTP& ftp_;
     std::unique_ptr<Session> session_;
@@ -51,4 +55,5 @@ private:
     bool mlsdRefused_ = false;
     bool nlstRefused_ = false;
     std::map<std::string, Listing> cache_;
+    std::map<std::string, std::set<std::string>> expected_;
 };

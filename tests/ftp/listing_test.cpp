@@ -68,6 +68,10 @@ TEST_F(Listing, ExactNamesAndSizesFromOneListingOfTheFolder) {
     mag.folder("Folder_AB_4.pdf");
 
     FolderSizes sizes(*ftp);
+    // Announced names are asked together where sizes need asking; the
+    // others one by one.
+    for (const char* name : {"Winter Issue_AB_1.pdf", "Big Issue_AB_3.pdf", "Folder_AB_4.pdf"})
+        sizes.expect(mag.name(), name);
     EXPECT_EQ(1234, sizes.sizeOf(mag.name(), "Winter Issue_AB_1.pdf"));
     EXPECT_EQ(5, sizes.sizeOf(mag.name(), ".Early_AB_2.pdf"));
     EXPECT_EQ(fiveGiB, sizes.sizeOf(mag.name(), "Big Issue_AB_3.pdf"));
