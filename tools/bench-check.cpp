@@ -17,6 +17,7 @@
 #include "app/ModCommon.h"
 #include "catalogue/Catalogue.h"
 #include "catalogue/Check.h"
+#include "ftp/ServerListing.h"
 #include "ftp/cFTP.h"
 #include "ftp/modFTP.h"
 #include "tray/frmtray.h"
@@ -46,6 +47,7 @@ int main(int argc, char** argv) {
 
     std::string catalogue, mags = "[MAGS]\r\n";
     std::vector<std::string> remotePaths;
+    std::vector<std::pair<std::string, std::string>> folderFiles;
     for (int m = 0; m < magazines; ++m) {
         const std::string name = "Magazine " + std::to_string(m);
         mags += "M" + std::to_string(m) + "=" + name + "\r\n";
@@ -58,6 +60,7 @@ int main(int argc, char** argv) {
         record.append(std::to_string(r)).append(".f#");
         catalogue += record + ";";
         remotePaths.push_back("Magazine " + std::to_string(m) + "/" + typedFileName(record, "pdf"));
+        folderFiles.emplace_back("Magazine " + std::to_string(m), typedFileName(record, "pdf"));
         writeFile(pub + "\\Magazine " + std::to_string(m) + "\\" + typedFileName(record, "pdf"),
                   "%PDF-1.4\n");
     }
@@ -77,9 +80,22 @@ int main(int argc, char** argv) {
     const double check = secondsSince(t);
     const int listed = newIssueCount;
 
+    // The listings alone, without the rest of the check (catalogue copies,
+    // the issue list).
+    cFTP& ftp = *frmtray::instance().mFTP;
+    t = Clock::now();
+    int sized = 0;
+    {
+        FolderSizes sizes(ftp);
+        for (const auto& [folder, file] : folderFiles) sizes.expect(folder, file);
+        for (const auto& [folder, file] : folderFiles)
+            if (sizes.sizeOf(folder, file) >= 0)
+                ++sized;
+    }
+    const double listings = secondsSince(t);
+
     // The per-record way: one size query per new record, spread over the
     // magazines; stopped once it is clear that all would take over a minute.
-    cFTP& ftp = *frmtray::instance().mFTP;
     int found = 0, asked = 0;
     t = Clock::now();
     for (const std::string& remote : remotePaths) {
@@ -95,6 +111,7 @@ int main(int argc, char** argv) {
 
     std::printf("records %d magazines %d titles-with-blanks %s\n", records, magazines, blanks ? "yes" : "no");
     std::printf("check %.3f s (%d listed)\n", check, listed);
+    std::printf("listings alone %.3f s (%d sized)\n", listings, sized);
     if (asked < records)
         std::printf("per-record %.1f s estimated: sampled %d of %d records in %.1f s (%d found)\n", perRecord,
                     asked, records, spent, found);

@@ -137,12 +137,13 @@ void checkNewIssues(bool bShowProgress) {
     newIssueCount = 0;
     if (frmtray::instance().mFTP) {
         FolderSizes sizes(*frmtray::instance().mFTP);
+        std::vector<std::string> magazines(pieces.size());
         for (size_t i = 0; i + 1 < pieces.size(); ++i)
-            if (const std::string magazine = safeMagazine(pieces[i]); !magazine.empty())
-                sizes.expect(magazine, typedFileName(pieces[i], "pdf"));
+            if (!(magazines[i] = safeMagazine(pieces[i])).empty())
+                sizes.expect(magazines[i], typedFileName(pieces[i], "pdf"));
         for (size_t i = 0; i + 1 < pieces.size(); ++i) {
             const std::string& record = pieces[i];
-            const std::string magazine = safeMagazine(record);
+            const std::string& magazine = magazines[i];
             if (magazine.empty())
                 continue;
             const std::vector<std::string> fields = splitAt(record, '_');
