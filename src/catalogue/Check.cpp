@@ -7,6 +7,7 @@
 #include <commctrl.h>
 
 #include <cstdio>
+#include <map>
 
 #include "app/ModCommon.h"
 #include "catalogue/Catalogue.h"
@@ -40,11 +41,15 @@ std::string localeInfo(LCTYPE type, const char* fallback) {
 
 // The magazine folder of a record; "" when the record or its magazine would
 // not make a safe name in the library (the server is not trusted).
-std::string safeMagazine(const std::string& sRecord) {
+// Names are looked up once per code: each lookup reads the settings file.
+std::string safeMagazine(const std::string& sRecord, std::map<std::string, std::string>& names) {
     if (!isSafeRecord(sRecord))
         return "";
-    const std::string magazine = magazineName(splitAt(sRecord, '_')[1]);
-    return isSafeLibraryName(magazine) ? magazine : "";
+    const std::string code = splitAt(sRecord, '_')[1];
+    auto found = names.find(code);
+    if (found == names.end())
+        found = names.emplace(code, magazineName(code)).first;
+    return isSafeLibraryName(found->second) ? found->second : "";
 }
 
 void showCompact(const std::string& sText, const std::string& sButton2 = "") {
@@ -98,9 +103,12 @@ std::string fetchNewRecords() {
     for (const std::string& record : records) {
         if (known.isKnown(record))
             continue;
-        result = trim(result + record + ";");
+        result += record + ";";
         ++newIssueCount;
     }
+    // Trimmed once: every piece ends with ";", so trimming after each one
+    // would only ever take spaces off the front, at quadratic cost.
+    result = trim(result);
     tray.setToolTip("Quillora");
     return result;
 }
@@ -138,8 +146,9 @@ void checkNewIssues(bool bShowProgress) {
     if (frmtray::instance().mFTP) {
         FolderSizes sizes(*frmtray::instance().mFTP);
         std::vector<std::string> magazines(pieces.size());
+        std::map<std::string, std::string> names;
         for (size_t i = 0; i + 1 < pieces.size(); ++i)
-            if (!(magazines[i] = safeMagazine(pieces[i])).empty())
+            if (!(magazines[i] = safeMagazine(pieces[i], names)).empty())
                 sizes.expect(magazines[i], typedFileName(pieces[i], "pdf"));
         for (size_t i = 0; i + 1 < pieces.size(); ++i) {
             const std::string& record = pieces[i];
