@@ -187,25 +187,7 @@ private:
     HINTERNET hConnection_;
 };
 
-class AutoSocket {
-public:
-    AutoSocket() = default;
-    explicit AutoSocket(SOCKET s) : s_(s) {}
-    ~AutoSocket() { reset(); }
-    AutoSocket(const AutoSocket&) = delete;
-    AutoSocket& operator=(const AutoSocket&) = delete;
-    void reset(SOCKET s = INVALID_SOCKET) {
-        if (s_ != INVALID_SOCKET)
-            closesocket(s_);
-        s_ = s;
-    }
-    SOCKET get() const { return s_; }
-    SOCKET release() { return std::exchange(s_, INVALID_SOCKET); }
-    explicit operator bool() const { return s_ != INVALID_SOCKET; }
-
-private:
-    SOCKET s_ = INVALID_SOCKET;
-};
+using AutoSocket = Owned<SOCKET, closesocket>;
 
 // A second control connection to the same server and folder, for the
 // listings the platform cannot fetch itself.
