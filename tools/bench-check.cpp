@@ -8,6 +8,7 @@
 // GCC 12 misreads "text" + std::to_string(n) as an overlapping copy.
 #pragma GCC diagnostic ignored "-Wrestrict"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -26,6 +27,7 @@ using namespace ModCommon;
 using Clock = std::chrono::steady_clock;
 
 constexpr double perRecordBudgetSeconds = 60;
+constexpr int checkRounds = 3;
 
 static double secondsSince(Clock::time_point t) {
     return std::chrono::duration<double>(Clock::now() - t).count();
@@ -75,9 +77,14 @@ int main(int argc, char** argv) {
     createLibraryFolders();
     SetEnvironmentVariableA("TOLV_SERVER", ("127.0.0.1:" + port).c_str());
 
+    // Best of three: the records stay new, and the machine may be busy.
+    double check = 1e9;
     auto t = Clock::now();
-    checkNewIssues(false);
-    const double check = secondsSince(t);
+    for (int round = 0; round < checkRounds; ++round) {
+        t = Clock::now();
+        checkNewIssues(false);
+        check = std::min(check, secondsSince(t));
+    }
     const int listed = newIssueCount;
 
     // The listings alone, without the rest of the check (catalogue copies,
@@ -110,7 +117,7 @@ int main(int argc, char** argv) {
     const double perRecord = spent / asked * records;
 
     std::printf("records %d magazines %d titles-with-blanks %s\n", records, magazines, blanks ? "yes" : "no");
-    std::printf("check %.3f s (%d listed)\n", check, listed);
+    std::printf("check %.3f s, best of %d (%d listed)\n", check, checkRounds, listed);
     std::printf("listings alone %.3f s (%d sized)\n", listings, sized);
     if (asked < records)
         std::printf("per-record %.1f s estimated: sampled %d of %d records in %.1f s (%d found)\n", perRecord,
