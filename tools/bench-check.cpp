@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "app/ModCommon.h"
+#include "app/Work.h"
 #include "catalogue/Catalogue.h"
 #include "catalogue/Check.h"
 #include "ftp/ServerListing.h"
@@ -89,7 +90,7 @@ int main(int argc, char** argv) {
 
     // The listings alone, without the rest of the check (catalogue copies,
     // the issue list).
-    cFTP& ftp = *frmtray::instance().mFTP;
+    cFTP& ftp = *Work::session();
     t = Clock::now();
     int sized = 0;
     {

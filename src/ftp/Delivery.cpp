@@ -2,16 +2,17 @@
 // in the local catalogue and taken off the issue list.
 #include "ftp/Delivery.h"
 
+#include <memory>
 #include <set>
 
 #include "app/ModCommon.h"
+#include "app/Work.h"
 #include "catalogue/Catalogue.h"
 #include "catalogue/Check.h"
 #include "catalogue/LibraryScan.h"
 #include "dialog/frmmess.h"
 #include "ftp/cFTP.h"
 #include "library/frmmain.h"
-#include "tray/frmtray.h"
 
 using namespace ModCommon;
 
@@ -69,12 +70,12 @@ void showDeliveryDialog(int iMode, const std::string& sText) {
 }
 
 bool downloadIssueFile(const std::string& sRemotePath, const std::string& sLocalFile) {
-    frmtray& tray = frmtray::instance();
-    tray.setToolTip("Connecting...");
+    // Held here, so the session outlives the download whatever runs meanwhile.
+    const std::shared_ptr<cFTP> ftp = Work::session();
+    Work::tellToolTip("Connecting...");
     doEvents();
-    const bool result = tray.mFTP && tray.mFTP->FTPDownloadFile(sLocalFile, sRemotePath);
-    tray.setToolTip("Quillora");
-    transferBusy = false;
+    const bool result = ftp && ftp->FTPDownloadFile(sLocalFile, sRemotePath);
+    Work::tellToolTip("Quillora");
     return result;
 }
 

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "app/ModCommon.h"
+#include "app/Work.h"
 #include "ftp/modFTP.h"
-#include "tray/frmtray.h"
 
 namespace {
 
@@ -52,11 +52,6 @@ int64_t sizeByCommand(HINTERNET hConnection, const std::string& sFile) {
     if (reply.rfind("213 ", 0) != 0)
         return -1;
     return std::strtoll(reply.c_str() + 4, nullptr, 10);
-}
-
-void setTrayTip(const std::string& sTip) {
-    if (frmtray::exists())
-        frmtray::instance().setToolTip(sTip);
 }
 
 // Wine's FTP reads wait on the data socket with no time-out at all (Windows
@@ -224,7 +219,7 @@ public:
         if (percent == shown_)
             return;
         shown_ = percent;
-        modFTP::showTransferProgress(0, 0, llCount, false);
+        Work::tellProgress(0, 0, llCount, false);
     }
 
 private:
@@ -344,7 +339,7 @@ cFTP::Outcome cFTP::receiveBlocks(HANDLE hLocal, int64_t llSize, int64_t llStart
     // after each pump is checking them before every block.
     while (count < whole) {
         if (deliveryPaused)
-            modFTP::waitWhilePaused();
+            Work::holdWhilePaused();
         if (deliveryCancelled)
             return Outcome::Cancelled;
         const DWORD want = nextReadSize(watchdog, hFile_.get(), whole - count);
@@ -362,7 +357,7 @@ cFTP::Outcome cFTP::receiveBlocks(HANDLE hLocal, int64_t llSize, int64_t llStart
     }
     // A cancel during the last whole block stops before the short last block.
     if (deliveryPaused)
-        modFTP::waitWhilePaused();
+        Work::holdWhilePaused();
     if (deliveryCancelled)
         return Outcome::Cancelled;
     const DWORD remainder = static_cast<DWORD>(llSize - count);
@@ -372,8 +367,8 @@ cFTP::Outcome cFTP::receiveBlocks(HANDLE hLocal, int64_t llSize, int64_t llStart
     // More data than the listed size is as wrong as less.
     if (!atEndOfData(watchdog, hFile_.get()))
         return Outcome::Failed;
-    modFTP::showTransferProgress(0, count, 0, true);
-    modFTP::showTransferProgress(0, 0, count, false);
+    Work::tellProgress(0, count, 0, true);
+    Work::tellProgress(0, 0, count, false);
     return Outcome::Done;
 }
 
@@ -382,7 +377,7 @@ bool cFTP::FTPDownloadFile(std::string sLocal, std::string sRemote) {
     if (transferBusy)
         return false;
     if (deliveryPaused)
-        modFTP::waitWhilePaused();
+        Work::holdWhilePaused();
     if (deliveryCancelled)
         return false;
     // A file exists exactly when its size can be read, so one listing
@@ -391,29 +386,25 @@ bool cFTP::FTPDownloadFile(std::string sLocal, std::string sRemote) {
     int64_t size = trimmed ? GetFTPFileSize(sRemote) : (checkServerFile(sRemote) ? 0 : -1);
     if (size < 0)
         return false;
-    setTrayTip("Delivery in progress...");
-    transferBusy = true;
+    Work::tellToolTip("Delivery in progress...");
+    const Work::Raised busy(transferBusy);
     sLocal = trim(sLocal);
     sRemote = trim(sRemote);
-    if (sLocal.empty() || sRemote.empty()) {
-        transferBusy = false;
+    if (sLocal.empty() || sRemote.empty())
         return false;
-    }
     if (!trimmed)
         size = GetFTPFileSize(sRemote);
-    modFTP::showTransferProgress(0, size, 0, true);
+    Work::tellProgress(0, size, 0, true);
     if (size < 1) {
-        transferBusy = false;
-        modFTP::showTransferProgress(0, 0, 0, false);
+        Work::tellProgress(0, 0, 0, false);
         return false;
     }
     hFile_.reset(FtpOpenFileA(hConnection_.get(), sRemote.c_str(), GENERIC_READ, transferType_, 0));
     if (!hFile_) {
-        transferBusy = false;
-        modFTP::showTransferProgress(0, 0, 0, false);
+        Work::tellProgress(0, 0, 0, false);
         return false;
     }
-    setStatusText(2, "");
+    Work::tellStatus(2, "");
     // Cut to length first: an older, longer file must not keep its tail.
     AutoHandle hLocal(CreateFileA(sLocal.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -422,8 +413,7 @@ bool cFTP::FTPDownloadFile(std::string sLocal, std::string sRemote) {
         outcome = receiveBlocks(hLocal.get(), size);
     hLocal.reset();
     hFile_.reset();
-    modFTP::showTransferProgress(0, 0, 0, false);
-    transferBusy = false;
+    Work::tellProgress(0, 0, 0, false);
     return outcome == Outcome::Done && !deliveryCancelled;
 }
 
@@ -445,7 +435,7 @@ bool cFTP::FTPUploadFile(std::string& sLocal, std::string& sRemote) {
         RecordError(GetLastError(), "FtpOpenFile:PutFile");
         return false;
     }
-    modFTP::showTransferProgress(0, size.QuadPart, 0, true);
+    Work::tellProgress(0, size.QuadPart, 0, true);
     const int64_t whole = size.QuadPart - size.QuadPart % blockSize;
     const DWORD remainder = static_cast<DWORD>(size.QuadPart % blockSize);
     std::vector<char> buf(chunkSize);
@@ -480,8 +470,8 @@ bool cFTP::FTPUploadFile(std::string& sLocal, std::string& sRemote) {
         ok = send(remainder, "InternetWriteFile2");
     if (ok) {
         count += remainder;
-        modFTP::showTransferProgress(0, count, 0, true);
-        modFTP::showTransferProgress(0, 0, count, false);
+        Work::tellProgress(0, count, 0, true);
+        Work::tellProgress(0, 0, count, false);
     }
     hLocal.reset();
     // Closing the handle ends the upload; the server's answer decides.
@@ -490,7 +480,7 @@ bool cFTP::FTPUploadFile(std::string& sLocal, std::string& sRemote) {
         RecordError(GetLastError(), "InternetWriteFile");
         ok = false;
     }
-    modFTP::showTransferProgress(0, 0, 0, false);
+    Work::tellProgress(0, 0, 0, false);
     return ok;
 }
 
