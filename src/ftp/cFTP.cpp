@@ -22,6 +22,7 @@ constexpr DWORD chunkSize = 1028 * blockSize;
 constexpr DWORD errorBufferSize = 2048;
 constexpr DWORD formatLimit = 256;
 constexpr ULONGLONG pumpIntervalMs = 100;
+constexpr double readTargetMs = 50;
 constexpr DWORD watchdogTickMs = 250;
 constexpr const char* agentName = "TOLV";
 
@@ -166,8 +167,9 @@ bool readFully(StallWatchdog& watchdog, HINTERNET hFile, char* buf, DWORD cb) {
 
 // How much of the whole blocks to ask for next: what has already arrived,
 // so that a read returns at once however slow the link (the platform's
-// reads wait until the whole request is there), but at least one block.
-DWORD nextReadSize(StallWatchdog& watchdog, HINTERNET hFile, int64_t llLeft) {
+// reads wait until the whole request is there), or what the link brings in
+// readTargetMs at its measured rate, whichever is more; at least one block.
+DWORD nextReadSize(StallWatchdog& watchdog, HINTERNET hFile, int64_t llLeft, double fBytesPerMs) {
     DWORD available = 0;
     {
         StallWatchdog::Watch watch(watchdog);
@@ -176,7 +178,9 @@ DWORD nextReadSize(StallWatchdog& watchdog, HINTERNET hFile, int64_t llLeft) {
         if (!InternetQueryDataAvailable(hFile, &available, 0, 0) && GetLastError() == ERROR_IO_PENDING)
             InternetQueryDataAvailable(hFile, &available, 0, 0);
     }
-    const int64_t blocks = std::clamp<int64_t>(available / blockSize, 1, chunkSize / blockSize);
+    const int64_t byRate = static_cast<int64_t>(fBytesPerMs * readTargetMs);
+    const int64_t blocks =
+        std::clamp<int64_t>(std::max<int64_t>(available, byRate) / blockSize, 1, chunkSize / blockSize);
     return static_cast<DWORD>(std::min<int64_t>(blocks * blockSize, llLeft));
 }
 
@@ -335,6 +339,9 @@ cFTP::Outcome cFTP::receiveBlocks(HANDLE hLocal, int64_t llSize, int64_t llStart
     ProgressSteps progress(llSize);
     std::atomic<int64_t> count{llStart};
     StallWatchdog watchdog([&count] { return count.load(); });
+    double bytesPerMs = 0;
+    int64_t windowCount = llStart;
+    ULONGLONG windowStart = GetTickCount64();
     // Pause and cancel only change while messages run, so checking them
     // after each pump is checking them before every block.
     while (count < whole) {
@@ -342,13 +349,19 @@ cFTP::Outcome cFTP::receiveBlocks(HANDLE hLocal, int64_t llSize, int64_t llStart
             Work::holdWhilePaused();
         if (deliveryCancelled)
             return Outcome::Cancelled;
-        const DWORD want = nextReadSize(watchdog, hFile_.get(), whole - count);
+        const DWORD want = nextReadSize(watchdog, hFile_.get(), whole - count, bytesPerMs);
         if (!readFully(watchdog, hFile_.get(), buf.data(), want) || !writeAll(hLocal, buf.data(), want))
             return Outcome::Failed;
         count += want;
         if (pump.due()) {
+            // The rate between two pumps; a pause in between only lowers it.
+            const ULONGLONG now = GetTickCount64();
+            bytesPerMs = static_cast<double>(count - windowCount) /
+                         static_cast<double>(std::max<ULONGLONG>(now - windowStart, 1));
             progress.show(count);
             pump.now();
+            windowCount = count;
+            windowStart = now;
         }
     }
     if (whole > llStart) {
