@@ -6,12 +6,15 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
+#include <optional>
 
 #include "app/ModCommon.h"
 #include "catalogue/Catalogue.h"
 #include "dialog/frmmess.h"
+#include "ftp/SafeFetch.h"
 #include "ftp/ServerListing.h"
 #include "ftp/cFTP.h"
 #include "ftp/modFTP.h"
@@ -38,21 +41,22 @@ std::string localeInfo(LCTYPE type, const char* fallback) {
     return GetLocaleInfoA(LOCALE_USER_DEFAULT, type, buffer, sizeof buffer) ? buffer : fallback;
 }
 
-// The magazine folder of a record; "" when the record or its magazine would
-// not make a safe name in the library (the server is not trusted).
-// Names are looked up once per code: each lookup reads the settings file.
-std::string safeMagazine(const std::string& sRecord, std::map<std::string, std::string>& names) {
-    if (!isSafeRecord(sRecord))
-        return "";
-    const std::string code = splitAt(sRecord, '_')[1];
-    auto found = names.find(code);
-    if (found == names.end())
-        found = names.emplace(code, magazineName(code)).first;
-    return isSafeLibraryName(found->second) ? found->second : "";
-}
-
 void showCompact(const std::string& sText, const std::string& sButton2 = "") {
     showMessageDialog(sText, "", "", sButton2);
+}
+
+// The records of the data folder's server catalogue. False when the copy is
+// bigger than any catalogue should be or holds a record longer than the
+// issue list can hold: such a catalogue is refused whole.
+bool readServerCatalogue(std::vector<std::string>& records) {
+    const std::string path = dataPath + Catalogue::kServerCatalogue;
+    WIN32_FILE_ATTRIBUTE_DATA fa{};
+    if (GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &fa) &&
+        ((static_cast<int64_t>(fa.nFileSizeHigh) << 32) | fa.nFileSizeLow) > Catalogue::kMaxCatalogueBytes)
+        return false;
+    records = splitServerCatalogue(readTextFile(path));
+    return std::none_of(records.begin(), records.end(),
+                        [](const std::string& r) { return r.size() > Catalogue::kMaxRecordLength; });
 }
 
 }  // namespace
@@ -82,9 +86,20 @@ void showNoConnection() {
 
 std::string fetchNewRecords(cFTP& ftp) {
     Work::tellToolTip("Checking...");
-    ftp.SimpleFTPGetFile(dataPath + "VORK.ini", "VORK.ini");
-    ftp.SimpleFTPGetFile(dataPath + "em_lst.srv", "em_lst.srv");
-    if (!fileExists(dataPath + "VORK.ini", false) && !fileExists(dataPath + "em_lst.srv", false)) {
+    const std::string settingsPath = dataPath + Catalogue::kSettingsFile;
+    const FetchResult settings =
+        fetchWhole(ftp, settingsPath, Catalogue::kSettingsFile, Catalogue::kMaxSettingsBytes);
+    const FetchResult catalogue = fetchWhole(ftp, dataPath + Catalogue::kServerCatalogue,
+                                             Catalogue::kServerCatalogue, Catalogue::kMaxCatalogueBytes);
+    bool usable =
+        (fileExists(settingsPath, false) || fileExists(dataPath + Catalogue::kServerCatalogue, false)) &&
+        settings != FetchResult::TooLarge && catalogue != FetchResult::TooLarge;
+    std::vector<std::string> records;
+    if (usable) {
+        doEvents();
+        usable = readServerCatalogue(records);
+    }
+    if (!usable) {
         showCompact(
             "An error occured whilst checking for magazines.\n\nPlease make sure you have an active Internet "
             "connection.",
@@ -92,22 +107,65 @@ std::string fetchNewRecords(cFTP& ftp) {
         Work::tellToolTip("Quillora");
         return "";
     }
-    doEvents();
-    const std::vector<std::string> records = splitServerCatalogue(readTextFile(dataPath + "em_lst.srv"));
-    const KnownRecords known(readLocalCatalogue());
-    std::string result;
-    newIssueCount = 0;
-    for (const std::string& record : records) {
-        if (known.isKnown(record))
-            continue;
-        result += record + ";";
-        ++newIssueCount;
-    }
-    // Trimmed once: every piece ends with ";", so trimming after each one
-    // would only ever take spaces off the front, at quadratic cost.
-    result = trim(result);
+    const std::string result = listNewRecords(records, KnownRecords(readLocalCatalogue()), newIssueCount);
     Work::tellToolTip("Quillora");
     return result;
+}
+
+// Tells the listings which PDFs the check will ask for, so that sizes that
+// must be asked file by file are asked together; the same records as
+// listNewIssues asks for.
+static void expectIssueFiles(const std::string& sNewRecords, FolderSizes& sizes) {
+    const std::vector<std::string> pieces = splitAt(sNewRecords, ';');
+    std::map<std::string, std::string> names;
+    for (size_t i = 0; i + 1 < pieces.size(); ++i) {
+        if (!isSafeRecord(pieces[i]))
+            continue;
+        const std::string code = splitAt(pieces[i], '_')[1];
+        auto name = names.find(code);
+        if (name == names.end())
+            name = names.emplace(code, magazineName(code)).first;
+        if (isSafeLibraryName(name->second))
+            sizes.expect(name->second, typedFileName(pieces[i], "pdf"));
+    }
+}
+
+int32_t listNewIssues(const std::string& sNewRecords, const IssueSizeQuery& sizeOf) {
+    frmmain& w = frmmain::instance();
+    // Even hidden, the list redraws at every change under Wine, which makes
+    // a large first check take minutes.
+    SendMessageA(w.lv, WM_SETREDRAW, FALSE, 0);
+    const std::vector<std::string> pieces = splitAt(sNewRecords, ';');
+    std::map<std::string, std::string> names;  // by code: one look-up per magazine
+    int32_t count = 0;
+    for (size_t i = 0; i + 1 < pieces.size(); ++i) {
+        const std::string& record = pieces[i];
+        // The server is not trusted: what would not make a safe name in
+        // the library is left out.
+        if (!isSafeRecord(record))
+            continue;
+        const std::vector<std::string> fields = splitAt(record, '_');
+        auto name = names.find(fields[1]);
+        if (name == names.end())
+            name = names.emplace(fields[1], magazineName(fields[1])).first;
+        const std::string& magazine = name->second;
+        if (!isSafeLibraryName(magazine))
+            continue;
+        const int64_t size = sizeOf(magazine, typedFileName(record, "pdf"));
+        if (size == -1)
+            continue;
+        int16_t number = 0;
+        const std::string issue = issueNumber(fields[2], number) ? toDecimal(number) : "";
+        w.addIssueEntry("key" + toDecimal(static_cast<long long>(i)), fields[0], issue, magazine,
+                        formatMegabytes(size), record);
+        ++count;
+    }
+    w.sortIssues(frmmain::colMagazine, false);
+    if (count >= 1)
+        w.setLstTick();
+    SendMessageA(w.lv, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(w.lv, nullptr, TRUE);
+    return count;
 }
 
 bool checkNewIssues(bool bShowProgress, Work::Ask ask) {
@@ -138,39 +196,17 @@ bool checkNewIssues(bool bShowProgress, Work::Ask ask) {
     ShowWindow(w.lv, SW_HIDE);
     doEvents();
 
-    const std::vector<std::string> pieces = splitAt(fetchNewRecords(*run.ftp()), ';');
+    const std::string records = fetchNewRecords(*run.ftp());
     newIssueCount = 0;
     {
         FolderSizes sizes(*run.ftp());
-        std::vector<std::string> magazines(pieces.size());
-        std::map<std::string, std::string> names;
-        for (size_t i = 0; i + 1 < pieces.size(); ++i)
-            if (!(magazines[i] = safeMagazine(pieces[i], names)).empty())
-                sizes.expect(magazines[i], typedFileName(pieces[i], "pdf"));
-        for (size_t i = 0; i + 1 < pieces.size(); ++i) {
-            const std::string& record = pieces[i];
-            const std::string& magazine = magazines[i];
-            if (magazine.empty())
-                continue;
-            const std::vector<std::string> fields = splitAt(record, '_');
-            const int64_t size = sizes.sizeOf(magazine, typedFileName(record, "pdf"));
-            if (size == -1)
-                continue;
-            int16_t number = 0;
-            const std::string issue = issueNumber(fields[2], number) ? toDecimal(number) : "";
-            w.addIssueEntry("key" + toDecimal(static_cast<long long>(i)), fields[0], issue, magazine,
-                            formatMegabytes(size), record);
-            ++newIssueCount;
-        }
+        expectIssueFiles(records, sizes);
+        newIssueCount = listNewIssues(records, [&](const std::string& sFolder, const std::string& sName) {
+            return sizes.sizeOf(sFolder, sName);
+        });
     }
-    w.sortIssues(frmmain::colMagazine, false);
     ShowWindow(w.lv, SW_SHOW);
-    if (newIssueCount < 1) {
-        w.enableButton(frmmain::tbDeliver, false);
-    } else {
-        w.setLstTick();
-        w.enableButton(frmmain::tbDeliver, true);
-    }
+    w.enableButton(frmmain::tbDeliver, newIssueCount >= 1);
     w.enableButton(frmmain::tbRemove, newIssueCount >= 1);
     if (newIssueCount < 1) {
         setStatusText(1, "Ready");

@@ -117,7 +117,7 @@ void deliverIssue(const std::string& sKey) {
     const std::string partialFile = localFolder + "\\" + kPartialName;
     bool result = safe && downloadIssueFile(remotePath, partialFile);
     if (result && !deliveryCancelled)
-        result = fileSystem.MoveFile(partialFile, localFile, true);
+        result = fileSystem.Flush(partialFile) && fileSystem.MoveFile(partialFile, localFile, true);
 
     if (deliveryCancelled) {
         deleteIfPresent(partialFile);
