@@ -1,12 +1,14 @@
 // The Windows half of tools/bench-check: lays out magazine folders full of
 // issues in the publisher's tree, then times the check for new issues against
-// the same records asked for one by one.
+// the same records asked for one by one (a sample of them, where asking for
+// all would take more than a minute).
 //   bench-check.exe PORT PUB-FOLDER RECORDS MAGAZINES [blank]
 #include <windows.h>
 
 // GCC 12 misreads "text" + std::to_string(n) as an overlapping copy.
 #pragma GCC diagnostic ignored "-Wrestrict"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -17,6 +19,7 @@
 #include "app/Work.h"
 #include "catalogue/Catalogue.h"
 #include "catalogue/Check.h"
+#include "ftp/ServerListing.h"
 #include "ftp/cFTP.h"
 #include "ftp/modFTP.h"
 #include "tray/frmtray.h"
@@ -24,7 +27,12 @@
 using namespace ModCommon;
 using Clock = std::chrono::steady_clock;
 
-static double secondsSince(Clock::time_point t) { return std::chrono::duration<double>(Clock::now() - t).count(); }
+constexpr double perRecordBudgetSeconds = 60;
+constexpr int checkRounds = 3;
+
+static double secondsSince(Clock::time_point t) {
+    return std::chrono::duration<double>(Clock::now() - t).count();
+}
 
 static void writeFile(const std::string& path, const std::string& text) {
     fileSystem.DeleteFile(path);
@@ -42,6 +50,7 @@ int main(int argc, char** argv) {
 
     std::string catalogue, mags = "[MAGS]\r\n";
     std::vector<std::string> remotePaths;
+    std::vector<std::pair<std::string, std::string>> folderFiles;
     for (int m = 0; m < magazines; ++m) {
         const std::string name = "Magazine " + std::to_string(m);
         mags += "M" + std::to_string(m) + "=" + name + "\r\n";
@@ -54,7 +63,9 @@ int main(int argc, char** argv) {
         record.append(std::to_string(r)).append(".f#");
         catalogue += record + ";";
         remotePaths.push_back("Magazine " + std::to_string(m) + "/" + typedFileName(record, "pdf"));
-        writeFile(pub + "\\Magazine " + std::to_string(m) + "\\" + typedFileName(record, "pdf"), "%PDF-1.4\n");
+        folderFiles.emplace_back("Magazine " + std::to_string(m), typedFileName(record, "pdf"));
+        writeFile(pub + "\\Magazine " + std::to_string(m) + "\\" + typedFileName(record, "pdf"),
+                  "%PDF-1.4\n");
     }
     writeFile(pub + "\\em_lst.srv", catalogue);
     writeFile(pub + "\\VORK.ini", mags + "[CONFIG]\r\nver=1.0\r\n");
@@ -67,23 +78,53 @@ int main(int argc, char** argv) {
     createLibraryFolders();
     SetEnvironmentVariableA("TOLV_SERVER", ("127.0.0.1:" + port).c_str());
 
+    // Best of three: the records stay new, and the machine may be busy.
+    double check = 1e9;
     auto t = Clock::now();
-    checkNewIssues(false);
-    const double check = secondsSince(t);
+    for (int round = 0; round < checkRounds; ++round) {
+        t = Clock::now();
+        checkNewIssues(false);
+        check = std::min(check, secondsSince(t));
+    }
     const int listed = newIssueCount;
 
-    // The per-record way: one size query per new record.
+    // The listings alone, without the rest of the check (catalogue copies,
+    // the issue list).
     cFTP& ftp = *Work::session();
-    int found = 0;
     t = Clock::now();
-    for (const std::string& remote : remotePaths)
+    int sized = 0;
+    {
+        FolderSizes sizes(ftp);
+        for (const auto& [folder, file] : folderFiles) sizes.expect(folder, file);
+        for (const auto& [folder, file] : folderFiles)
+            if (sizes.sizeOf(folder, file) >= 0)
+                ++sized;
+    }
+    const double listings = secondsSince(t);
+
+    // The per-record way: one size query per new record, spread over the
+    // magazines; stopped once it is clear that all would take over a minute.
+    int found = 0, asked = 0;
+    t = Clock::now();
+    for (const std::string& remote : remotePaths) {
         if (ftp.GetFTPFileSize(remote) >= 0)
             ++found;
-    const double perRecord = secondsSince(t);
+        ++asked;
+        const double spent = secondsSince(t);
+        if (asked < records && spent / asked * records > perRecordBudgetSeconds && spent > 10)
+            break;
+    }
+    const double spent = secondsSince(t);
+    const double perRecord = spent / asked * records;
 
     std::printf("records %d magazines %d titles-with-blanks %s\n", records, magazines, blanks ? "yes" : "no");
-    std::printf("check %.3f s (%d listed)\n", check, listed);
-    std::printf("per-record %.3f s (%d found)\n", perRecord, found);
+    std::printf("check %.3f s, best of %d (%d listed)\n", check, checkRounds, listed);
+    std::printf("listings alone %.3f s (%d sized)\n", listings, sized);
+    if (asked < records)
+        std::printf("per-record %.1f s estimated: sampled %d of %d records in %.1f s (%d found)\n", perRecord,
+                    asked, records, spent, found);
+    else
+        std::printf("per-record %.3f s (%d found)\n", perRecord, found);
     std::printf("ratio %.1fx\n", perRecord / check);
-    return listed == records && found == records ? 0 : 1;
+    return listed == records && found == asked ? 0 : 1;
 }

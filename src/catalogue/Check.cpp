@@ -15,6 +15,7 @@
 #include "catalogue/Catalogue.h"
 #include "dialog/frmmess.h"
 #include "ftp/SafeFetch.h"
+#include "ftp/ServerListing.h"
 #include "ftp/cFTP.h"
 #include "ftp/modFTP.h"
 #include "library/frmmain.h"
@@ -43,56 +44,6 @@ std::string localeInfo(LCTYPE type, const char* fallback) {
 void showCompact(const std::string& sText, const std::string& sButton2 = "") {
     showMessageDialog(sText, "", "", sButton2);
 }
-
-// Sizes of the files in one magazine folder, from one listing of it. A
-// folder whose listing fails is asked file by file instead, so every answer
-// is the one the single query would have given.
-class FolderSizes {
-public:
-    explicit FolderSizes(cFTP& ftp) : ftp_(ftp) {}
-
-    int64_t sizeOf(const std::string& sFolder, const std::string& sName) {
-        const Listing& listing = listingOf(sFolder);
-        // A wildcard listing leaves out names that start with a dot.
-        if (listing.complete && sName[0] != '.') {
-            auto it = listing.files.find(sName);
-            if (it != listing.files.end() && it->second >= 0)
-                return it->second;
-            // Wine's listing cuts names at their first blank; when such a cut
-            // name is listed the file may well be there, so ask for it.
-            const size_t blank = sName.find(' ');
-            const bool maybeCut = blank != std::string::npos && listing.files.count(sName.substr(0, blank));
-            if (it == listing.files.end() && !maybeCut)
-                return -1;
-        }
-        return ftp_.GetFTPFileSize(sFolder + "/" + sName);
-    }
-
-private:
-    struct Listing {
-        bool complete = false;
-        std::map<std::string, int64_t> files;  // -1 marks a folder of that name: ask it directly
-    };
-
-    const Listing& listingOf(const std::string& sFolder) {
-        auto found = cache_.find(sFolder);
-        if (found != cache_.end())
-            return found->second;
-        Listing& listing = cache_[sFolder];
-        // "folder/*": WinINet lists a bare folder name as the folder itself.
-        if (cDirList* list = ftp_.GetDirectoryListing(sFolder + "/*")) {
-            listing.complete = true;
-            for (const cDirItem& item : *list) {
-                const std::string name = item.Filename.substr(item.Filename.find_last_of('/') + 1);
-                listing.files[name] = item.Directory ? -1 : item.FileSizeFull;
-            }
-        }
-        return listing;
-    }
-
-    cFTP& ftp_;
-    std::map<std::string, Listing> cache_;
-};
 
 // The records of the data folder's server catalogue. False when the copy is
 // bigger than any catalogue should be or holds a record longer than the
@@ -175,6 +126,24 @@ std::string fetchNewRecords(cFTP& ftp) {
     return result;
 }
 
+// Tells the listings which PDFs the check will ask for, so that sizes that
+// must be asked file by file are asked together; the same records as
+// listNewIssues asks for.
+static void expectIssueFiles(const std::string& sNewRecords, FolderSizes& sizes) {
+    const std::vector<std::string> pieces = splitAt(sNewRecords, ';');
+    std::map<std::string, std::string> names;
+    for (size_t i = 0; i + 1 < pieces.size(); ++i) {
+        if (!isSafeRecord(pieces[i]))
+            continue;
+        const std::string code = splitAt(pieces[i], '_')[1];
+        auto name = names.find(code);
+        if (name == names.end())
+            name = names.emplace(code, magazineName(code)).first;
+        if (isSafeLibraryName(name->second))
+            sizes.expect(name->second, typedFileName(pieces[i], "pdf"));
+    }
+}
+
 int32_t listNewIssues(const std::string& sNewRecords, const IssueSizeQuery& sizeOf) {
     frmmain& w = frmmain::instance();
     // Even hidden, the list redraws at every change under Wine, which makes
@@ -245,6 +214,7 @@ bool checkNewIssues(bool bShowProgress, Work::Ask ask) {
     newIssueCount = 0;
     {
         FolderSizes sizes(*run.ftp());
+        expectIssueFiles(records, sizes);
         newIssueCount = listNewIssues(records, [&](const std::string& sFolder, const std::string& sName) {
             return sizes.sizeOf(sFolder, sName);
         });

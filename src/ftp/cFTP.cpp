@@ -22,6 +22,7 @@ constexpr DWORD chunkSize = 1028 * blockSize;
 constexpr DWORD errorBufferSize = 2048;
 constexpr DWORD formatLimit = 256;
 constexpr ULONGLONG pumpIntervalMs = 100;
+constexpr double readTargetMs = 50;
 constexpr DWORD watchdogTickMs = 250;
 constexpr const char* agentName = "TOLV";
 
@@ -94,11 +95,13 @@ void shutDownDataSockets(uint16_t controlPort) {
 class StallWatchdog {
 public:
     // probe, when given, tells progress the watchdog cannot see otherwise
-    // (it is called on the watchdog's thread).
+    // (it is called on the watchdog's thread); progress is then bytes moved,
+    // not calls made, so a trickle of short reads is no proof of life.
     explicit StallWatchdog(std::function<int64_t()> probe = nullptr)
         : probe_(std::move(probe)),
           controlPort_(ModCommon::ftpPort ? ModCommon::ftpPort : INTERNET_DEFAULT_FTP_PORT),
-          stop_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
+          stop_(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
+          since_(GetTickCount64()) {
         thread_.reset(CreateThread(nullptr, 0, run, this, 0, nullptr));
     }
     ~StallWatchdog() {
@@ -110,7 +113,8 @@ public:
     class Watch {
     public:
         explicit Watch(StallWatchdog& w) : w_(w) {
-            w_.since_ = GetTickCount64();
+            if (!w_.probe_)
+                w_.since_ = GetTickCount64();
             w_.armed_ = true;
         }
         ~Watch() { w_.armed_ = false; }
@@ -124,6 +128,9 @@ private:
         auto* w = static_cast<StallWatchdog*>(p);
         int64_t seen = -1;
         while (WaitForSingleObject(w->stop_.get(), watchdogTickMs) == WAIT_TIMEOUT) {
+            // Time spent between blocking calls (messages, a pause) is no stall.
+            if (!w->armed_)
+                w->since_ = GetTickCount64();
             if (w->probe_) {
                 const int64_t now = w->probe_();
                 if (now != seen)
@@ -156,6 +163,25 @@ bool readFully(StallWatchdog& watchdog, HINTERNET hFile, char* buf, DWORD cb) {
         got += n;
     }
     return true;
+}
+
+// How much of the whole blocks to ask for next: what has already arrived,
+// so that a read returns at once however slow the link (the platform's
+// reads wait until the whole request is there), or what the link brings in
+// readTargetMs at its measured rate, whichever is more; at least one block.
+DWORD nextReadSize(StallWatchdog& watchdog, HINTERNET hFile, int64_t llLeft, double fBytesPerMs) {
+    DWORD available = 0;
+    {
+        StallWatchdog::Watch watch(watchdog);
+        // Wine says "pending" once data has come after none was queued; the
+        // next call then sees it.
+        if (!InternetQueryDataAvailable(hFile, &available, 0, 0) && GetLastError() == ERROR_IO_PENDING)
+            InternetQueryDataAvailable(hFile, &available, 0, 0);
+    }
+    const int64_t byRate = static_cast<int64_t>(fBytesPerMs * readTargetMs);
+    const int64_t blocks =
+        std::clamp<int64_t>(std::max<int64_t>(available, byRate) / blockSize, 1, chunkSize / blockSize);
+    return static_cast<DWORD>(std::min<int64_t>(blocks * blockSize, llLeft));
 }
 
 bool writeAll(HANDLE hLocal, const char* buf, DWORD cb) {
@@ -305,15 +331,17 @@ bool cFTP::SimpleFTPPutFile(const std::string& sLocal, const std::string& sRemot
     return FtpPutFileA(hConnection_.get(), sLocal.c_str(), sRemote.c_str(), transferType_, 0);
 }
 
-cFTP::Outcome cFTP::receiveBlocks(HANDLE hLocal, int64_t llSize) {
+cFTP::Outcome cFTP::receiveBlocks(HANDLE hLocal, int64_t llSize, int64_t llStart) {
     using namespace ModCommon;
     const int64_t whole = llSize - llSize % blockSize;
-    const DWORD remainder = static_cast<DWORD>(llSize % blockSize);
     std::vector<char> buf(chunkSize);
     MessagePump pump;
     ProgressSteps progress(llSize);
-    StallWatchdog watchdog;
-    int64_t count = 0;
+    std::atomic<int64_t> count{llStart};
+    StallWatchdog watchdog([&count] { return count.load(); });
+    double bytesPerMs = 0;
+    int64_t windowCount = llStart;
+    ULONGLONG windowStart = GetTickCount64();
     // Pause and cancel only change while messages run, so checking them
     // after each pump is checking them before every block.
     while (count < whole) {
@@ -321,16 +349,22 @@ cFTP::Outcome cFTP::receiveBlocks(HANDLE hLocal, int64_t llSize) {
             Work::holdWhilePaused();
         if (deliveryCancelled)
             return Outcome::Cancelled;
-        const DWORD want = static_cast<DWORD>(std::min<int64_t>(chunkSize, whole - count));
+        const DWORD want = nextReadSize(watchdog, hFile_.get(), whole - count, bytesPerMs);
         if (!readFully(watchdog, hFile_.get(), buf.data(), want) || !writeAll(hLocal, buf.data(), want))
             return Outcome::Failed;
         count += want;
         if (pump.due()) {
+            // The rate between two pumps; a pause in between only lowers it.
+            const ULONGLONG now = GetTickCount64();
+            bytesPerMs = static_cast<double>(count - windowCount) /
+                         static_cast<double>(std::max<ULONGLONG>(now - windowStart, 1));
             progress.show(count);
             pump.now();
+            windowCount = count;
+            windowStart = now;
         }
     }
-    if (whole > 0) {
+    if (whole > llStart) {
         progress.show(count);
         pump.now();
     }
@@ -339,6 +373,7 @@ cFTP::Outcome cFTP::receiveBlocks(HANDLE hLocal, int64_t llSize) {
         Work::holdWhilePaused();
     if (deliveryCancelled)
         return Outcome::Cancelled;
+    const DWORD remainder = static_cast<DWORD>(llSize - count);
     if (remainder && (!readFully(watchdog, hFile_.get(), buf.data(), remainder) || !writeAll(hLocal, buf.data(), remainder)))
         return Outcome::Failed;
     count += remainder;

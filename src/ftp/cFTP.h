@@ -54,12 +54,14 @@ public:
     bool internetOpen() const { return hInternet_.valid(); }
     DWORD transferType() const { return transferType_; }
     DWORD connectionFlags() const { return connectionFlags_; }
+    HINTERNET connection() const { return hConnection_.get(); }
 
 private:
     enum class Outcome { Done, Failed, Cancelled };
     void RecordError(DWORD lError, const char* sCall);
     bool isNoSuchFile(DWORD lError) const;
-    Outcome receiveBlocks(HANDLE hLocal, int64_t llSize);
+    // llStart: bytes already in hLocal, counted as received.
+    Outcome receiveBlocks(HANDLE hLocal, int64_t llSize, int64_t llStart = 0);
 
     // Destroyed in reverse order: the file, the connection, then the session.
     AutoHinternet hInternet_;
