@@ -2,6 +2,7 @@
 // that TOLV_SERVER names through the delivery run, as "Deliver" does.
 //   bench-resume.exe PROGRAM_FOLDER
 #include <windows.h>
+
 #include <cstdio>
 
 #include "app/ModCommon.h"

@@ -122,8 +122,8 @@ void deliverIssue(const std::string& sKey) {
 
     const std::string localFile = trim(localFolder + "\\" + fileName);
     const std::string partialFile = localFolder + "\\" + kPartialName;
-    bool result =
-        safe && failure.empty() && deliveryRetry::downloadWithRetries(remotePath, partialFile, sKey, title, failure);
+    bool result = safe && failure.empty() &&
+                  deliveryRetry::downloadWithRetries(remotePath, partialFile, sKey, title, failure);
     if (result && !deliveryCancelled)
         result = fileSystem.MoveFile(partialFile, localFile, true);
 
@@ -144,7 +144,8 @@ void deliverIssue(const std::string& sKey) {
         failedThisRun().insert(sKey);
         deleteIfPresent(partialFile);
         setIssueStatus("Failed", sKey);
-        showDeliveryDialog(1, failure.empty() ? toDecimal(failedCount) + " failed to deliver.\n\nPlease try again at a later date."
+        showDeliveryDialog(1, failure.empty() ? toDecimal(failedCount) +
+                                                    " failed to deliver.\n\nPlease try again at a later date."
                                               : failure);
     }
     setStatusText(1, "Remaining");

@@ -34,8 +34,8 @@ bool waitBeforeRetry(DWORD ms) {
     transferBusy = true;
     const ULONGLONG until = GetTickCount64() + stretched(ms);
     for (ULONGLONG now = GetTickCount64(); now < until && !deliveryCancelled; now = GetTickCount64()) {
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(std::min<ULONGLONG>(until - now, pumpMs)),
-                                  QS_ALLINPUT);
+        MsgWaitForMultipleObjects(0, nullptr, FALSE,
+                                  static_cast<DWORD>(std::min<ULONGLONG>(until - now, pumpMs)), QS_ALLINPUT);
         doEvents();
         if (deliveryPaused) {
             modFTP::waitWhilePaused();
@@ -46,7 +46,9 @@ bool waitBeforeRetry(DWORD ms) {
     return !deliveryCancelled;
 }
 
-bool diskFull(DWORD lError) { return lError == ERROR_DISK_FULL || lError == ERROR_HANDLE_DISK_FULL; }
+bool diskFull(DWORD lError) {
+    return lError == ERROR_DISK_FULL || lError == ERROR_HANDLE_DISK_FULL;
+}
 
 // A login the server refused will be refused again.
 bool loginRefused() {
@@ -69,16 +71,16 @@ Try tryOnce(const std::string& sRemote, const std::string& sLocal, bool bResume,
     if (deliveryCancelled || !ftp)
         return Try::Permanent;
     switch (ftp->LastOutcome()) {
-    case cFTP::Outcome::WriteFailed:
-        if (diskFull(ftp->LastWriteError()))
-            sFailure = noRoomText(sTitle);
-        return Try::Permanent;
-    case cFTP::Outcome::Lost:
-        break;
-    default:
-        // A refusal on a session that has gone is the session's doing.
-        if (ftp->CheckSession())
+        case cFTP::Outcome::WriteFailed:
+            if (diskFull(ftp->LastWriteError()))
+                sFailure = noRoomText(sTitle);
             return Try::Permanent;
+        case cFTP::Outcome::Lost:
+            break;
+        default:
+            // A refusal on a session that has gone is the session's doing.
+            if (ftp->CheckSession())
+                return Try::Permanent;
     }
     // A transfer held by a long pause loses its connections to the server's
     // idle time-out: that costs no try.
@@ -118,14 +120,14 @@ bool downloadWithRetries(const std::string& sRemote, const std::string& sLocal, 
     size_t retries = 0;
     for (bool resume = false;; resume = true) {
         switch (tryOnce(sRemote, sLocal, resume, sFailure, sTitle)) {
-        case Try::Done:
-            return true;
-        case Try::Permanent:
-            return false;
-        case Try::Resumable:
-            continue;
-        case Try::Transient:
-            break;
+            case Try::Done:
+                return true;
+            case Try::Permanent:
+                return false;
+            case Try::Resumable:
+                continue;
+            case Try::Transient:
+                break;
         }
         if (retries == waitsMs.size())
             return false;

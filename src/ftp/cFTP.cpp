@@ -443,7 +443,8 @@ bool cFTP::FTPDownloadFile(std::string sLocal, std::string sRemote, bool bResume
 }
 
 bool cFTP::CheckSession() {
-    return hConnection_ && FtpCommandA(hConnection_.get(), FALSE, FTP_TRANSFER_TYPE_BINARY, "NOOP", 0, nullptr) &&
+    return hConnection_ &&
+           FtpCommandA(hConnection_.get(), FALSE, FTP_TRANSFER_TYPE_BINARY, "NOOP", 0, nullptr) &&
            lastResponse().rfind("200", 0) == 0;
 }
 
@@ -463,7 +464,8 @@ int64_t cFTP::joinPoint(const std::string& sLocal, const std::string& sRemote, i
     WIN32_FILE_ATTRIBUTE_DATA fa{};
     if (!GetFileAttributesExA(sLocal.c_str(), GetFileExInfoStandard, &fa))
         return 0;
-    const int64_t have = static_cast<int64_t>((static_cast<uint64_t>(fa.nFileSizeHigh) << 32) | fa.nFileSizeLow);
+    const int64_t have =
+        static_cast<int64_t>((static_cast<uint64_t>(fa.nFileSizeHigh) << 32) | fa.nFileSizeLow);
     if (have <= 0 || have > llSize)
         return 0;
     const int64_t checkFrom = std::max<int64_t>(0, have - joinCheckSize);
@@ -495,23 +497,23 @@ int64_t cFTP::joinPoint(const std::string& sLocal, const std::string& sRemote, i
 cFTP::Outcome cFTP::openFailure() const {
     const DWORD err = GetLastError();
     switch (err) {
-    case ERROR_INTERNET_EXTENDED_ERROR: {
-        // 421 closing, 425 no data connection, 426 transfer aborted: the
-        // server's passing state, not the file's.
-        const std::string reply = lastResponse();
-        for (const char* code : {"421", "425", "426"})
-            if (reply.rfind(code, 0) == 0)
-                return Outcome::Lost;
-        return Outcome::Failed;
-    }
-    case ERROR_INTERNET_TIMEOUT:
-    case ERROR_INTERNET_CONNECTION_ABORTED:
-    case ERROR_INTERNET_CONNECTION_RESET:
-    case ERROR_INTERNET_CANNOT_CONNECT:
-    case ERROR_FTP_DROPPED:
-        return Outcome::Lost;
-    default:
-        return Outcome::Failed;
+        case ERROR_INTERNET_EXTENDED_ERROR: {
+            // 421 closing, 425 no data connection, 426 transfer aborted: the
+            // server's passing state, not the file's.
+            const std::string reply = lastResponse();
+            for (const char* code : {"421", "425", "426"})
+                if (reply.rfind(code, 0) == 0)
+                    return Outcome::Lost;
+            return Outcome::Failed;
+        }
+        case ERROR_INTERNET_TIMEOUT:
+        case ERROR_INTERNET_CONNECTION_ABORTED:
+        case ERROR_INTERNET_CONNECTION_RESET:
+        case ERROR_INTERNET_CANNOT_CONNECT:
+        case ERROR_FTP_DROPPED:
+            return Outcome::Lost;
+        default:
+            return Outcome::Failed;
     }
 }
 

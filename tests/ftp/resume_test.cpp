@@ -16,8 +16,7 @@ int restsLogged(const std::string& sCommand) {
     const char* dir = std::getenv("TOLV_FTP_TEST_DIR");
     std::string log = readFile(std::string("Z:") + dir + (isPublisher() ? "/log" : "/vsftpd.log"));
     int n = 0;
-    for (size_t at = log.find(sCommand); at != std::string::npos; at = log.find(sCommand, at + 1))
-        ++n;
+    for (size_t at = log.find(sCommand); at != std::string::npos; at = log.find(sCommand, at + 1)) ++n;
     return n;
 }
 

@@ -2,9 +2,9 @@
 // drop or a stall goes on where the file on disk ends, a file changed on the
 // server or a server without REST starts again, a 550 is not tried again, a
 // pause outlasts the server's idle time-out, and a full disk is said first.
+#include <commctrl.h>
 #include <gtest/gtest.h>
 #include <windows.h>
-#include <commctrl.h>
 
 #include <fstream>
 #include <functional>
@@ -34,8 +34,7 @@ int logged(const std::string& sServer, const std::string& sText) {
     std::string log;
     fileSystem.ReadAll(heart::winePath(retryDir() + "/" + sServer + "/log"), log);
     int n = 0;
-    for (size_t at = log.find(sText); at != std::string::npos; at = log.find(sText, at + 1))
-        ++n;
+    for (size_t at = log.find(sText); at != std::string::npos; at = log.find(sText, at + 1)) ++n;
     return n;
 }
 
@@ -49,7 +48,9 @@ void pointAt(const std::string& sServer) {
 // What the status and the dialog's second line showed while a delivery ran.
 class Watch {
 public:
-    explicit Watch(frmmain& w) : w_(w) { runLater(pollMs, [this] { poll(); }); }
+    explicit Watch(frmmain& w) : w_(w) {
+        runLater(pollMs, [this] { poll(); });
+    }
     ~Watch() {
         stop_ = true;
         pumpFor(2 * pollMs);
@@ -146,7 +147,8 @@ TEST_F(DeliveryRetry, StallGoesOnWhereItStopped) {
 
 TEST_F(DeliveryRetry, ServerWithoutRestStartsAgainFromZero) {
     pointAt("norest");
-    const int refused = logged("norest", "] REST "), whole = logged("norest", "Dropped_AB_20.pdf completed=1");
+    const int refused = logged("norest", "] REST "),
+              whole = logged("norest", "Dropped_AB_20.pdf completed=1");
     deliver("Dropped_AB_20.f#;", "norest");
     expectDelivered("Alpine Boating\\Dropped_AB_20.pdf", "norest");
     EXPECT_EQ(logged("norest", "] REST ") - refused, 1);
