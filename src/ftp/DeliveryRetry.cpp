@@ -30,6 +30,7 @@ DWORD stretched(DWORD ms) {
 bool waitBeforeRetry(DWORD ms) {
     if (frmmess::exists())
         frmmess::instance().setMessage2(retryingText);
+    setStatusText(1, retryingText);
     // Timers and tray clicks must not start a check or a new session meanwhile.
     transferBusy = true;
     const ULONGLONG until = GetTickCount64() + stretched(ms);
