@@ -168,7 +168,12 @@ bool readFully(StallWatchdog& watchdog, HINTERNET hFile, char* buf, DWORD cb) {
 
 bool writeAll(HANDLE hLocal, const char* buf, DWORD cb) {
     DWORD written = 0;
-    return WriteFile(hLocal, buf, cb, &written, nullptr) && written == cb;
+    if (!WriteFile(hLocal, buf, cb, &written, nullptr))
+        return false;
+    // Wine reports a disk that fills up midway as a short write, not as a failure.
+    if (written != cb)
+        SetLastError(ERROR_DISK_FULL);
+    return written == cb;
 }
 
 // True when the server has nothing beyond the listed size.

@@ -1,8 +1,8 @@
 // The check for new issues and the delivery run, end to end inside the
 // program, against the sample publisher on loopback.
-#include <commctrl.h>
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <commctrl.h>
 
 #include "PublisherFixture.h"
 #include "app/ModCommon.h"

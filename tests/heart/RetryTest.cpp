@@ -2,9 +2,10 @@
 // drop or a stall goes on where the file on disk ends, a file changed on the
 // server or a server without REST starts again, a 550 is not tried again, a
 // pause outlasts the server's idle time-out, and a full disk is said first.
-#include <commctrl.h>
 #include <gtest/gtest.h>
 #include <windows.h>
+
+#include <commctrl.h>
 
 #include <fstream>
 #include <functional>
@@ -219,4 +220,20 @@ TEST_F(DeliveryRetry, NoRoomOnDiskFailsAtOnceAndWritesNothing) {
     ASSERT_EQ(w->issueCount(), 1);
     EXPECT_EQ(w->issueText(0, frmmain::colStatus), "Failed");
     EXPECT_FALSE(fileSystem.FolderExists(program + "\\My Magazines\\Alpine Boating"));
+}
+
+TEST_F(DeliveryRetry, DiskFillingUpMidwayIsSaidAndNotTriedAgain) {
+    const std::string small = heart::winePath(retryDir() + "/small");
+    if (!fileSystem.FileExists(small + "\\mounted"))
+        GTEST_SKIP() << "no small disk could be mounted on this machine";
+    ASSERT_TRUE(deliveryRetry::ensureSession());
+    deliveryRetry::waitsMs = {8000, 8000, 8000};
+    std::string failure;
+    const ULONGLONG start = GetTickCount64();
+    // 64 MB onto an 8 MB disk, past the check before the issue.
+    EXPECT_FALSE(deliveryRetry::downloadWithRetries("Alpine Boating/Paused_AB_24.pdf", small + "\\filling.tmp",
+                                                    "none", "Paused", failure));
+    EXPECT_LT(GetTickCount64() - start, 5000u);
+    EXPECT_EQ(failure, "Not enough free disk space for Paused.\n\nPlease make room on the disk and try again.");
+    DeleteFileA((small + "\\filling.tmp").c_str());
 }
