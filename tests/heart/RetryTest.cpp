@@ -133,6 +133,27 @@ TEST_F(DeliveryRetry, DropAtHalfGoesOnWithOneRest) {
     EXPECT_EQ(logged("main", "] REST ") - rests, 1);
 }
 
+TEST_F(DeliveryRetry, CancelWhileWaitingToRetryEndsTheRun) {
+    deliveryRetry::waitsMs = {8000, 8000, 8000};
+    bool over = false;
+    std::function<void()> cancelOnRetry = [&] {
+        if (w->issueCount() > 0 && w->issueText(0, frmmain::colStatus) == "Retrying...")
+            frmmess::instance().cmdmess_Click(1);  // Cancel
+        else if (!over)
+            runLater(20, cancelOnRetry);
+    };
+    runLater(20, cancelOnRetry);
+    const ULONGLONG start = GetTickCount64();
+    deliver("Cancelled_CQ_25.f#;");
+    over = true;
+    pumpFor(100);
+    EXPECT_LT(GetTickCount64() - start, 5000u);  // the wait is at least 6 s
+    EXPECT_EQ(frmmess::instance().message(), "Delivery Cancelled");
+    ASSERT_EQ(w->issueCount(), 1);
+    EXPECT_EQ(w->issueText(0, frmmain::colStatus), "Cancelled");
+    EXPECT_TRUE(fileSystem.Files(programFolder() + "\\My Magazines\\Coastal Quilts").empty());
+}
+
 TEST_F(DeliveryRetry, FileChangedBetweenTriesStartsAgainFromZero) {
     deliver("Changed_CQ_21.f#;");
     // Byte-exact with what the server holds now, not spliced from both.
@@ -175,7 +196,7 @@ TEST_F(DeliveryRetry, PauseOutlastingTheIdleTimeOutStillDelivers) {
     const char* timeOut = "Data connection timed out.";
     const int timeouts = logged("main", timeOut), rests = logged("main", "] REST ");
     const ULONGLONG deadline = GetTickCount64() + 30000;
-    bool paused = false, timedOut = false;
+    bool paused = false, timedOut = false, over = false;
     std::function<void()> pauseOnceMoving, resumeAfterTimeOut;
     pauseOnceMoving = [&] {
         frmmess* m = frmmess::exists() ? &frmmess::instance() : nullptr;
@@ -183,11 +204,13 @@ TEST_F(DeliveryRetry, PauseOutlastingTheIdleTimeOutStillDelivers) {
             m->cmdmess_Click(2);
             paused = true;
             runLater(200, resumeAfterTimeOut);
-        } else if (GetTickCount64() < deadline) {
+        } else if (!over && GetTickCount64() < deadline) {
             runLater(20, pauseOnceMoving);
         }
     };
     resumeAfterTimeOut = [&] {
+        if (over)
+            return;
         timedOut = logged("main", timeOut) > timeouts;
         if (timedOut || GetTickCount64() > deadline)
             frmmess::instance().cmdmess_Click(2);  // Resume
@@ -200,6 +223,8 @@ TEST_F(DeliveryRetry, PauseOutlastingTheIdleTimeOutStillDelivers) {
         deliver("Paused_AB_24.f#;");
         EXPECT_FALSE(watch.saw("Retrying..."));  // the pause costs no try
     }
+    over = true;
+    pumpFor(300);
     EXPECT_TRUE(paused);
     EXPECT_TRUE(timedOut);
     expectDelivered("Alpine Boating\\Paused_AB_24.pdf");
@@ -231,9 +256,10 @@ TEST_F(DeliveryRetry, DiskFillingUpMidwayIsSaidAndNotTriedAgain) {
     std::string failure;
     const ULONGLONG start = GetTickCount64();
     // 64 MB onto an 8 MB disk, past the check before the issue.
-    EXPECT_FALSE(deliveryRetry::downloadWithRetries("Alpine Boating/Paused_AB_24.pdf", small + "\\filling.tmp",
-                                                    "none", "Paused", failure));
+    EXPECT_FALSE(deliveryRetry::downloadWithRetries("Alpine Boating/Paused_AB_24.pdf",
+                                                    small + "\\filling.tmp", "none", "Paused", failure));
     EXPECT_LT(GetTickCount64() - start, 5000u);
-    EXPECT_EQ(failure, "Not enough free disk space for Paused.\n\nPlease make room on the disk and try again.");
+    EXPECT_EQ(failure,
+              "Not enough free disk space for Paused.\n\nPlease make room on the disk and try again.");
     DeleteFileA((small + "\\filling.tmp").c_str());
 }

@@ -23,6 +23,7 @@ start)
     --pid-file "$dir/main/pid" --daemon "$dir/main/log" --idle-timeout 2 \
     --file "Alpine Boating/Dropped_AB_20.pdf:2M" --fault "drop=1048576:1@$ab/Dropped*" \
     --file "Coastal Quilts/Changed_CQ_21.pdf:2M" --fault "drop=1048576:1@$cq/Changed*" --change "$cq/Changed*" \
+    --file "Coastal Quilts/Cancelled_CQ_25.pdf:2M" --fault "drop=1048576:1@$cq/Cancelled*" \
     --file "Home Tinkerer/Stalled_HT_22.pdf:2M" --fault "stall=1048576:1@$ht/Stalled*" \
     --file "Home Tinkerer/Gone_HT_23.pdf:100K" --fault "550@$ht/Gone*" \
     --file "Alpine Boating/Paused_AB_24.pdf:64M"
