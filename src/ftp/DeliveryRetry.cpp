@@ -113,7 +113,8 @@ bool roomFor(const std::string& sFolder, int64_t llBytes) {
 }
 
 std::string noRoomText(const std::string& sTitle) {
-    return "Not enough free disk space for " + sTitle + ".\n\nPlease make room on the disk and try again.";
+    // The compact dialog shows four lines: a long title needs two of them.
+    return "Not enough free disk space for " + sTitle + ".";
 }
 
 bool downloadWithRetries(const std::string& sRemote, const std::string& sLocal, const std::string& sKey,
