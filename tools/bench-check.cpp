@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "app/ModCommon.h"
+#include "app/Work.h"
 #include "catalogue/Catalogue.h"
 #include "catalogue/Check.h"
 #include "ftp/cFTP.h"
@@ -72,7 +73,7 @@ int main(int argc, char** argv) {
     const int listed = newIssueCount;
 
     // The per-record way: one size query per new record.
-    cFTP& ftp = *frmtray::instance().mFTP;
+    cFTP& ftp = *Work::session();
     int found = 0;
     t = Clock::now();
     for (const std::string& remote : remotePaths)

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include "app/ModCommon.h"
+#include "app/Work.h"
 #include "dialog/frmmess.h"
 #include "ftp/cFTP.h"
 #include "library/frmmain.h"
@@ -56,8 +57,8 @@ void exitProgram() {
         frmtray::instance().enableTimer(frmtray::autoTmr, false);
         frmtray::instance().enableTimer(frmtray::startTmr, false);
     }
-    if (isConnected && frmtray::exists() && frmtray::instance().mFTP)
-        frmtray::instance().mFTP->CloseConnection();
+    if (isConnected && Work::session())
+        Work::session()->CloseConnection();
     if (frmmess::exists()) {
         frmmess::instance().hide();
         frmmess::unload();

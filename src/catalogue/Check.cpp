@@ -16,7 +16,6 @@
 #include "ftp/cFTP.h"
 #include "ftp/modFTP.h"
 #include "library/frmmain.h"
-#include "tray/frmtray.h"
 
 using namespace ModCommon;
 
@@ -118,10 +117,8 @@ void showNoConnection() {
                       "Connect...", "Cancel");
 }
 
-std::string fetchNewRecords() {
-    frmtray& tray = frmtray::instance();
-    tray.setToolTip("Checking...");
-    cFTP& ftp = *tray.mFTP;
+std::string fetchNewRecords(cFTP& ftp) {
+    Work::tellToolTip("Checking...");
     ftp.SimpleFTPGetFile(dataPath + "VORK.ini", "VORK.ini");
     ftp.SimpleFTPGetFile(dataPath + "em_lst.srv", "em_lst.srv");
     if (!fileExists(dataPath + "VORK.ini", false) && !fileExists(dataPath + "em_lst.srv", false)) {
@@ -129,7 +126,7 @@ std::string fetchNewRecords() {
             "An error occured whilst checking for magazines.\n\nPlease make sure you have an active Internet "
             "connection.",
             "OK");
-        tray.setToolTip("Quillora");
+        Work::tellToolTip("Quillora");
         return "";
     }
     doEvents();
@@ -143,22 +140,22 @@ std::string fetchNewRecords() {
         result = trim(result + record + ";");
         ++newIssueCount;
     }
-    tray.setToolTip("Quillora");
+    Work::tellToolTip("Quillora");
     return result;
 }
 
-void checkNewIssues(bool bShowProgress) {
+bool checkNewIssues(bool bShowProgress, Work::Ask ask) {
+    // Asked before anything shows: a refused check changes nothing.
+    Work::Running run(Work::Job::Check, ask);
+    if (!run)
+        return false;
     if (bShowProgress)
         showCompact("Connecting...");
     doEvents();
-    modFTP::connectToServer();
-    if (!isConnected) {
+    if (!run.connect()) {
         showNoConnection();
-        return;
+        return true;
     }
-    if (checkRunning || transferBusy)
-        return;
-    checkRunning = true;
     checkDone = true;
 
     const std::string& folder = programFolder();
@@ -175,10 +172,10 @@ void checkNewIssues(bool bShowProgress) {
     ShowWindow(w.lv, SW_HIDE);
     doEvents();
 
-    const std::vector<std::string> pieces = splitAt(fetchNewRecords(), ';');
+    const std::vector<std::string> pieces = splitAt(fetchNewRecords(*run.ftp()), ';');
     newIssueCount = 0;
-    if (frmtray::instance().mFTP) {
-        FolderSizes sizes(*frmtray::instance().mFTP);
+    {
+        FolderSizes sizes(*run.ftp());
         for (size_t i = 0; i + 1 < pieces.size(); ++i) {
             const std::string& record = pieces[i];
             // The server is not trusted: what would not make a safe name in
@@ -208,7 +205,6 @@ void checkNewIssues(bool bShowProgress) {
         w.enableButton(frmmain::tbDeliver, true);
     }
     w.enableButton(frmmain::tbRemove, newIssueCount >= 1);
-    checkRunning = false;
     if (newIssueCount < 1) {
         setStatusText(1, "Ready");
         setStatusText(2, "");
@@ -216,4 +212,5 @@ void checkNewIssues(bool bShowProgress) {
         setStatusText(1, "New");
         setStatusText(2, toDecimal(newIssueCount));
     }
+    return true;
 }

@@ -2,14 +2,18 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 
 #include "app/ModCommon.h"
+#include "app/Work.h"
 #include "app/resource.h"
 #include "catalogue/Check.h"
 #include "ftp/modFTP.h"
 #include "library/frmmain.h"
+#include "tray/SelfUpdate.h"
+#include "tray/TransferView.h"
 #include "tray/frmtray.h"
 
 using namespace ModCommon;
@@ -131,6 +135,9 @@ void frmmess::create() {
                             twipsToPixelsY(compactHeight), trayOwner(), nullptr, GetModuleHandleA(nullptr), this);
     shownOnce_ = false;
     modal_ = false;
+    actions_[0] = actions_[1] = Action::None;
+    actions_[2] = Action::Dismiss;
+    modFTP::watchWork();
 
     pIcon_ = makeControl(hwnd_, "STATIC", "", WS_VISIBLE | SS_ICON | SS_CENTERIMAGE, kIcon);
     HICON icon = static_cast<HICON>(
@@ -189,7 +196,7 @@ LRESULT frmmess::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
             SetBkMode(reinterpret_cast<HDC>(wp), TRANSPARENT);
             return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
         case WM_CLOSE:
-            unload();
+            closeBox_Click();
             return 0;
     }
     return DefWindowProcA(hwnd_, msg, wp, lp);
@@ -221,12 +228,41 @@ int frmmess::progressWidthTwips() const {
     return pixelsToTwipsX(r.right - r.left);
 }
 
+frmmess::Action frmmess::actionFor(int index, const std::string& sCapt) {
+    struct Entry {
+        int index;
+        const char* caption;
+        Action action;
+    };
+    static constexpr Entry table[] = {
+        {0, "Deliver", Action::Deliver},   {1, "Connect...", Action::Connect},
+        {1, "Close", Action::Close},       {1, "Cancel", Action::CancelDelivery},
+        {1, "Read Help", Action::ReadHelp}, {2, "Pause", Action::Pause},
+        {2, "Resume", Action::Resume},     {2, "Cancel", Action::Dismiss},
+        {2, "OK", Action::Dismiss},        {2, "Continue", Action::Continue},
+        {2, "Remove", Action::Remove},     {2, "Update", Action::Update},
+    };
+    for (const Entry& e : table)
+        if (e.index == index && sCapt == e.caption)
+            return e.action;
+    return Action::None;
+}
+
+void frmmess::setButton(int index, const std::string& sCapt, Action action) {
+    SetWindowTextA(cmdmess_[index], sCapt.c_str());
+    actions_[index] = action;
+}
+
 void frmmess::editButtons(double iButton, bool bEnabled, const std::string& sCapt) {
     long index = std::lrint(iButton);  // to the nearest, halves to even
     if (index < 0 || index > 2)
         return;
-    SetWindowTextA(cmdmess_[index], sCapt.c_str());
+    setButton(index, sCapt, bEnabled ? actionFor(index, sCapt) : Action::None);
     ShowWindow(cmdmess_[index], bEnabled ? SW_SHOWNA : SW_HIDE);
+}
+
+bool frmmess::offersUpdate() const {
+    return std::find(std::begin(actions_), std::end(actions_), Action::Update) != std::end(actions_);
 }
 
 std::string frmmess::buttonCaption(int index) const { return windowText(cmdmess_[index]); }
@@ -252,16 +288,36 @@ void frmmess::getFileType() {
 }
 
 void frmmess::cmdmess_Click(int index) {
-    const std::string caption = buttonCaption(index);
-    if (index == 0) {
-        if (caption == "Deliver") {
+    if (index >= 0 && index < 3)
+        act(actions_[index]);
+}
+
+// The way out a dialog offers, in this order: cancel a delivery, continue
+// past the welcome, "not now" to an update, else close.
+void frmmess::closeBox_Click() {
+    for (Action a : {Action::CancelDelivery, Action::Continue, Action::Close})
+        if (std::find(std::begin(actions_), std::end(actions_), a) != std::end(actions_)) {
+            act(a);
+            return;
+        }
+    if (offersUpdate())
+        SelfUpdate::offerDeclined = true;
+    unload();
+}
+
+void frmmess::act(Action action) {
+    switch (action) {
+        case Action::None:
+            return;
+        case Action::Deliver:
+            if (Work::refuseWhileBusy())
+                return;
             getFileType();
             frmmain::instance().deliverAll();
-        }
-        return;
-    }
-    if (index == 1) {
-        if (caption == "Connect...") {
+            return;
+        case Action::Connect:
+            if (Work::refuseWhileBusy())
+                return;
             setMessage("Connecting...");
             modFTP::connectToServer();
             if (!isConnected) {
@@ -275,57 +331,76 @@ void frmmess::cmdmess_Click(int index) {
             } else {
                 unload();
             }
-        } else if (caption == "Close") {
+            return;
+        case Action::Close:
             unload();
             if (frmmain::exists() && frmmain::instance().visible())
                 SetForegroundWindow(frmmain::instance().hwnd());
-        } else if (caption == "Cancel") {
-            deliveryCancelled = true;
-            deliveryPaused = false;
+            return;
+        case Action::CancelDelivery:
+            Work::cancelDelivery();
+            // Hiding ends a pause's hold; the run then shows how it ended.
             hide();
             show(nullptr);
             doEvents();
-        } else if (caption == "Read Help") {
+            return;
+        case Action::ReadHelp:
             frmmain::instance().mnuOnHelp_Click();
             frmtray::instance().enableTimer(frmtray::startTmr, true);
             unload();
-        }
-        return;
-    }
-    if (caption == "Pause") {
-        SetWindowTextA(cmdmess_[2], "Resume");
-        deliveryPaused = true;
-        setProgressWidthTwips(pbPausedWidth);
-    } else if (caption == "Resume") {
-        if (!isConnected) {
-            showNoConnection();
             return;
-        }
-        SetWindowTextA(cmdmess_[2], "Pause");
-        deliveryPaused = false;
-        setProgressWidthTwips(pbWidth);
-        hide();
-        show(nullptr);
-        doEvents();
-    } else if (caption == "Cancel" || caption == "OK") {
-        unload();
-    } else if (caption == "Continue") {
-        frmtray::instance().enableTimer(frmtray::startTmr, true);
-        unload();
-    } else if (caption == "Remove") {
-        frmmain::instance().removeMag();
-        if (exists())
-            bringToFront();
-    } else if (caption == "Update") {
-        if (fileSystem.FileExists(dataPath + "tmp\\tolv.exe")) {
-            openDocument(programFolder() + "\\update.exe", true);
-            exitProgram();
-        } else {
-            messageBox("Unable to update. Please contact support.", MB_OK | MB_ICONEXCLAMATION);
+        case Action::Pause:
+            setButton(2, "Resume", Action::Resume);
+            Work::pauseDelivery();
+            setProgressWidthTwips(pbPausedWidth);
+            return;
+        case Action::Resume:
+            if (!isConnected) {
+                showNoConnection();
+                return;
+            }
+            setButton(2, "Pause", Action::Pause);
+            Work::resumeDelivery();
+            setProgressWidthTwips(pbWidth);
+            hide();
+            show(nullptr);
+            doEvents();
+            return;
+        case Action::Dismiss:
+            unload();
+            return;
+        case Action::Continue:
+            frmtray::instance().enableTimer(frmtray::startTmr, true);
+            unload();
+            return;
+        case Action::Remove:
+            frmmain::instance().removeMag();
             if (exists())
                 bringToFront();
-        }
+            return;
+        case Action::Update:
+            handOverUpdate();
+            return;
     }
+}
+
+// The staged program is checked once more: it must be the one that was
+// offered, whole, when the updater takes it.
+void frmmess::handOverUpdate() {
+    if (Work::refuseWhileBusy())
+        return;
+    const std::string staged = SelfUpdate::stagedProgramPath();
+    if (fileSystem.FileExists(staged) &&
+        SelfUpdate::isAcceptableProgram(staged, SelfUpdate::stagedProgramSize)) {
+        openDocument(programFolder() + "\\update.exe", true);
+        exitProgram();
+        return;
+    }
+    if (fileSystem.FileExists(staged))
+        fileSystem.DeleteFile(staged);
+    messageBox("Unable to update. Please contact support.", MB_OK | MB_ICONEXCLAMATION);
+    if (exists())
+        bringToFront();
 }
 
 void frmmess::optType_Click(int index) {

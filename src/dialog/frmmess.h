@@ -8,6 +8,23 @@
 
 class frmmess {
 public:
+    // What a button does: set with its caption when the dialog is filled,
+    // so no click depends on how a caption reads.
+    enum class Action {
+        None,
+        Deliver,
+        Connect,
+        Close,
+        Dismiss,
+        CancelDelivery,
+        ReadHelp,
+        Pause,
+        Resume,
+        Continue,
+        Remove,
+        Update
+    };
+
     static constexpr int compactHeight = 2265;  // twips, without the delivery-type group
     static constexpr int fullHeight = 3045;     // twips, with it
     static constexpr int pbPausedWidth = 1215;  // twips: uncovers "Cancel"
@@ -37,7 +54,12 @@ public:
     void setProgressWidthTwips(int twips);
     int progressWidthTwips() const;
 
+    // Shows or hides a button with its caption; its action is the one that
+    // caption has in that place (see actionFor).
     void editButtons(double iButton, bool bEnabled, const std::string& sCapt);
+    static Action actionFor(int index, const std::string& sCapt);
+    Action buttonAction(int index) const { return actions_[index]; }
+    bool offersUpdate() const;
     std::string buttonCaption(int index) const;
     bool buttonVisible(int index) const;
     HWND button(int index) const { return cmdmess_[index]; }
@@ -48,6 +70,8 @@ public:
 
     void getFileType();
     void cmdmess_Click(int index);
+    // The close box: the dialog's own way out.
+    void closeBox_Click();
     void optType_Click(int index);
 
     // Outer height of the window in twips (2265 or 3045).
@@ -70,10 +94,14 @@ private:
     static LRESULT CALLBACK WndProc(HWND, UINT, WPARAM, LPARAM);
     LRESULT onMessage(UINT msg, WPARAM wp, LPARAM lp);
     void create();
+    void act(Action action);
+    void setButton(int index, const std::string& sCapt, Action action);
+    void handOverUpdate();
 
     HWND hwnd_ = nullptr;
     HWND pIcon_ = nullptr, lblinf_ = nullptr, lblinf2_ = nullptr, pb_ = nullptr;
     HWND cmdmess_[3] = {};
+    Action actions_[3] = {};
     HWND frame1_ = nullptr, label1_ = nullptr, optType_[2] = {};
     bool modal_ = false;
     bool shownOnce_ = false;

@@ -2,9 +2,11 @@
 // in the local catalogue and taken off the issue list.
 #include "ftp/Delivery.h"
 
+#include <memory>
 #include <set>
 
 #include "app/ModCommon.h"
+#include "app/Work.h"
 #include "catalogue/Catalogue.h"
 #include "catalogue/Check.h"
 #include "catalogue/LibraryScan.h"
@@ -12,7 +14,6 @@
 #include "ftp/DeliveryRetry.h"
 #include "ftp/cFTP.h"
 #include "library/frmmain.h"
-#include "tray/frmtray.h"
 
 using namespace ModCommon;
 
@@ -70,12 +71,12 @@ void showDeliveryDialog(int iMode, const std::string& sText) {
 }
 
 bool downloadIssueFile(const std::string& sRemotePath, const std::string& sLocalFile, bool bResume) {
-    frmtray& tray = frmtray::instance();
-    tray.setToolTip("Connecting...");
+    // Held here, so the session outlives the download whatever runs meanwhile.
+    const std::shared_ptr<cFTP> ftp = Work::session();
+    Work::tellToolTip("Connecting...");
     doEvents();
-    const bool result = tray.mFTP && tray.mFTP->FTPDownloadFile(sLocalFile, sRemotePath, bResume);
-    tray.setToolTip("Quillora");
-    transferBusy = false;
+    const bool result = ftp && ftp->FTPDownloadFile(sLocalFile, sRemotePath, bResume);
+    Work::tellToolTip("Quillora");
     return result;
 }
 
@@ -105,7 +106,7 @@ void deliverIssue(const std::string& sKey) {
     // An issue the disk has no room for fails before anything is written.
     std::string failure;
     if (safe && deliveryRetry::ensureSession()) {
-        const int64_t size = frmtray::instance().mFTP->GetFTPFileSize(remotePath);
+        const int64_t size = Work::session()->GetFTPFileSize(remotePath);
         if (size >= 0 && !deliveryRetry::roomFor(localFolder, size + deliveryRetry::diskMargin))
             failure = deliveryRetry::noRoomText(title);
     }

@@ -4,11 +4,10 @@
 #include <random>
 
 #include "app/ModCommon.h"
+#include "app/Work.h"
 #include "dialog/frmmess.h"
 #include "ftp/Delivery.h"
 #include "ftp/cFTP.h"
-#include "ftp/modFTP.h"
-#include "tray/frmtray.h"
 
 using namespace ModCommon;
 
@@ -31,19 +30,16 @@ bool waitBeforeRetry(DWORD ms) {
     if (frmmess::exists())
         frmmess::instance().setMessage2(retryingText);
     setStatusText(1, retryingText);
-    // Timers and tray clicks must not start a check or a new session meanwhile.
-    transferBusy = true;
     const ULONGLONG until = GetTickCount64() + stretched(ms);
     for (ULONGLONG now = GetTickCount64(); now < until && !deliveryCancelled; now = GetTickCount64()) {
         MsgWaitForMultipleObjects(0, nullptr, FALSE,
                                   static_cast<DWORD>(std::min<ULONGLONG>(until - now, pumpMs)), QS_ALLINPUT);
         doEvents();
         if (deliveryPaused) {
-            modFTP::waitWhilePaused();
+            Work::holdWhilePaused();
             break;
         }
     }
-    transferBusy = false;
     return !deliveryCancelled;
 }
 
@@ -53,7 +49,7 @@ bool diskFull(DWORD lError) {
 
 // A login the server refused will be refused again.
 bool loginRefused() {
-    const auto& ftp = frmtray::instance().mFTP;
+    const auto ftp = Work::session();
     const std::string error = ftp ? ftp->GetLastErrorMessage() : "";
     return error.rfind("530", 0) == 0 || error.find(" code: 12014 ") != std::string::npos ||
            error.find(" code: 12015 ") != std::string::npos;
@@ -68,7 +64,7 @@ Try tryOnce(const std::string& sRemote, const std::string& sLocal, bool bResume,
         return loginRefused() ? Try::Permanent : Try::Transient;
     if (downloadIssueFile(sRemote, sLocal, bResume))
         return Try::Done;
-    const auto& ftp = frmtray::instance().mFTP;
+    const auto ftp = Work::session();
     if (deliveryCancelled || !ftp)
         return Try::Permanent;
     switch (ftp->LastOutcome()) {
@@ -91,11 +87,8 @@ Try tryOnce(const std::string& sRemote, const std::string& sLocal, bool bResume,
 }  // namespace
 
 bool ensureSession() {
-    frmtray& tray = frmtray::instance();
-    if (tray.mFTP && tray.mFTP->CheckSession())
-        return true;
-    modFTP::connectToServer();
-    return isConnected;
+    const auto ftp = Work::session();
+    return (ftp && ftp->CheckSession()) || Work::reconnect();
 }
 
 bool roomFor(const std::string& sFolder, int64_t llBytes) {

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "app/ModCommon.h"
+#include "app/Work.h"
 #include "ftp/modFTP.h"
-#include "tray/frmtray.h"
 
 namespace {
 
@@ -55,11 +55,6 @@ int64_t sizeByCommand(HINTERNET hConnection, const std::string& sFile) {
     if (reply.rfind("213 ", 0) != 0)
         return -1;
     return std::strtoll(reply.c_str() + 4, nullptr, 10);
-}
-
-void setTrayTip(const std::string& sTip) {
-    if (frmtray::exists())
-        frmtray::instance().setToolTip(sTip);
 }
 
 // Wine's FTP reads wait on the data socket with no time-out at all (Windows
@@ -210,7 +205,7 @@ public:
         if (percent == shown_)
             return;
         shown_ = percent;
-        modFTP::showTransferProgress(0, 0, llCount, false);
+        Work::tellProgress(0, 0, llCount, false);
     }
 
 private:
@@ -331,7 +326,7 @@ cFTP::Outcome cFTP::receiveBlocks(HANDLE hLocal, int64_t llSize, int64_t llFrom)
     auto pauseIfAsked = [&] {
         if (deliveryPaused) {
             heldByPause_ = true;
-            modFTP::waitWhilePaused();
+            Work::holdWhilePaused();
         }
     };
     // Pause and cancel only change while messages run, so checking them
@@ -372,8 +367,8 @@ cFTP::Outcome cFTP::receiveBlocks(HANDLE hLocal, int64_t llSize, int64_t llFrom)
     // More data than the listed size is as wrong as less.
     if (!atEndOfData(watchdog, hFile_.get()))
         return Outcome::Failed;
-    modFTP::showTransferProgress(0, count, 0, true);
-    modFTP::showTransferProgress(0, 0, count, false);
+    Work::tellProgress(0, count, 0, true);
+    Work::tellProgress(0, 0, count, false);
     return Outcome::Done;
 }
 
@@ -385,7 +380,7 @@ bool cFTP::FTPDownloadFile(std::string sLocal, std::string sRemote, bool bResume
         return false;
     if (deliveryPaused) {
         heldByPause_ = true;
-        modFTP::waitWhilePaused();
+        Work::holdWhilePaused();
     }
     if (deliveryCancelled) {
         outcome_ = Outcome::Cancelled;
@@ -401,20 +396,17 @@ bool cFTP::FTPDownloadFile(std::string sLocal, std::string sRemote, bool bResume
             outcome_ = Outcome::Lost;
         return false;
     }
-    setTrayTip("Delivery in progress...");
-    transferBusy = true;
+    Work::tellToolTip("Delivery in progress...");
+    const Work::Raised busy(transferBusy);
     sLocal = trim(sLocal);
     sRemote = trim(sRemote);
-    if (sLocal.empty() || sRemote.empty()) {
-        transferBusy = false;
+    if (sLocal.empty() || sRemote.empty())
         return false;
-    }
     if (!trimmed)
         size = GetFTPFileSize(sRemote);
-    modFTP::showTransferProgress(0, size, 0, true);
+    Work::tellProgress(0, size, 0, true);
     if (size < 1) {
-        transferBusy = false;
-        modFTP::showTransferProgress(0, 0, 0, false);
+        Work::tellProgress(0, 0, 0, false);
         return false;
     }
     const int64_t from = bResume ? joinPoint(sLocal, sRemote, size) : 0;
@@ -422,11 +414,10 @@ bool cFTP::FTPDownloadFile(std::string sLocal, std::string sRemote, bool bResume
         hFile_.reset(FtpOpenFileA(hConnection_.get(), sRemote.c_str(), GENERIC_READ, transferType_, 0));
     if (!hFile_) {
         outcome_ = from < 0 ? Outcome::Lost : openFailure();
-        transferBusy = false;
-        modFTP::showTransferProgress(0, 0, 0, false);
+        Work::tellProgress(0, 0, 0, false);
         return false;
     }
-    setStatusText(2, "");
+    Work::tellStatus(2, "");
     // Cut at the join (or to nothing): an older, longer file must not keep its tail.
     AutoHandle hLocal(CreateFileA(sLocal.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -440,8 +431,7 @@ bool cFTP::FTPDownloadFile(std::string sLocal, std::string sRemote, bool bResume
     }
     hLocal.reset();
     hFile_.reset();
-    modFTP::showTransferProgress(0, 0, 0, false);
-    transferBusy = false;
+    Work::tellProgress(0, 0, 0, false);
     if (outcome_ == Outcome::Done && deliveryCancelled)
         outcome_ = Outcome::Cancelled;
     return outcome_ == Outcome::Done;
@@ -540,7 +530,7 @@ bool cFTP::FTPUploadFile(std::string& sLocal, std::string& sRemote) {
         RecordError(GetLastError(), "FtpOpenFile:PutFile");
         return false;
     }
-    modFTP::showTransferProgress(0, size.QuadPart, 0, true);
+    Work::tellProgress(0, size.QuadPart, 0, true);
     const int64_t whole = size.QuadPart - size.QuadPart % blockSize;
     const DWORD remainder = static_cast<DWORD>(size.QuadPart % blockSize);
     std::vector<char> buf(chunkSize);
@@ -575,8 +565,8 @@ bool cFTP::FTPUploadFile(std::string& sLocal, std::string& sRemote) {
         ok = send(remainder, "InternetWriteFile2");
     if (ok) {
         count += remainder;
-        modFTP::showTransferProgress(0, count, 0, true);
-        modFTP::showTransferProgress(0, 0, count, false);
+        Work::tellProgress(0, count, 0, true);
+        Work::tellProgress(0, 0, count, false);
     }
     hLocal.reset();
     // Closing the handle ends the upload; the server's answer decides.
@@ -585,7 +575,7 @@ bool cFTP::FTPUploadFile(std::string& sLocal, std::string& sRemote) {
         RecordError(GetLastError(), "InternetWriteFile");
         ok = false;
     }
-    modFTP::showTransferProgress(0, 0, 0, false);
+    Work::tellProgress(0, 0, 0, false);
     return ok;
 }
 

@@ -1,16 +1,13 @@
 #include "ftp/modFTP.h"
 
 #include <wininet.h>
-#include <commctrl.h>
 #include <climits>
 #include <cmath>
 #include <memory>
 
 #include "app/ModCommon.h"
-#include "dialog/frmmess.h"
+#include "app/Work.h"
 #include "ftp/cFTP.h"
-#include "library/frmmain.h"
-#include "tray/frmtray.h"
 
 namespace modFTP {
 
@@ -23,31 +20,10 @@ constexpr const char* tipNotConnected = "Quillora (Not connected)";
 constexpr double msPerDay = 86400000.0;
 constexpr double daysFrom1601To1899 = 109205.0;
 
-// Progress bars hold 32-bit values; sizes beyond that are shown scaled down.
-int progressShift = 0;
-// What the percent text and the tray icon last showed, so unchanged values
-// cost nothing.
-std::string shownText;
-bool libraryIconShown = false;
-
 std::string environment(const char* sName) {
     char buf[512];
     const DWORD n = GetEnvironmentVariableA(sName, buf, sizeof buf);
     return n > 0 && n < sizeof buf ? std::string(buf, n) : std::string();
-}
-
-void setTrayIcon(bool bLibraryIcon) {
-    if (!frmtray::exists())
-        return;
-    frmtray& tray = frmtray::instance();
-    if (bLibraryIcon) {
-        if (libraryIconShown || !frmmain::exists())
-            return;
-        tray.setIconHandle(frmmain::instance().icon());
-    } else {
-        tray.setIconHandle(tray.ownIcon());
-    }
-    libraryIconShown = bLibraryIcon;
 }
 
 }  // namespace
@@ -78,85 +54,32 @@ bool autodialConnection(HWND hWnd, DWORD lFlags, bool bForce) {
 }
 
 void connectToServer() {
+    Work::Running run(Work::Job::Connect, Work::Ask::Quiet);
+    if (run)
+        run.connect();
+}
+
+const char* connectionTip(bool bConnected) { return bConnected ? tipConnected : tipNotConnected; }
+
+std::shared_ptr<cFTP> openSession(HWND hOwner) {
     using namespace ModCommon;
     serverAddress(ftpHost, ftpPort);
     ftpPassword = TOLV_FTP_PASSWORD;
     ftpUser = anonymousUser;
     forceOnline();
-    frmtray& tray = frmtray::instance();
-    autodialConnection(tray.hwnd(), INTERNET_AUTODIAL_FORCE_UNATTENDED, true);
-    if (transferBusy) {
-        // The running download is inside the current session: replacing it
-        // would pull the object from under that loop. The refusal is what a
-        // new OpenConnection would answer.
-        isConnected = false;
-        tray.setToolTip(tipNotConnected);
-        return;
-    }
-    tray.mFTP.reset(new cFTP());
-    tray.mFTP->SetModePassive();
-    tray.mFTP->SetTransferBinary();
-    isConnected = tray.mFTP->OpenConnection();
-    tray.setToolTip(isConnected ? tipConnected : tipNotConnected);
-    tray.mFTP->SetFTPDirectory(serverDirectory);
-    doEvents();
+    autodialConnection(hOwner, INTERNET_AUTODIAL_FORCE_UNATTENDED, true);
+    auto ftp = std::make_shared<cFTP>();
+    ftp->SetModePassive();
+    ftp->SetTransferBinary();
+    if (ftp->OpenConnection())
+        ftp->SetFTPDirectory(serverDirectory);
+    return ftp;
 }
 
 std::string progressText(int64_t lValue, int64_t lMaximum) {
     // nearbyint rounds half to even in the default rounding mode.
     const double percent = std::nearbyint(static_cast<double>(lValue) / static_cast<double>(lMaximum) * 100.0);
     return ModCommon::toDecimal(static_cast<long long>(percent)) + "% complete.";
-}
-
-void showTransferProgress(int64_t lMinimum, int64_t lMaximum, int64_t lValue, bool bStart) {
-    using namespace ModCommon;
-    if (bStart) {
-        progressShift = 0;
-        while ((lMaximum >> progressShift) > INT32_MAX)
-            ++progressShift;
-        const int32_t lo = static_cast<int32_t>(lMinimum >> progressShift);
-        const int32_t hi = static_cast<int32_t>(lMaximum >> progressShift);
-        if (frmmess::exists())
-            frmmess::instance().setProgressRange(lo, hi);
-        if (frmmain::exists()) {
-            HWND pb = frmmain::instance().pb;
-            SendMessageA(pb, PBM_SETRANGE32, lo, hi);
-            ShowWindow(pb, SW_SHOW);
-        }
-        transferMaximum = hi;
-        shownText.clear();
-        return;
-    }
-    const int32_t value = static_cast<int32_t>(lValue >> progressShift);
-    if (frmmess::exists())
-        frmmess::instance().setProgressValue(value);
-    if (frmmain::exists())
-        SendMessageA(frmmain::instance().pb, PBM_SETPOS, value, 0);
-    if (value < transferMaximum) {
-        const std::string text = progressText(value, transferMaximum);
-        if (text != shownText) {
-            setStatusText(1, text);
-            if (frmmess::exists())
-                frmmess::instance().setMessage2(text);
-            shownText = text;
-        }
-        setTrayIcon(true);
-    }
-    if (lValue == lMinimum) {
-        if (frmmess::exists())
-            frmmess::instance().setMessage2("");
-        if (frmmain::exists())
-            ShowWindow(frmmain::instance().pb, SW_HIDE);
-        setTrayIcon(false);
-        shownText.clear();
-    }
-}
-
-void waitWhilePaused() {
-    frmmess& dialog = frmmess::instance();
-    dialog.hide();
-    dialog.showModal(frmtray::exists() ? frmtray::instance().hwnd() : nullptr);
-    ModCommon::doEvents();
 }
 
 double fileTimeToDate(const FILETIME& ft) {

@@ -2,7 +2,10 @@
 #pragma once
 #include <windows.h>
 #include <cstdint>
+#include <memory>
 #include <string>
+
+class cFTP;
 
 namespace modFTP {
 
@@ -11,19 +14,20 @@ namespace modFTP {
 constexpr const char* serverDirectory = "/pub/";
 void serverAddress(std::string& sHost, uint16_t& iPort);
 
-// Puts a fresh, connected session into the tray form's mFTP and sets
-// isConnected and the tray tool tip; callers read isConnected afterwards.
+// Connects as a job of its own when no work runs (see Work); refused with no
+// side effect otherwise. Callers read isConnected afterwards.
 void connectToServer();
+// A fresh session, logged in and in the server's folder when it could be;
+// hOwner parents what dialling shows.
+std::shared_ptr<cFTP> openSession(HWND hOwner);
+// The tool tip for a connection state.
+const char* connectionTip(bool bConnected);
+
 bool forceOnline();
 bool autodialConnection(HWND hWnd, DWORD lFlags, bool bForce);
 
-// Drives the dialog's and the library window's progress bars, the percent
-// text and the tray icon during a transfer.
-void showTransferProgress(int64_t lMinimum, int64_t lMaximum, int64_t lValue, bool bStart);
 // "45% complete.": the percent rounded half to even.
 std::string progressText(int64_t lValue, int64_t lMaximum);
-// Holds the caller in the delivery dialog's modal loop until Resume or Cancel.
-void waitWhilePaused();
 
 // A UTC file time as an OLE date in local time.
 double fileTimeToDate(const FILETIME& ft);

@@ -6,11 +6,13 @@
 #include <iterator>
 
 #include "app/ModCommon.h"
+#include "app/Work.h"
 #include "app/resource.h"
 #include "catalogue/Announce.h"
 #include "catalogue/LibraryScan.h"
 #include "dialog/frmmess.h"
 #include "library/cSplitter.h"
+#include "tray/TransferView.h"
 #include "tray/frmtray.h"
 
 using namespace ModCommon;
@@ -230,6 +232,7 @@ void frmmain::create() {
         box.lpszClassName = kSplitBoxClass;
         return RegisterClassExA(&box) != 0;
     }();
+    modFTP::watchWork();
     (void)registered;
 
     icon_ =
@@ -553,10 +556,12 @@ void frmmain::onCommand(int id) {
             mnAbout_Click();
             return;
         case idSelectAll:
-            setLstTick();
+            if (!Work::refuseWhileBusy())
+                setLstTick();
             return;
         case idDeliverAll:
-            announceSelection(countTicked());
+            if (!Work::refuseWhileBusy())
+                announceSelection(countTicked());
             return;
         case idRemoveAll:
             removeMag();

@@ -79,6 +79,7 @@ public:
     void lv_ColumnClick(int iColumn);
     void lv_ItemClick(int index);
     void lvmen_Popup();
+    HMENU issueMenu() const { return lvmen_; }
 
     // Delivered-issues view.
     void tv_NodeClick(HTREEITEM hNode);

@@ -7,6 +7,7 @@
 #include <map>
 
 #include "app/ModCommon.h"
+#include "app/Work.h"
 #include "catalogue/Announce.h"
 #include "catalogue/Catalogue.h"
 #include "catalogue/Check.h"
@@ -227,9 +228,10 @@ static void commonEnding(frmmain& w) {
 }
 
 bool frmmain::deliverAll() {
-    modFTP::connectToServer();
-    deliveryPaused = false;
-    deliveryCancelled = false;
+    Work::Running run(Work::Job::Delivery);
+    if (!run)
+        return false;
+    run.connect();
     failedCount = 0;
     enableButton(tbDeliver, false);
     enableButton(tbRemove, false);
@@ -286,6 +288,9 @@ bool frmmain::removeAll() {
 }
 
 void frmmain::removeMag() {
+    // A running check or delivery addresses the list by its keys.
+    if (Work::refuseWhileBusy())
+        return;
     const int32_t n = countTicked();
     if (n < 1) {
         messageBox("Nothing to do.", MB_OK | MB_ICONINFORMATION);
@@ -317,16 +322,19 @@ void frmmain::lvmen_Popup() {
 }
 
 void frmmain::tb_ButtonClick(int iButton) {
-    if (iButton < tbClose)
+    // The first three start work: while work runs they are refused, and the
+    // dialog (a delivery's Pause and Cancel) stays.
+    if (iButton < tbClose) {
+        if (Work::refuseWhileBusy())
+            return;
         frmmess::instance().hide();
+    }
     switch (iButton) {
         case tbNewMagazines:
-            if (!checkRunning) {
-                enableButton(tbDeliver, false);
-                enableButton(tbRemove, false);
-                checkNewIssues(true);
+            enableButton(tbDeliver, false);
+            enableButton(tbRemove, false);
+            if (checkNewIssues(true))
                 announceNewIssues(newIssueCount);
-            }
             break;
         case tbDeliver:
             announceSelection(countTicked());

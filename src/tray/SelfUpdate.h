@@ -16,4 +16,15 @@ inline constexpr const char* programFileName = "tolv.exe";
 // llServerSize is not negative (known), exactly that many bytes long.
 bool isWholeProgram(const std::string& sPath, int64_t llServerSize);
 
+// The one check a staged program passes before it is offered, and again
+// when "Update" hands it over: whatever else a program must prove goes here.
+bool isAcceptableProgram(const std::string& sPath, int64_t llServerSize);
+
+// Where the program is fetched, checked and then kept for the updater.
+std::string stagedProgramPath();
+// The server's size of the staged program (-1: not known).
+inline int64_t stagedProgramSize = -1;
+// "Not now" on the offer: no new offer until the next start.
+inline bool offerDeclined = false;
+
 }  // namespace SelfUpdate

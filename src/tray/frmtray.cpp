@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "app/ModCommon.h"
+#include "app/Work.h"
 #include "app/resource.h"
 #include "catalogue/Announce.h"
 #include "catalogue/Check.h"
@@ -11,12 +12,12 @@
 #include "ftp/cFTP.h"
 #include "ftp/modFTP.h"
 #include "library/frmmain.h"
+#include "tray/TransferView.h"
 
 using namespace ModCommon;
 
 namespace {
 
-constexpr char kClassName[] = "QuilloraTray";
 constexpr UINT kNotifyVersion = 3;  // NOTIFYICON_VERSION
 
 enum MenuId : UINT { mnushow = 1, mnusearch, mnuopt, mnuex };
@@ -62,8 +63,6 @@ std::string fileDescription() {
 }
 
 }  // namespace
-
-void cFTPDeleter::operator()(cFTP* p) const { delete p; }
 
 // --- pure rules --------------------------------------------------------------
 
@@ -132,20 +131,31 @@ void frmtray::unload() {
     delete doomed;
 }
 
+UINT frmtray::showLibraryMessage() {
+    static const UINT msg = RegisterWindowMessageA("Quillora.ShowLibrary");
+    return msg;
+}
+
+// Broadcast by a shell that (re)starts: its notification area is empty.
+static UINT taskbarCreatedMessage() {
+    static const UINT msg = RegisterWindowMessageA("TaskbarCreated");
+    return msg;
+}
+
 frmtray::frmtray() {
     static bool registered = [] {
         WNDCLASSEXA wc{};
         wc.cbSize = sizeof wc;
         wc.lpfnWndProc = WndProc;
         wc.hInstance = GetModuleHandleA(nullptr);
-        wc.lpszClassName = kClassName;
+        wc.lpszClassName = className;
         return RegisterClassExA(&wc) != 0;
     }();
     (void)registered;
     icon_ = static_cast<HICON>(
         LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_TRAY), IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
                    GetSystemMetrics(SM_CYSMICON), LR_SHARED));
-    hwnd_ = CreateWindowExA(WS_EX_TOOLWINDOW, kClassName, "Quillora", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+    hwnd_ = CreateWindowExA(WS_EX_TOOLWINDOW, className, "Quillora", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
                             GetModuleHandleA(nullptr), this);
 
     sysTMenu_ = CreatePopupMenu();
@@ -159,6 +169,7 @@ frmtray::frmtray() {
 
     addIcon();
     enableTimer(autoTmr, true);
+    modFTP::watchWork();
 }
 
 frmtray::~frmtray() = default;
@@ -273,7 +284,24 @@ LRESULT CALLBACK frmtray::WndProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
     return self->onMessage(msg, wp, lp);
 }
 
+void frmtray::onTaskbarCreated() {
+    if (!iconAdded_)
+        return;
+    // The new shell knows nothing of us: add the icon again with its tip.
+    const std::string tip = toolTip();
+    addIcon();
+    setToolTip(tip);
+}
+
 LRESULT frmtray::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == taskbarCreatedMessage()) {
+        onTaskbarCreated();
+        return 0;
+    }
+    if (msg == showLibraryMessage()) {
+        mnushow_Click();
+        return 0;
+    }
     switch (msg) {
         case callbackMessage:
             // With the version-3 behaviour the notification code is lParam.
@@ -307,12 +335,10 @@ LRESULT frmtray::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
     return DefWindowProcA(hwnd_, msg, wp, lp);
 }
 
-bool frmtray::busy() const { return checkRunning || transferBusy; }
-
 void frmtray::onNotify(UINT code) {
     switch (code) {
         case notifyLeftUp:
-            if (busy()) {
+            if (Work::busy()) {
                 if (frmmess::exists())
                     frmmess::instance().bringToFront();
             } else {
@@ -320,11 +346,11 @@ void frmtray::onNotify(UINT code) {
             }
             break;
         case notifyRightUp:
-            if (!busy())
+            if (!Work::refuseWhileBusy())
                 showTrayMenu();
             break;
         case notifyBalloonClick:
-            if (!busy())
+            if (!Work::refuseWhileBusy())
                 announceNewIssues(newIssueCount);
             break;
     }
@@ -342,8 +368,8 @@ void frmtray::showTrayMenu() {
 void frmtray::mnushow_Click() { frmmain::instance().open(); }
 
 void frmtray::mnusearch_Click() {
-    checkNewIssues(false);
-    balloonNewIssues(newIssueCount, false);
+    if (checkNewIssues(false))
+        balloonNewIssues(newIssueCount, false);
 }
 
 void frmtray::mnuopt_Click() { systemUpdate(); }
@@ -351,35 +377,38 @@ void frmtray::mnuopt_Click() { systemUpdate(); }
 void frmtray::mnuex_Click() { exitProgram(); }
 
 void frmtray::autoCheckTick() {
+    if (Work::refuseWhileBusy(Work::Ask::Quiet))
+        return;
     if (!isConnected)
         modFTP::connectToServer();
-    if (!isConnected || busy())
+    if (!isConnected)
         return;
     double last = 0;
     textToDate(lastCheckTime, last);
     const double now = nowAsDate();
-    if (hourBoundaries(last, now) >= 24) {
-        checkNewIssues(false);
+    if (hourBoundaries(last, now) >= 24 && checkNewIssues(false, Work::Ask::Quiet)) {
         balloonNewIssues(newIssueCount, true);
         lastCheckTime = dateToText(now);
     }
 }
 
 void frmtray::startTmr_Timer() {
+    // An open update offer waits for the user; nothing is fetched meanwhile.
+    if (Work::refuseWhileBusy(Work::Ask::Quiet) || updateOfferOpen())
+        return;
     if (!isConnected) {
         modFTP::connectToServer();
         if (!isConnected)
             return;
     }
-    if (busy())
-        return;
     if (checkDone) {
         enableTimer(startTmr, false);
         return;
     }
     if (autoSystemUpdate())
         return;
-    checkNewIssues(false);
+    if (!checkNewIssues(false, Work::Ask::Quiet))
+        return;
     balloonNewIssues(newIssueCount, true);
     enableTimer(startTmr, false);
 }

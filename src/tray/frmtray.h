@@ -1,17 +1,11 @@
 // The hidden tray form: owns the notification-area icon, its menu, balloons,
-// the two timers that drive all automatic work, and the one FTP session.
+// the two timers that drive all automatic work.
 #pragma once
 #include <windows.h>
 #include <shellapi.h>
 #include <cstdint>
 #include <memory>
 #include <string>
-
-class cFTP;
-// Lets the form hold the session without knowing the class's layout.
-struct cFTPDeleter {
-    void operator()(cFTP* p) const;
-};
 
 struct WindowsVersion {
     int major = 0;
@@ -32,6 +26,10 @@ public:
     static constexpr UINT notifyBalloonClick = 0x405;
     // The callback message: notifications arrive as mouse moves.
     static constexpr UINT callbackMessage = WM_MOUSEMOVE;
+    // The tray window's class, by which a second start finds the first.
+    static constexpr const char* className = "QuilloraTray";
+    // Posted by a second start: open the library window.
+    static UINT showLibraryMessage();
 
     // The one instance: created (icon added) on first use.
     static frmtray& instance();
@@ -40,9 +38,6 @@ public:
     static void unload();
 
     HWND hwnd() const { return hwnd_; }
-
-    // The FTP session; replaced by every connection.
-    std::unique_ptr<cFTP, cFTPDeleter> mFTP;
 
     void ShowBalloonTip(const std::string& sMessage, const std::string& sTitle = "", int32_t eIcon = 0,
                         double lTimeOutMs = 0);
@@ -55,6 +50,8 @@ public:
     // Self-update (tray menu "&Manager Updates", the start timer).
     void systemUpdate();
     bool autoSystemUpdate();
+    // True while the message dialog offers an update.
+    bool updateOfferOpen() const;
 
     void enableTimer(UINT_PTR id, bool bEnabled);
     bool timerEnabled(UINT_PTR id) const;
@@ -90,7 +87,7 @@ private:
     void addIcon();
     void notify(DWORD dwMessage, UINT uFlags);
     void showTrayMenu();
-    bool busy() const;
+    void onTaskbarCreated();
 
     HWND hwnd_ = nullptr;
     HICON icon_ = nullptr;

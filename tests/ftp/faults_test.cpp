@@ -5,6 +5,7 @@
 
 #include "FtpTestServer.h"
 #include "app/ModCommon.h"
+#include "app/Work.h"
 #include "ftp/modFTP.h"
 #include "tray/frmtray.h"
 
@@ -180,25 +181,25 @@ protected:
 TEST_F(Connect, ConnectsAnonymouslyIntoPub) {
     modFTP::connectToServer();
     frmtray& tray = frmtray::instance();
-    ASSERT_TRUE(tray.mFTP);
+    ASSERT_TRUE(Work::session());
     EXPECT_TRUE(ModCommon::isConnected);
     EXPECT_EQ("Quillora", tray.toolTip());
     EXPECT_EQ("anonymous", ModCommon::ftpUser);
     EXPECT_EQ(TOLV_FTP_PASSWORD, ModCommon::ftpPassword);
-    EXPECT_EQ(static_cast<DWORD>(INTERNET_FLAG_PASSIVE), tray.mFTP->connectionFlags());
-    EXPECT_EQ(static_cast<DWORD>(FTP_TRANSFER_TYPE_BINARY), tray.mFTP->transferType());
-    EXPECT_EQ("/pub", tray.mFTP->GetFTPDirectory());
+    EXPECT_EQ(static_cast<DWORD>(INTERNET_FLAG_PASSIVE), Work::session()->connectionFlags());
+    EXPECT_EQ(static_cast<DWORD>(FTP_TRANSFER_TYPE_BINARY), Work::session()->transferType());
+    EXPECT_EQ("/pub", Work::session()->GetFTPDirectory());
     // Remote paths of the delivery resolve below /pub/.
-    EXPECT_GT(tray.mFTP->GetFTPFileSize("Alpine Boating/Winter Issue_AB_1.pdf"), 0);
+    EXPECT_GT(Work::session()->GetFTPFileSize("Alpine Boating/Winter Issue_AB_1.pdf"), 0);
 }
 
 TEST_F(Connect, EveryCallReplacesTheSession) {
     modFTP::connectToServer();
-    const cFTP* first = frmtray::instance().mFTP.get();
+    const cFTP* first = Work::session().get();
     modFTP::connectToServer();
-    EXPECT_NE(first, frmtray::instance().mFTP.get());
+    EXPECT_NE(first, Work::session().get());
     EXPECT_TRUE(ModCommon::isConnected);
-    EXPECT_EQ("/pub", frmtray::instance().mFTP->GetFTPDirectory());
+    EXPECT_EQ("/pub", Work::session()->GetFTPDirectory());
 }
 
 TEST_F(Connect, NoServerMeansNotConnected) {
@@ -206,18 +207,19 @@ TEST_F(Connect, NoServerMeansNotConnected) {
     modFTP::connectToServer();
     EXPECT_FALSE(ModCommon::isConnected);
     EXPECT_EQ("Quillora (Not connected)", frmtray::instance().toolTip());
-    ASSERT_TRUE(frmtray::instance().mFTP);
-    EXPECT_FALSE(frmtray::instance().mFTP->connected());
+    ASSERT_TRUE(Work::session());
+    EXPECT_FALSE(Work::session()->connected());
 }
 
 TEST_F(Connect, DuringADownloadTheRunningSessionStays) {
     modFTP::connectToServer();
-    const cFTP* running = frmtray::instance().mFTP.get();
+    const cFTP* running = Work::session().get();
     ModCommon::transferBusy = true;
     modFTP::connectToServer();
-    EXPECT_FALSE(ModCommon::isConnected);
-    EXPECT_EQ("Quillora (Not connected)", frmtray::instance().toolTip());
-    EXPECT_EQ(running, frmtray::instance().mFTP.get());
+    // Refused with no side effect: still connected, the same session.
+    EXPECT_TRUE(ModCommon::isConnected);
+    EXPECT_EQ("Quillora", frmtray::instance().toolTip());
+    EXPECT_EQ(running, Work::session().get());
     EXPECT_TRUE(running->connected());
 }
 

@@ -10,6 +10,7 @@
 #include "ftp/modFTP.h"
 #include "library/frmmain.h"
 #include "support/gui.h"
+#include "tray/TransferView.h"
 #include "tray/frmtray.h"
 
 using namespace ftptest;

@@ -13,6 +13,7 @@
 
 #include "PublisherFixture.h"
 #include "app/ModCommon.h"
+#include "app/Work.h"
 #include "catalogue/Check.h"
 #include "dialog/frmmess.h"
 #include "ftp/DeliveryRetry.h"
@@ -251,7 +252,8 @@ TEST_F(DeliveryRetry, DiskFillingUpMidwayIsSaidAndNotTriedAgain) {
     const std::string small = heart::winePath(retryDir() + "/small");
     if (!fileSystem.FileExists(small + "\\mounted"))
         GTEST_SKIP() << "no small disk could be mounted on this machine";
-    ASSERT_TRUE(deliveryRetry::ensureSession());
+    Work::Running run(Work::Job::Delivery);
+    ASSERT_TRUE(run.connect());
     deliveryRetry::waitsMs = {8000, 8000, 8000};
     std::string failure;
     const ULONGLONG start = GetTickCount64();

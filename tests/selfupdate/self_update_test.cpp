@@ -3,6 +3,7 @@
 // real 32-bit program (or, where a test says so, something else).
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <commctrl.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -11,9 +12,12 @@
 #include <string>
 
 #include "app/ModCommon.h"
+#include "app/Work.h"
 #include "dialog/frmmess.h"
 #include "ftp/modFTP.h"
+#include "library/frmmain.h"
 #include "support/driver_client.h"
+#include "support/gui.h"
 #include "tray/SelfUpdate.h"
 #include "tray/frmtray.h"
 
@@ -74,6 +78,7 @@ protected:
         setProgramFolder(folder_.string());
         isConnected = false;
         isFirstRun = checkRunning = transferBusy = false;
+        SelfUpdate::offerDeclined = false;
     }
     void TearDown() override {
         if (frmmess::exists())
@@ -163,12 +168,12 @@ TEST_F(SelfUpdateOnRequest, LeavesARunningCheckOrDownloadAlone) {
     publish("2.0");
     frmtray& tray = frmtray::instance();
     modFTP::connectToServer();
-    const cFTP* session = tray.mFTP.get();
+    const cFTP* session = Work::session().get();
     for (bool* busy : {&checkRunning, &transferBusy}) {
         *busy = true;
         tray.systemUpdate();
         *busy = false;
-        EXPECT_EQ(session, tray.mFTP.get());
+        EXPECT_EQ(session, Work::session().get());
         EXPECT_EQ("(no dialog)", dialog());
     }
     EXPECT_FALSE(fs::exists(fetched()));
@@ -200,4 +205,57 @@ TEST_F(SelfUpdateAutomatic, SomethingThatIsNotAProgramIsDroppedSilently) {
     EXPECT_FALSE(frmtray::instance().autoSystemUpdate());
     EXPECT_EQ("(no dialog)", dialog());
     EXPECT_FALSE(fs::exists(fetched()));
+}
+
+// "New Magazines" while the update runs is refused and said where it was pressed.
+TEST_F(SelfUpdateOnRequest, NewMagazinesWaitsForTheUpdate) {
+    publish("2.0");
+    frmmain& w = frmmain::instance();
+    w.open();
+    SendMessageA(w.lv, LVM_DELETEALLITEMS, 0, 0);
+    clickToolbarButton(w.tb, frmmain::tbNewMagazines - 1);
+    frmtray::instance().systemUpdate();
+    EXPECT_EQ(std::string(offerText2) + " [-] [-] [Update]", dialog());
+    EXPECT_EQ(w.statusPanel(1), "Getting Quillora updates...");
+    EXPECT_EQ(w.issueCount(), 0);
+    EXPECT_TRUE(holds(fetched(), served_));
+    ShowWindow(w.hwnd(), SW_HIDE);
+}
+
+// What "Update" hands over is checked once more: a damaged file is not.
+TEST_F(SelfUpdateOnRequest, UpdateChecksTheStagedProgramAgain) {
+    publish("2.0");
+    frmtray::instance().systemUpdate();
+    ASSERT_EQ(std::string(offerText2) + " [-] [-] [Update]", dialog());
+    writeAll(fetched(), served_.substr(0, served_.size() / 2));
+    PromptRecorder prompts;
+    bool ended = false;
+    setProcessEnd([&](UINT) { ended = true; });
+    pressButton(frmmess::instance().button(2));
+    pumpUntil([&] { return prompts.count > 0; }, 2000);
+    setProcessEnd([](UINT code) { ExitProcess(code); });
+    EXPECT_EQ(prompts.lastText, "Unable to update. Please contact support.");
+    EXPECT_FALSE(ended);
+    EXPECT_FALSE(fs::exists(fetched()));
+}
+
+TEST_F(SelfUpdateAutomatic, AnOpenOfferIsNotFetchedAgainAndItsCloseBoxMeansNotNow) {
+    publish("2.0");
+    frmtray& tray = frmtray::instance();
+    checkDone = true;
+    ASSERT_TRUE(tray.autoSystemUpdate());
+    // The server's file changes; the open offer keeps what it checked.
+    writeAll(pub() / SelfUpdate::programFileName, "<html><body>We are moving servers.</body></html>");
+    tray.enableTimer(frmtray::startTmr, true);
+    tray.startTmr_Timer();
+    EXPECT_EQ(std::string(offerText2) + " [-] [-] [Update]", dialog());
+    EXPECT_TRUE(holds(fetched(), served_));
+    EXPECT_TRUE(tray.timerEnabled(frmtray::startTmr));
+
+    writeAll(pub() / SelfUpdate::programFileName, served_);
+    pressCloseBox(frmmess::instance().hwnd());
+    EXPECT_TRUE(pumpUntil([] { return !frmmess::exists(); }, 2000));
+    EXPECT_FALSE(tray.autoSystemUpdate());  // not again until the next start
+    EXPECT_EQ("(no dialog)", dialog());
+    tray.enableTimer(frmtray::startTmr, false);
 }

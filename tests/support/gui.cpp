@@ -1,5 +1,7 @@
 #include "gui.h"
 
+#include <commctrl.h>
+
 #include <map>
 
 namespace {
@@ -36,3 +38,24 @@ PromptRecorder::PromptRecorder(int a) : answer(a) {
 }
 
 PromptRecorder::~PromptRecorder() { ModCommon::setPromptHook(nullptr); }
+
+void pressButton(HWND hButton) { PostMessageA(hButton, BM_CLICK, 0, 0); }
+
+void pressCloseBox(HWND hWindow) { PostMessageA(hWindow, WM_SYSCOMMAND, SC_CLOSE, 0); }
+
+void clickToolbarButton(HWND hToolbar, int index) {
+    RECT r{};
+    SendMessageA(hToolbar, TB_GETITEMRECT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&r));
+    const LPARAM at = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    PostMessageA(hToolbar, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    PostMessageA(hToolbar, WM_LBUTTONUP, 0, at);
+}
+
+void chooseMenuItem(HWND hOwner, HMENU hMenu, const std::string& sCaption) {
+    for (int i = 0, n = GetMenuItemCount(hMenu); i < n; ++i) {
+        char text[128] = {};
+        GetMenuStringA(hMenu, static_cast<UINT>(i), text, sizeof text, MF_BYPOSITION);
+        if (sCaption == text)
+            PostMessageA(hOwner, WM_COMMAND, GetMenuItemID(hMenu, i), 0);
+    }
+}

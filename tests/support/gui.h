@@ -30,6 +30,14 @@ inline bool pumpUntil(const std::function<bool()>& done, int ms = 5000) {
     return true;
 }
 
+// Input as a user gives it, queued for whatever loop pumps next: a button
+// press, the close box of a window, a click on a toolbar button (0-based),
+// the menu item with that caption.
+void pressButton(HWND hButton);
+void pressCloseBox(HWND hWindow);
+void clickToolbarButton(HWND hToolbar, int index);
+void chooseMenuItem(HWND hOwner, HMENU hMenu, const std::string& sCaption);
+
 // Runs fn once from the message loop after ms milliseconds (for code that
 // sits in a modal loop meanwhile).
 void runLater(int ms, std::function<void()> fn);

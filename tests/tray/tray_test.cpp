@@ -143,3 +143,43 @@ TEST(TrayForm, OtherNotificationsAreIgnored) {
     tray.onNotify(WM_RBUTTONDOWN);
     EXPECT_FALSE(frmmess::exists());
 }
+
+// Tray icons as the shell shows them (Wine: child windows of its tray window).
+static int shownTrayIcons() {
+    int n = 0;
+    EnumWindows(
+        [](HWND top, LPARAM p) -> BOOL {
+            EnumChildWindows(
+                top,
+                [](HWND child, LPARAM q) -> BOOL {
+                    char cls[64] = {};
+                    GetClassNameA(child, cls, sizeof cls);
+                    if (std::strcmp(cls, "__winex11_tray_icon") == 0)
+                        ++*reinterpret_cast<int*>(q);
+                    return TRUE;
+                },
+                p);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&n));
+    return n;
+}
+
+// A restarted shell has lost every icon and says so: ours comes back, with its tip.
+TEST(TrayForm, IconReturnsWhenTheShellRestarts) {
+    frmtray& tray = frmtray::instance();
+    tray.setToolTip("Quillora (Not connected)");
+    pumpFor(200);
+    const int shown = shownTrayIcons();
+    ASSERT_GE(shown, 1);
+    NOTIFYICONDATAW gone{};
+    gone.cbSize = tray.recordSize();
+    gone.hWnd = tray.hwnd();
+    gone.uID = static_cast<UINT>(reinterpret_cast<UINT_PTR>(tray.ownIcon()));
+    ASSERT_TRUE(Shell_NotifyIconW(NIM_DELETE, &gone));
+    EXPECT_TRUE(pumpUntil([&] { return shownTrayIcons() == shown - 1; }, 2000));
+    PostMessageA(HWND_BROADCAST, RegisterWindowMessageA("TaskbarCreated"), 0, 0);
+    EXPECT_TRUE(pumpUntil([&] { return shownTrayIcons() == shown; }, 2000));
+    EXPECT_EQ(tray.toolTip(), "Quillora (Not connected)");
+    tray.setToolTip("Quillora");
+}

@@ -1,0 +1,192 @@
+// Clicks that arrive while a check or a delivery pumps messages: each is
+// refused or does the dialog's own way out, and the work in progress ends
+// as it would have without it.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <commctrl.h>
+
+#include <chrono>
+#include <memory>
+#include <utility>
+
+#include "PublisherFixture.h"
+#include "app/ModCommon.h"
+#include "app/Work.h"
+#include "catalogue/Check.h"
+#include "dialog/frmmess.h"
+#include "ftp/cFTP.h"
+#include "library/frmmain.h"
+#include "support/gui.h"
+#include "tray/frmtray.h"
+
+using namespace ModCommon;
+
+namespace {
+
+constexpr char threeIssues[] = "Big Issue_AB_9.f#;Winter Issue_AB_1.f#;Spring Issue_CQ_1.f#;";
+constexpr int msIntoTheBigIssue = 700;  // it takes about four seconds
+
+struct Reentry : testing::Test {
+    ScratchProgramFolder folder;
+    frmmain* w = nullptr;
+    void SetUp() override {
+        createLibraryFolders();
+        heart::useTheSamplePublisher();
+        frmtray::instance();  // the program always has its tray form
+        w = &frmmain::instance();
+        SendMessageA(w->lv, LVM_DELETEALLITEMS, 0, 0);
+        frmmess::unload();
+        isConnected = false;
+    }
+    void TearDown() override {
+        frmmess::unload();
+        heart::writeServerCatalogue(
+            "Winter Issue_AB_1.f#;Spring Issue_CQ_1.f#;Summer Issue_HT_1.f#;Autumn Issue_AB_2.f#;");
+    }
+    // The three issues listed, the big one first, all ticked.
+    void listThree() {
+        heart::writeServerCatalogue(threeIssues);
+        ASSERT_TRUE(checkNewIssues(false));
+        w->sortIssues(frmmain::colTitle, false);
+        ASSERT_EQ(w->issueCount(), 3);
+        ASSERT_EQ(w->issueText(0, frmmain::colTitle), "Big Issue");
+        w->open();
+    }
+    bool delivered(const std::string& sRelative) {
+        return fileSystem.FileExists(folder.path() + "\\My Magazines\\" + sRelative);
+    }
+    std::string localCatalogue() {
+        std::string text;
+        fileSystem.ReadAll(dataPath + "em_lst.lcl", text);
+        return text;
+    }
+};
+
+}  // namespace
+
+TEST_F(Reentry, NewMagazinesDuringADeliveryLosesNothing) {
+    listThree();
+    std::string dialogAfterClick;
+    bool dialogShown = false;
+    runLater(msIntoTheBigIssue, [&] {
+        clickToolbarButton(w->tb, frmmain::tbNewMagazines - 1);
+        runLater(300, [&] {
+            dialogAfterClick = frmmess::instance().buttonCaption(2);
+            dialogShown = frmmess::instance().visible();
+            EXPECT_TRUE(transferBusy);
+            EXPECT_EQ(frmtray::instance().toolTip(), "Delivery in progress...");
+        });
+    });
+    w->deliverAll();
+    EXPECT_EQ(dialogAfterClick, "Pause");  // the delivery kept its dialog
+    EXPECT_TRUE(dialogShown);
+    EXPECT_TRUE(isConnected);
+    EXPECT_TRUE(delivered("Alpine Boating\\Big Issue_AB_9.pdf"));
+    EXPECT_TRUE(delivered("Alpine Boating\\Winter Issue_AB_1.pdf"));
+    EXPECT_TRUE(delivered("Coastal Quilts\\Spring Issue_CQ_1.pdf"));
+    EXPECT_EQ(w->issueCount(), 0);
+    EXPECT_EQ(frmmess::instance().message(), "Delivery complete.");
+}
+
+TEST_F(Reentry, RemoveAndSelectAllWaitForTheDelivery) {
+    listThree();
+    ASSERT_EQ(w->issueText(1, frmmain::colTitle), "Spring Issue");
+    w->selectIssue(1);
+    w->setTick();  // Spring Issue stays behind
+    PromptRecorder prompts(IDYES);
+    runLater(msIntoTheBigIssue, [&] {
+        chooseMenuItem(w->hwnd(), w->issueMenu(), "Remove All Selected");
+        chooseMenuItem(w->hwnd(), w->issueMenu(), "Select All");
+    });
+    w->deliverAll();
+    EXPECT_EQ(prompts.count, 0);
+    EXPECT_EQ(localCatalogue(), "Big Issue_AB_9.f#;Winter Issue_AB_1.f#;");
+    EXPECT_TRUE(delivered("Alpine Boating\\Winter Issue_AB_1.pdf"));
+    ASSERT_EQ(w->issueCount(), 1);
+    EXPECT_EQ(w->issueText(0, frmmain::colTitle), "Spring Issue");
+    w->selectIssue(0);
+    EXPECT_FALSE(w->getLstTick());
+    EXPECT_FALSE(delivered("Coastal Quilts\\Spring Issue_CQ_1.pdf"));
+}
+
+TEST_F(Reentry, CloseBoxDuringAPauseCancelsTheRun) {
+    listThree();
+    std::chrono::steady_clock::time_point closed;
+    runLater(msIntoTheBigIssue, [&] {
+        pressButton(frmmess::instance().button(2));  // Pause
+        runLater(500, [&] {
+            EXPECT_TRUE(frmmess::instance().modal());
+            closed = std::chrono::steady_clock::now();
+            pressCloseBox(frmmess::instance().hwnd());
+        });
+    });
+    w->deliverAll();
+    const auto took = std::chrono::steady_clock::now() - closed;
+    EXPECT_LT(took, std::chrono::seconds(2));
+    EXPECT_EQ(frmmess::instance().message(), "Delivery Cancelled");
+    EXPECT_EQ(frmmess::instance().buttonCaption(2), "OK");
+    for (int i = 0; i < w->issueCount(); ++i)
+        EXPECT_EQ(w->issueText(i, frmmain::colStatus), "Cancelled") << i;
+    EXPECT_EQ(localCatalogue(), "");
+    // Nothing holds the way out: no transfer, no pause, no work.
+    EXPECT_FALSE(transferBusy);
+    EXPECT_FALSE(deliveryPaused);
+    EXPECT_EQ(Work::running(), Work::Job::None);
+}
+
+// Forwards to the forms, and presses a button once the check has its
+// session ("Checking..." in the tool tip), remembering that session.
+class PressWhenChecking final : public WorkObserver {
+public:
+    PressWhenChecking(WorkObserver* forms, HWND hButton) : forms_(forms), button_(hButton) {}
+    void toolTipChanged(const std::string& sTip) override {
+        if (sTip == "Checking..." && button_) {
+            session = Work::session();
+            pressButton(std::exchange(button_, nullptr));
+        }
+        forms_->toolTipChanged(sTip);
+    }
+    void transferProgress(int64_t a, int64_t b, int64_t c, bool d) override { forms_->transferProgress(a, b, c, d); }
+    void statusText(int16_t i, const std::string& s) override { forms_->statusText(i, s); }
+    void holdWhilePaused() override { forms_->holdWhilePaused(); }
+    void refused(const std::string& s) override { forms_->refused(s); }
+    std::shared_ptr<cFTP> session;
+
+private:
+    WorkObserver* forms_;
+    HWND button_;
+};
+
+// Left-over dialogs clicked while the check pumps: the check keeps its
+// session and its list, and nothing is delivered.
+TEST_F(Reentry, LeftOverDialogsCannotPullTheCheckAway) {
+    heart::writeServerCatalogue(threeIssues);
+    WorkObserver* forms = Work::observer();
+    for (int button : {0, 1}) {
+        SCOPED_TRACE(button);
+        if (button == 0)
+            showMessageDialog("3 new magazines are available.", "Deliver", "Close", "Remove", frmmess::fullHeight);
+        else
+            showNoConnection();
+        PressWhenChecking presser(forms, frmmess::instance().button(button));  // "Deliver", "Connect..."
+        Work::setObserver(&presser);
+        const bool ran = checkNewIssues(false);
+        Work::setObserver(forms);
+        ASSERT_TRUE(ran);
+        ASSERT_TRUE(presser.session);
+        EXPECT_EQ(presser.session, Work::session());  // the check's session was not replaced
+        EXPECT_EQ(w->issueCount(), 3);
+        EXPECT_TRUE(isConnected);
+        EXPECT_FALSE(fileSystem.FolderExists(folder.path() + "\\My Magazines\\Alpine Boating"));
+    }
+}
+
+TEST_F(Reentry, CloseBoxOnTheWelcomeContinues) {
+    frmtray& tray = frmtray::instance();
+    tray.enableTimer(frmtray::startTmr, false);
+    showMessageDialog("Welcome to Quillora.\n\nWould you like to read the Help file?", "", "Read Help", "Continue");
+    pressCloseBox(frmmess::instance().hwnd());
+    EXPECT_TRUE(pumpUntil([] { return !frmmess::exists(); }, 2000));
+    EXPECT_TRUE(tray.timerEnabled(frmtray::startTmr));
+    tray.enableTimer(frmtray::startTmr, false);
+}
