@@ -95,7 +95,13 @@ bool FileSystem::Append(const std::string& sPath, const std::string& sText) cons
         return false;
     DWORD written = 0;
     return WriteFile(h.get(), sText.data(), static_cast<DWORD>(sText.size()), &written, nullptr) &&
-           written == sText.size();
+           written == sText.size() && FlushFileBuffers(h.get());
+}
+
+bool FileSystem::Flush(const std::string& sPath) const {
+    AutoHandle h(CreateFileA(sPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                             FILE_ATTRIBUTE_NORMAL, nullptr));
+    return h && FlushFileBuffers(h.get());
 }
 
 std::vector<std::string> FileSystem::SubFolders(const std::string& sFolder) const {

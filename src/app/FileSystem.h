@@ -20,8 +20,12 @@ public:
     bool MoveFile(const std::string& sFrom, const std::string& sTo, bool bReplace) const;
     // The whole file into sText (binary, NULs kept). False when it cannot be read.
     bool ReadAll(const std::string& sPath, std::string& sText) const;
-    // Appends the bytes at the end of the file, creating it when missing.
+    // Appends the bytes at the end of the file, creating it when missing, and
+    // flushes them to the disk.
     bool Append(const std::string& sPath, const std::string& sText) const;
+    // Writes the file's cached data to the disk, so that a power cut cannot
+    // leave a renamed or recorded file without its contents.
+    bool Flush(const std::string& sPath) const;
     // Names (not paths) of the folders / files directly inside sFolder, as listed.
     std::vector<std::string> SubFolders(const std::string& sFolder) const;
     std::vector<std::string> Files(const std::string& sFolder) const;

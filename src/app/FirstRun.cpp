@@ -20,7 +20,9 @@ void checkFirstRun() {
         reg.setSectionKey(kRunKey);
         reg.setValueKey(exeBaseName());
         reg.setValueType(REG_SZ);
-        reg.setValue(programFolder() + "\\" + exeBaseName());
+        // Quoted: unquoted, a folder with blanks would start "C:\Program.exe".
+        std::string command(1, '"');
+        reg.setValue(command.append(programFolder()).append("\\").append(exeBaseName()).append("\""));
     } catch (const RegistryError&) {
     }
 

@@ -87,8 +87,14 @@ int messageBox(const std::string& sText, UINT uFlags, HWND hOwner) {
 
 // Under Wine the handler is not found when a blank follows the comma; without
 // it the command works on Windows and Wine alike, also for paths with blanks.
+// rundll32 goes by its full path: a search would start in the program's own
+// folder.
 std::string shellOpenCommand(const std::string& sTarget) {
-    return "rundll32.exe url.dll,FileProtocolHandler " + sTarget;
+    char system[MAX_PATH] = {};
+    const UINT n = GetSystemDirectoryA(system, MAX_PATH);
+    std::string command(1, '"');
+    command.append(system, n < MAX_PATH ? n : 0).append("\\rundll32.exe\" url.dll,FileProtocolHandler ");
+    return command.append(sTarget);
 }
 
 void runCommand(const std::string& sCommandLine) {

@@ -116,6 +116,21 @@ std::vector<std::string> splitServerCatalogue(const std::string& sText) {
     return records;
 }
 
+std::string listNewRecords(const std::vector<std::string>& records, const KnownRecords& known,
+                           int32_t& iCount) {
+    std::string result;
+    iCount = 0;
+    for (const std::string& record : records) {
+        if (known.isKnown(record))
+            continue;
+        result.append(record).push_back(Catalogue::kRecordSeparator);
+        ++iCount;
+    }
+    // Trimmed once: only the first record can bring leading blanks, and the
+    // text always ends in the separator.
+    return ModCommon::trim(result);
+}
+
 // --- known and new -----------------------------------------------------------
 //
 // The index samples the text's 8-byte grams at every 8th position. Any

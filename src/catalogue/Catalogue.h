@@ -19,6 +19,12 @@ inline constexpr const char* kMagazineSection = "MAGS";
 inline constexpr const char* kUnknownMagazine = "UKNOWN";
 inline constexpr char kRecordSeparator = ';';
 inline constexpr const char* kTypePlaceholder = "f#";
+// Bounds on what the server sends. The issue list hands a record back
+// through a buffer of kMaxRecordLength + 1 bytes, so a longer one would come
+// back cut.
+inline constexpr int64_t kMaxCatalogueBytes = 64 * 1024 * 1024;
+inline constexpr int64_t kMaxSettingsBytes = 1024 * 1024;
+inline constexpr size_t kMaxRecordLength = 1023;
 }  // namespace Catalogue
 
 // The whole file without leading and trailing blanks; "" on any failure. A
@@ -48,6 +54,12 @@ bool isIssueFileName(const std::string& sName);
 // The records of a server catalogue's text: trimmed, split at every ";",
 // the piece after the last ";" dropped. Empty pieces are kept as they are.
 std::vector<std::string> splitServerCatalogue(const std::string& sText);
+
+class KnownRecords;
+// The records that are not known, each followed by ";", in their order, and
+// their number in iCount.
+std::string listNewRecords(const std::vector<std::string>& records, const KnownRecords& known,
+                           int32_t& iCount);
 
 // Tells whether a record's exact text occurs anywhere in the local
 // catalogue's text (case-sensitive substring search). Built once per check;

@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <optional>
@@ -13,6 +14,7 @@
 #include "app/ModCommon.h"
 #include "catalogue/Catalogue.h"
 #include "dialog/frmmess.h"
+#include "ftp/SafeFetch.h"
 #include "ftp/cFTP.h"
 #include "ftp/modFTP.h"
 #include "library/frmmain.h"
@@ -92,6 +94,20 @@ private:
     std::map<std::string, Listing> cache_;
 };
 
+// The records of the data folder's server catalogue. False when the copy is
+// bigger than any catalogue should be or holds a record longer than the
+// issue list can hold: such a catalogue is refused whole.
+bool readServerCatalogue(std::vector<std::string>& records) {
+    const std::string path = dataPath + Catalogue::kServerCatalogue;
+    WIN32_FILE_ATTRIBUTE_DATA fa{};
+    if (GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &fa) &&
+        ((static_cast<int64_t>(fa.nFileSizeHigh) << 32) | fa.nFileSizeLow) > Catalogue::kMaxCatalogueBytes)
+        return false;
+    records = splitServerCatalogue(readTextFile(path));
+    return std::none_of(records.begin(), records.end(),
+                        [](const std::string& r) { return r.size() > Catalogue::kMaxRecordLength; });
+}
+
 }  // namespace
 
 std::string formatMegabytes(int64_t llBytes) {
@@ -119,9 +135,20 @@ void showNoConnection() {
 
 std::string fetchNewRecords(cFTP& ftp) {
     Work::tellToolTip("Checking...");
-    ftp.SimpleFTPGetFile(dataPath + "VORK.ini", "VORK.ini");
-    ftp.SimpleFTPGetFile(dataPath + "em_lst.srv", "em_lst.srv");
-    if (!fileExists(dataPath + "VORK.ini", false) && !fileExists(dataPath + "em_lst.srv", false)) {
+    const std::string settingsPath = dataPath + Catalogue::kSettingsFile;
+    const FetchResult settings =
+        fetchWhole(ftp, settingsPath, Catalogue::kSettingsFile, Catalogue::kMaxSettingsBytes);
+    const FetchResult catalogue = fetchWhole(ftp, dataPath + Catalogue::kServerCatalogue,
+                                             Catalogue::kServerCatalogue, Catalogue::kMaxCatalogueBytes);
+    bool usable =
+        (fileExists(settingsPath, false) || fileExists(dataPath + Catalogue::kServerCatalogue, false)) &&
+        settings != FetchResult::TooLarge && catalogue != FetchResult::TooLarge;
+    std::vector<std::string> records;
+    if (usable) {
+        doEvents();
+        usable = readServerCatalogue(records);
+    }
+    if (!usable) {
         showCompact(
             "An error occured whilst checking for magazines.\n\nPlease make sure you have an active Internet "
             "connection.",
@@ -129,19 +156,47 @@ std::string fetchNewRecords(cFTP& ftp) {
         Work::tellToolTip("Quillora");
         return "";
     }
-    doEvents();
-    const std::vector<std::string> records = splitServerCatalogue(readTextFile(dataPath + "em_lst.srv"));
-    const KnownRecords known(readLocalCatalogue());
-    std::string result;
-    newIssueCount = 0;
-    for (const std::string& record : records) {
-        if (known.isKnown(record))
-            continue;
-        result = trim(result + record + ";");
-        ++newIssueCount;
-    }
+    const std::string result = listNewRecords(records, KnownRecords(readLocalCatalogue()), newIssueCount);
     Work::tellToolTip("Quillora");
     return result;
+}
+
+int32_t listNewIssues(const std::string& sNewRecords, const IssueSizeQuery& sizeOf) {
+    frmmain& w = frmmain::instance();
+    // Even hidden, the list redraws at every change under Wine, which makes
+    // a large first check take minutes.
+    SendMessageA(w.lv, WM_SETREDRAW, FALSE, 0);
+    const std::vector<std::string> pieces = splitAt(sNewRecords, ';');
+    std::map<std::string, std::string> names;  // by code: one look-up per magazine
+    int32_t count = 0;
+    for (size_t i = 0; i + 1 < pieces.size(); ++i) {
+        const std::string& record = pieces[i];
+        // The server is not trusted: what would not make a safe name in
+        // the library is left out.
+        if (!isSafeRecord(record))
+            continue;
+        const std::vector<std::string> fields = splitAt(record, '_');
+        auto name = names.find(fields[1]);
+        if (name == names.end())
+            name = names.emplace(fields[1], magazineName(fields[1])).first;
+        const std::string& magazine = name->second;
+        if (!isSafeLibraryName(magazine))
+            continue;
+        const int64_t size = sizeOf(magazine, typedFileName(record, "pdf"));
+        if (size == -1)
+            continue;
+        int16_t number = 0;
+        const std::string issue = issueNumber(fields[2], number) ? toDecimal(number) : "";
+        w.addIssueEntry("key" + toDecimal(static_cast<long long>(i)), fields[0], issue, magazine,
+                        formatMegabytes(size), record);
+        ++count;
+    }
+    w.sortIssues(frmmain::colMagazine, false);
+    if (count >= 1)
+        w.setLstTick();
+    SendMessageA(w.lv, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(w.lv, nullptr, TRUE);
+    return count;
 }
 
 bool checkNewIssues(bool bShowProgress, Work::Ask ask) {
@@ -172,38 +227,16 @@ bool checkNewIssues(bool bShowProgress, Work::Ask ask) {
     ShowWindow(w.lv, SW_HIDE);
     doEvents();
 
-    const std::vector<std::string> pieces = splitAt(fetchNewRecords(*run.ftp()), ';');
+    const std::string records = fetchNewRecords(*run.ftp());
     newIssueCount = 0;
     {
         FolderSizes sizes(*run.ftp());
-        for (size_t i = 0; i + 1 < pieces.size(); ++i) {
-            const std::string& record = pieces[i];
-            // The server is not trusted: what would not make a safe name in
-            // the library is left out.
-            if (!isSafeRecord(record))
-                continue;
-            const std::vector<std::string> fields = splitAt(record, '_');
-            const std::string magazine = magazineName(fields[1]);
-            if (!isSafeLibraryName(magazine))
-                continue;
-            const int64_t size = sizes.sizeOf(magazine, typedFileName(record, "pdf"));
-            if (size == -1)
-                continue;
-            int16_t number = 0;
-            const std::string issue = issueNumber(fields[2], number) ? toDecimal(number) : "";
-            w.addIssueEntry("key" + toDecimal(static_cast<long long>(i)), fields[0], issue, magazine,
-                            formatMegabytes(size), record);
-            ++newIssueCount;
-        }
+        newIssueCount = listNewIssues(records, [&](const std::string& sFolder, const std::string& sName) {
+            return sizes.sizeOf(sFolder, sName);
+        });
     }
-    w.sortIssues(frmmain::colMagazine, false);
     ShowWindow(w.lv, SW_SHOW);
-    if (newIssueCount < 1) {
-        w.enableButton(frmmain::tbDeliver, false);
-    } else {
-        w.setLstTick();
-        w.enableButton(frmmain::tbDeliver, true);
-    }
+    w.enableButton(frmmain::tbDeliver, newIssueCount >= 1);
     w.enableButton(frmmain::tbRemove, newIssueCount >= 1);
     if (newIssueCount < 1) {
         setStatusText(1, "Ready");

@@ -126,7 +126,7 @@ void deliverIssue(const std::string& sKey) {
     bool result = safe && failure.empty() &&
                   deliveryRetry::downloadWithRetries(remotePath, partialFile, sKey, title, failure);
     if (result && !deliveryCancelled)
-        result = fileSystem.MoveFile(partialFile, localFile, true);
+        result = fileSystem.Flush(partialFile) && fileSystem.MoveFile(partialFile, localFile, true);
 
     if (deliveryCancelled) {
         deleteIfPresent(partialFile);

@@ -39,7 +39,7 @@ int selectedIndex(HWND list) {
 }
 
 std::string itemText(HWND list, int index, int column) {
-    char buffer[1024] = {};
+    char buffer[Catalogue::kMaxRecordLength + 1] = {};
     LVITEMA item{};
     item.iSubItem = column;
     item.pszText = buffer;

@@ -9,9 +9,12 @@
 #include "catalogue/Catalogue.h"
 #include "catalogue/Check.h"
 #include "dialog/frmmess.h"
+#include "ftp/SafeFetch.h"
 #include "ftp/cFTP.h"
 #include "ftp/modFTP.h"
+#include "release/SignedRelease.h"
 #include "settings/cInifile.h"
+#include "tray/ReleaseCheck.h"
 #include "tray/frmtray.h"
 
 using namespace ModCommon;
@@ -27,13 +30,14 @@ constexpr char versionKey[] = "ver";
 constexpr char stagingSuffix[] = ".part";
 
 std::string tmpFolder() { return dataPath + "tmp"; }
+std::string statementPath() { return tmpFolder() + "\\" + SelfUpdate::statementFileName; }
 
 // The server's version text. Whether the settings file came is not asked:
 // whatever local copy is there afterwards is read ("" without one). Without
 // a session nothing is fetched.
 std::string serverVersion(cFTP* ftp) {
     if (ftp)
-        ftp->SimpleFTPGetFile(dataPath + settingsFile, settingsFile);
+        fetchWhole(*ftp, dataPath + settingsFile, settingsFile, Catalogue::kMaxSettingsBytes);
     cInifile ini;
     ini.setPath(dataPath + settingsFile);
     ini.setSection(versionSection);
@@ -46,24 +50,42 @@ void deleteIfPresent(const std::string& sPath) {
         fileSystem.DeleteFile(sPath);
 }
 
-// Fetches the new program into data\tmp. Only a whole, acceptable program
-// counts as fetched; anything else is removed (an older staged one too), so
-// "Update" can never hand the updater a broken file.
-bool fetchNewProgram(cFTP* ftp) {
+int64_t fileSize(const std::string& sPath) {
+    WIN32_FILE_ATTRIBUTE_DATA fa{};
+    if (!GetFileAttributesExA(sPath.c_str(), GetFileExInfoStandard, &fa))
+        return -1;
+    return static_cast<int64_t>((static_cast<uint64_t>(fa.nFileSizeHigh) << 32) | fa.nFileSizeLow);
+}
+
+enum class Fetch { Offered, Nothing, Failed };
+
+// Fetches the signed statement and, when it announces a newer release, the
+// new program into data\tmp. Only the very build the publisher signed
+// counts as fetched: anything else is removed (an older staged one too), so
+// "Update" can never hand the updater a file the publisher did not sign. A
+// server without a statement has nothing to offer.
+Fetch fetchNewProgram(cFTP* ftp, const std::string& sVersion) {
     const std::string local = SelfUpdate::stagedProgramPath();
     const std::string staging = local + stagingSuffix;
-    deleteIfPresent(staging);
+    const std::string statement = statementPath();
+    for (const std::string& path : {local, staging, statement})
+        deleteIfPresent(path);
     ensureFolder(tmpFolder());
     SelfUpdate::stagedProgramSize = -1;
-    const int64_t size = ftp ? ftp->GetFTPFileSize(SelfUpdate::programFileName) : -1;
-    if (ftp && ftp->SimpleFTPGetFile(staging, SelfUpdate::programFileName) &&
-        SelfUpdate::isAcceptableProgram(staging, size) && fileSystem.MoveFile(staging, local, true)) {
-        SelfUpdate::stagedProgramSize = size;
-        return true;
+    if (!ftp || fetchWhole(*ftp, statement, SelfUpdate::statementFileName, SignedRelease::maxStatementBytes) !=
+                    FetchResult::Fetched)
+        return ftp ? Fetch::Nothing : Fetch::Failed;
+    const SelfUpdate::Release release = SelfUpdate::judgeStatement(statement, sVersion);
+    if (release == SelfUpdate::Release::Newer &&
+        fetchWhole(*ftp, staging, SelfUpdate::programFileName, SignedRelease::maxProgramBytes) ==
+            FetchResult::Fetched &&
+        SelfUpdate::isAcceptableProgram(staging, -1) && fileSystem.MoveFile(staging, local, true)) {
+        SelfUpdate::stagedProgramSize = fileSize(local);
+        return Fetch::Offered;
     }
-    deleteIfPresent(staging);
-    deleteIfPresent(local);
-    return false;
+    for (const std::string& path : {local, staging, statement})
+        deleteIfPresent(path);
+    return release == SelfUpdate::Release::NotNewer ? Fetch::Nothing : Fetch::Failed;
 }
 
 void offerUpdate(const std::string& sVersion) {
@@ -77,7 +99,7 @@ void offerUpdate(const std::string& sVersion) {
 std::string SelfUpdate::stagedProgramPath() { return tmpFolder() + "\\" + programFileName; }
 
 bool SelfUpdate::isAcceptableProgram(const std::string& sPath, int64_t llServerSize) {
-    return isWholeProgram(sPath, llServerSize);
+    return isVerifiedRelease(sPath, statementPath()) && (llServerSize < 0 || isWholeProgram(sPath, llServerSize));
 }
 
 bool frmtray::updateOfferOpen() const {
@@ -104,10 +126,17 @@ void frmtray::systemUpdate() {
     }
     showMessageDialog("Getting Quillora updates...", "", "", "");
     doEvents();
-    if (fetchNewProgram(run.ftp()))
-        offerUpdate(ver);
-    else
-        showMessageDialog("A problem occured whilst updating.", "", "", "OK");
+    switch (fetchNewProgram(run.ftp(), ver)) {
+        case Fetch::Offered:
+            offerUpdate(ver);
+            break;
+        case Fetch::Nothing:
+            showMessageDialog("No new version available.", "", "", "OK");
+            break;
+        case Fetch::Failed:
+            showMessageDialog("A problem occured whilst updating.", "", "", "OK");
+            break;
+    }
 }
 
 bool frmtray::autoSystemUpdate() {
@@ -121,7 +150,7 @@ bool frmtray::autoSystemUpdate() {
             return false;
     }
     const std::string ver = serverVersion(run.ftp());
-    if (ver == programVersion || !fetchNewProgram(run.ftp()))
+    if (ver == programVersion || fetchNewProgram(run.ftp(), ver) != Fetch::Offered)
         return false;
     offerUpdate(ver);
     return true;

@@ -3,6 +3,8 @@
 #include <memory>
 #include <type_traits>
 
+#include "release/SignedRelease.h"
+
 namespace {
 
 constexpr char className[] = "frmupdate";
@@ -47,22 +49,47 @@ bool waitUntilFree(const std::string& sPath, DWORD dwTimeoutMs) {
     }
 }
 
-// Copies beside the target first and swaps it in with one rename, so a copy
-// that fails or is cut short leaves the old program whole.
-bool replaceFile(const std::string& sNew, const std::string& sTarget) {
+// Writes beside the target first and swaps it in with one rename, so a
+// write that fails or is cut short leaves the old program whole.
+bool replaceFile(const std::string& sBytes, const std::string& sTarget) {
     const std::string staged = sTarget + ".new";
-    DeleteFileA(staged.c_str());
-    if (!CopyFileA(sNew.c_str(), staged.c_str(), FALSE)) {
-        DeleteFileA(staged.c_str());
-        return false;
+    bool written = false;
+    {
+        HANDLE h = CreateFileA(staged.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+        AutoHandle out(h == INVALID_HANDLE_VALUE ? nullptr : h);
+        DWORD n = 0;
+        written = out &&
+                  WriteFile(out.get(), sBytes.data(), static_cast<DWORD>(sBytes.size()), &n, nullptr) &&
+                  n == sBytes.size() && FlushFileBuffers(out.get());
     }
-    if (AutoHandle h = openFile(staged, GENERIC_READ | GENERIC_WRITE, 0))
-        FlushFileBuffers(h.get());
-    if (!MoveFileExA(staged.c_str(), sTarget.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    if (!written ||
+        !MoveFileExA(staged.c_str(), sTarget.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         DeleteFileA(staged.c_str());
         return false;
     }
     return true;
+}
+
+// The new program is read once, through a handle that lets nobody write to
+// it meanwhile: the bytes whose signature was checked are the bytes written.
+bool installVerified(const std::string& sNew, const std::string& sTarget) {
+    SignedRelease::Statement statement;
+    if (!SignedRelease::readStatement(sNew + SignedRelease::statementSuffix, statement))
+        return false;
+    AutoHandle source = openFile(sNew, GENERIC_READ, FILE_SHARE_READ);
+    std::string bytes;
+    return source && SignedRelease::readDescribedBytes(source.get(), statement, bytes) &&
+           replaceFile(bytes, sTarget);
+}
+
+// rundll32 by its full path: a search would start in our own folder, which
+// anyone who can write there could fill.
+std::string rundll32() {
+    char system[MAX_PATH] = {};
+    const UINT n = GetSystemDirectoryA(system, MAX_PATH);
+    std::string path(1, '"');
+    return path.append(system, n < MAX_PATH ? n : 0).append("\\rundll32.exe\"");
 }
 
 // Runs a command line in a normal window without waiting for it.
@@ -124,20 +151,26 @@ LRESULT CALLBACK frmupdate::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 // Each step ignores its own failure and the next one runs regardless: the
-// user is always left with a program that starts and the same closing box.
+// user is always left with a program that starts, and told whether it is
+// the new one.
 void frmupdate::Form_Load() {
     const std::string folder = programFolder();
     const std::string tmpFolder = folder + "\\data\\tmp";
     const std::string newFile = tmpFolder + "\\tolv.exe";
+    const std::string statement = newFile + SignedRelease::statementSuffix;
     const std::string target = folder + "\\tolv.exe";
 
-    if (fileExists(newFile) && waitUntilFree(target, targetWaitMs))
-        replaceFile(newFile, target);
+    const bool updated =
+        fileExists(newFile) && waitUntilFree(target, targetWaitMs) && installVerified(newFile, target);
     DeleteFileA(newFile.c_str());
+    DeleteFileA(statement.c_str());
     RemoveDirectoryA(tmpFolder.c_str());  // only when empty
 
     // No blank after the comma: Wine's rundll32 does not skip it, Windows does not mind.
-    runCommand("rundll32.exe url.dll,FileProtocolHandler " + target);
+    runCommand(rundll32() + " url.dll,FileProtocolHandler " + target);
 
-    MessageBoxA(nullptr, doneText, "", MB_OK | MB_ICONINFORMATION | MB_SETFOREGROUND);
+    if (updated)
+        MessageBoxA(nullptr, doneText, "", MB_OK | MB_ICONINFORMATION | MB_SETFOREGROUND);
+    else
+        MessageBoxA(nullptr, failedText, "", MB_OK | MB_ICONEXCLAMATION | MB_SETFOREGROUND);
 }

@@ -11,6 +11,8 @@ public:
     static constexpr const char* caption = " Tessaly Update";
     static constexpr const char* label1Text = "Please wait...";
     static constexpr const char* doneText = "Update complete.";
+    // The text tolv shows when an update fails, for the same failure here.
+    static constexpr const char* failedText = "A problem occured whilst updating.";
     // How long the copy waits for the old program to let go of its file.
     static constexpr DWORD targetWaitMs = 30000;
 

@@ -72,14 +72,14 @@ TEST_F(FirstRunTest, FirstStartWelcomesAndRemembersTheNextIsQuiet) {
     EXPECT_TRUE(frmtray::instance().timerEnabled(frmtray::startTmr));
 }
 
-TEST_F(FirstRunTest, RunValueIsRewrittenAtEveryStartWithoutExtensionOrQuotes) {
-    const std::string expected = folder.path() + "\\" + exeBaseName();
+// Quoted, so that a folder with blanks cannot start "C:\Program.exe".
+TEST_F(FirstRunTest, RunValueIsRewrittenAtEveryStartQuotedWithoutExtension) {
+    const std::string expected = "\"" + folder.path() + "\\" + exeBaseName() + "\"";
     checkFirstRun();
     DWORD type = 0;
     EXPECT_EQ(readText(kRunKey, exeBaseName().c_str(), &type), expected);
     EXPECT_EQ(type, DWORD(REG_SZ));
     EXPECT_EQ(expected.find(".exe"), std::string::npos);
-    EXPECT_EQ(expected.find('"'), std::string::npos);
 
     HKEY run;
     ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRunKey, 0, KEY_SET_VALUE, &run), ERROR_SUCCESS);

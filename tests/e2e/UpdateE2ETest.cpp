@@ -58,7 +58,7 @@ DWORD pidOf(const std::string& windowLine) {
 struct UpdateE2E : testing::Test {
     ScratchFolder folder;
     fs::path dir, exe, served;
-    std::string original;
+    std::string original, newBuild;
     // Only the windows of the programs in this test's folder.
     std::string tolvOnly, updateOnly;
 
@@ -77,6 +77,7 @@ struct UpdateE2E : testing::Test {
         updateOnly = "--exe \"" + leaf + "\\update.exe\" ";
 
         served = serverDir() / "root" / "pub" / "tolv.exe";
+        newBuild = readAll(served);  // the fixture's signed 2.0
         writeAll(serverDir() / "root" / "pub" / "VORK.ini",
                  "[MAGS]\r\nAB=Alpine Boating\r\n\r\n[CONFIG]\r\nver=2.0\r\n");
         // Not a first run: the offer comes only on request, not with the welcome.
@@ -84,6 +85,7 @@ struct UpdateE2E : testing::Test {
         ASSERT_TRUE(rememberInstallation());
     }
     void TearDown() override {
+        writeAll(served, newBuild);
         forgetInstallation();
         SetEnvironmentVariableA("TOLV_SERVER", nullptr);
     }
@@ -161,10 +163,8 @@ struct UpdateE2E : testing::Test {
 }  // namespace
 
 TEST_F(UpdateE2E, OfferedBuildReplacesTheProgramAndStarts) {
-    // A newer build of our own kind: the same program with marker bytes after
-    // its image, which the loader ignores.
-    const std::string marked = original + "\r\nQuillora e2e build " + std::to_string(GetTickCount()) + "\r\n";
-    writeAll(served, marked);
+    const std::string& marked = newBuild;
+    ASSERT_NE(marked, original);
 
     const int iconsBefore = trayIconCount();
     ChildProcess tolv(quoted(exe));
@@ -201,7 +201,7 @@ TEST_F(UpdateE2E, OfferedBuildReplacesTheProgramAndStarts) {
 }
 
 TEST_F(UpdateE2E, TruncatedBuildIsNotOffered) {
-    writeAll(served, original.substr(0, original.size() / 2));
+    writeAll(served, newBuild.substr(0, newBuild.size() / 2));
 
     const int iconsBefore = trayIconCount();
     ChildProcess tolv(quoted(exe));

@@ -4,6 +4,8 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <fstream>
+
 #include "PublisherFixture.h"
 #include "app/ModCommon.h"
 #include "catalogue/Catalogue.h"
@@ -161,6 +163,72 @@ TEST_F(CheckAgainstPublisher, NoConnectionShowsThePromptAndChangesNothing) {
     frmmess::instance().cmdmess_Click(1);
     EXPECT_TRUE(isConnected);
     EXPECT_FALSE(frmmess::exists());  // connected: the prompt closes
+}
+
+namespace {
+
+constexpr char kCheckFailed[] =
+    "An error occured whilst checking for magazines.\n\nPlease make sure you have an active Internet "
+    "connection.";
+
+// The publishers whose VORK.ini and em_lst.srv always fail: "550" or "drop".
+void useFaultyPublisher(const std::string& kind) {
+    std::ifstream in(heart::winePath(heart::serverDir() + "/../faulty-" + kind + "/port"));
+    std::string port;
+    in >> port;
+    SetEnvironmentVariableA("TOLV_SERVER", ("127.0.0.1:" + port).c_str());
+}
+
+}  // namespace
+
+TEST_F(CheckAgainstPublisher, FailedCopiesKeepTheEarlierOnesWhole) {
+    for (const char* fault : {"550", "drop"}) {
+        SCOPED_TRACE(fault);
+        heart::useTheSamplePublisher();
+        heart::writeServerCatalogue("Winter Issue_AB_1.f#;Spring Issue_CQ_1.f#;");
+        checkNewIssues(false);
+        ASSERT_EQ(w->issueCount(), 2);
+        const std::string settings = file("data\\VORK.ini"), catalogue = file("data\\em_lst.srv");
+
+        useFaultyPublisher(fault);
+        checkNewIssues(false);
+        EXPECT_TRUE(isConnected) << "the faulty publisher was not reached";
+        EXPECT_EQ(file("data\\VORK.ini"), settings);
+        EXPECT_EQ(file("data\\em_lst.srv"), catalogue);
+        EXPECT_EQ(titles(), (std::vector<std::string>{"Winter Issue", "Spring Issue"}));
+        EXPECT_FALSE(frmtray::instance().autoSystemUpdate()) << "the earlier settings file names our version";
+        EXPECT_EQ(file("data\\VORK.ini"), settings);
+        EXPECT_FALSE(fileSystem.FileExists(dataPath + "VORK.ini.part"));
+        EXPECT_FALSE(fileSystem.FileExists(dataPath + "em_lst.srv.part"));
+    }
+}
+
+TEST_F(CheckAgainstPublisher, AnOversizedCatalogueOrRecordIsRefused) {
+    for (const bool oversized : {true, false}) {
+        SCOPED_TRACE(oversized ? "catalogue over the cap" : "record too long for the list");
+        if (oversized) {
+            heart::writeServerCatalogue("Winter Issue_AB_1.f#;");
+            // Sparse: the size is what counts.
+            HANDLE h = CreateFileA((heart::pubFolder() + "\\em_lst.srv").c_str(), GENERIC_WRITE, 0, nullptr,
+                                   OPEN_EXISTING, 0, nullptr);
+            ASSERT_NE(h, INVALID_HANDLE_VALUE);
+            LARGE_INTEGER end;
+            end.QuadPart = Catalogue::kMaxCatalogueBytes + 1;
+            SetFilePointerEx(h, end, nullptr, FILE_BEGIN);
+            SetEndOfFile(h);
+            CloseHandle(h);
+        } else {
+            heart::writeServerCatalogue("Winter Issue_AB_1.f#;" +
+                                        std::string(Catalogue::kMaxRecordLength, 'x') + "_AB_1.f#;");
+        }
+        checkNewIssues(false);
+        ASSERT_TRUE(frmmess::exists());
+        EXPECT_EQ(frmmess::instance().message(), kCheckFailed);
+        EXPECT_EQ(w->issueCount(), 0);
+        EXPECT_FALSE(checkRunning);
+        EXPECT_EQ(w->statusPanel(1), "Ready");
+        frmmess::unload();
+    }
 }
 
 TEST_F(DeliveryAgainstPublisher, SecondOfThreeFailsTheOthersArrive) {

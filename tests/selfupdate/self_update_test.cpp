@@ -18,6 +18,7 @@
 #include "library/frmmain.h"
 #include "support/driver_client.h"
 #include "support/gui.h"
+#include "tray/ReleaseCheck.h"
 #include "tray/SelfUpdate.h"
 #include "tray/frmtray.h"
 
@@ -84,16 +85,28 @@ protected:
         if (frmmess::exists())
             frmmess::unload();
         writeAll(pub() / SelfUpdate::programFileName, served_);
-        publish("1.0");
+        publish("1.0", "");
         SetEnvironmentVariableA("TOLV_SERVER", nullptr);
     }
 
     fs::path pub() const { return server_ / "root" / "pub"; }
-    void publish(const std::string& sVersion) {
+    fs::path servedStatement() const { return pub() / "tolv.exe.sig"; }
+    // The settings file names the version; the statement is the fixture's
+    // signed one for it (sStatement), or none.
+    void publish(const std::string& sVersion, const std::string& sStatement) {
         writeAll(pub() / "VORK.ini",
                  "[MAGS]\r\nAB=Alpine Boating\r\n\r\n[CONFIG]\r\nver=" + sVersion + "\r\n");
+        fs::remove(servedStatement());
+        if (!sStatement.empty())
+            fs::copy_file(server_ / "sigs" / (sStatement + ".sig"), servedStatement());
     }
+    void publish(const std::string& sVersion) { publish(sVersion, sVersion); }
     fs::path fetched() const { return folder_ / "data" / "tmp" / SelfUpdate::programFileName; }
+    // Nothing of a refused release is left in data\tmp.
+    bool nothingFetched() const {
+        return !fs::exists(fetched()) &&
+               !fs::exists(folder_ / "data" / "tmp" / SelfUpdate::statementFileName);
+    }
 
     // The dialog's message and which of its buttons show, as "caption" or "-".
     std::string dialog() const {
@@ -117,7 +130,7 @@ class SelfUpdateAutomatic : public SelfUpdateTest {};
 }  // namespace
 
 TEST_F(SelfUpdateOnRequest, SameVersionFetchesNothingElse) {
-    publish("1.0");
+    publish("1.0", "");
     frmtray::instance().systemUpdate();
     EXPECT_EQ("No new version available. [-] [-] [OK]", dialog());
     EXPECT_TRUE(fs::exists(folder_ / "data" / "VORK.ini"));
@@ -152,15 +165,52 @@ TEST_F(SelfUpdateOnRequest, SomethingThatIsNotAProgramIsNotOffered) {
     EXPECT_FALSE(fs::exists(fetched()));
 }
 
+// An empty version counts as new, but no signed statement names it.
 TEST_F(SelfUpdateOnRequest, NoSettingsFileAndNoProgramOnTheServer) {
     fs::remove(pub() / "VORK.ini");
     fs::remove(pub() / SelfUpdate::programFileName);
     fs::create_directories(fetched().parent_path());
     writeAll(fetched(), "left from an earlier fetch");
     frmtray::instance().systemUpdate();
-    EXPECT_EQ("A problem occured whilst updating. [-] [-] [OK]", dialog())
-        << "an empty version counts as new, and the fetch fails";
-    EXPECT_FALSE(fs::exists(fetched()));
+    EXPECT_EQ("No new version available. [-] [-] [OK]", dialog());
+    EXPECT_TRUE(nothingFetched());
+}
+
+TEST_F(SelfUpdateOnRequest, WithoutASignedStatementNothingIsOffered) {
+    publish("2.0", "");
+    frmtray::instance().systemUpdate();
+    EXPECT_EQ("No new version available. [-] [-] [OK]", dialog());
+    EXPECT_TRUE(nothingFetched());
+}
+
+// An older signed build must not come back, nor a statement for another version.
+TEST_F(SelfUpdateOnRequest, AnOlderOrOtherSignedVersionIsNotOffered) {
+    for (const auto& [ver, statement] : {std::pair{"0.9", "0.9"}, std::pair{"3.0", "2.0"}}) {
+        SCOPED_TRACE(ver);
+        publish(ver, statement);
+        frmtray::instance().systemUpdate();
+        EXPECT_EQ("No new version available. [-] [-] [OK]", dialog());
+        EXPECT_TRUE(nothingFetched());
+    }
+}
+
+TEST_F(SelfUpdateOnRequest, WronglySignedChangedOrCutBuildsAreRefused) {
+    std::string changed = served_;
+    changed[changed.size() / 2] ^= 1;
+    const struct {
+        const char* what;
+        std::string program, statement;
+    } cases[] = {{"another key", served_, "other-key-2.0"},
+                 {"a changed byte", changed, "2.0"},
+                 {"cut short", served_.substr(0, served_.size() - 100), "2.0"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        publish("2.0", c.statement);
+        writeAll(pub() / SelfUpdate::programFileName, c.program);
+        frmtray::instance().systemUpdate();
+        EXPECT_EQ("A problem occured whilst updating. [-] [-] [OK]", dialog());
+        EXPECT_TRUE(nothingFetched());
+    }
 }
 
 // The running work keeps its session: nothing reconnects, nothing is said.
@@ -180,7 +230,7 @@ TEST_F(SelfUpdateOnRequest, LeavesARunningCheckOrDownloadAlone) {
 }
 
 TEST_F(SelfUpdateAutomatic, OffersANewVersionOnlyWhenFetched) {
-    publish("1.0");
+    publish("1.0", "");
     EXPECT_FALSE(frmtray::instance().autoSystemUpdate());
     EXPECT_EQ("(no dialog)", dialog());
     EXPECT_FALSE(fs::exists(fetched()));
@@ -199,12 +249,16 @@ TEST_F(SelfUpdateAutomatic, FirstRunAsksTheServerNothing) {
     EXPECT_EQ("(no dialog)", dialog());
 }
 
-TEST_F(SelfUpdateAutomatic, SomethingThatIsNotAProgramIsDroppedSilently) {
+TEST_F(SelfUpdateAutomatic, UnsignedOlderOrForeignBuildsAreDroppedSilently) {
+    publish("2.0", "");
+    EXPECT_FALSE(frmtray::instance().autoSystemUpdate());
+    publish("0.9");
+    EXPECT_FALSE(frmtray::instance().autoSystemUpdate());
     publish("2.0");
     writeAll(pub() / SelfUpdate::programFileName, std::string(4096, 'x'));
     EXPECT_FALSE(frmtray::instance().autoSystemUpdate());
     EXPECT_EQ("(no dialog)", dialog());
-    EXPECT_FALSE(fs::exists(fetched()));
+    EXPECT_TRUE(nothingFetched());
 }
 
 // "New Magazines" while the update runs is refused and said where it was pressed.

@@ -22,7 +22,6 @@ namespace {
 
 constexpr DWORD processWaitMs = 30000;
 constexpr double boxWaitSeconds = 60;
-constexpr int newFilePadding = 4096;  // makes the new program's file a different size
 
 std::string readAll(const fs::path& p) {
     std::ifstream in(p, std::ios::binary);
@@ -53,7 +52,9 @@ public:
         fs::copy_file(buildDir() / "update.exe", dir_ / "update.exe");
         fs::copy_file(testsDir() / "stand_in.exe", target());
         oldProgram_ = readAll(target());
-        newProgram_ = oldProgram_ + std::string(newFilePadding, 'N');
+        // The stand-in with padding after its image, signed with the test key.
+        newProgram_ = readAll(testsDir() / "stand_in_new.exe");
+        statement_ = readAll(testsDir() / "stand_in_new.exe.sig");
     }
     fs::path dir() const { return dir_; }
     fs::path target() const { return dir_ / "tolv.exe"; }
@@ -62,10 +63,12 @@ public:
     const std::string& oldProgram() const { return oldProgram_; }
     const std::string& newProgram() const { return newProgram_; }
 
-    void putNewProgram() {
+    void putNewProgram(const std::string& bytes) {
         fs::create_directories(tmpDir());
-        writeAll(newFile(), newProgram_);
+        writeAll(newFile(), bytes);
+        writeAll(tmpDir() / "tolv.exe.sig", statement_);
     }
+    void putNewProgram() { putNewProgram(newProgram_); }
     // Sizes of the program files that have started here, one per start.
     std::string starts() const { return readAll(dir_ / "started.txt"); }
     bool waitForStart(size_t size, DWORD dwTimeoutMs = processWaitMs) const {
@@ -80,7 +83,7 @@ public:
 
 private:
     fs::path dir_;
-    std::string oldProgram_, newProgram_;
+    std::string oldProgram_, newProgram_, statement_;
 };
 
 struct BoxSeen {
@@ -110,13 +113,20 @@ std::string runUpdate(const UpdateFolder& f) {
     return quoted(f.dir() / "update.exe");
 }
 
-void expectCompleteBox(const BoxSeen& seen) {
-    EXPECT_EQ("Update complete.", seen.text);
+void expectBox(const BoxSeen& seen, const std::string& text) {
+    EXPECT_EQ(text, seen.text);
     // The driver lists the box as: hwnd #32770 pid "title", and the title is empty.
     const std::string emptyTitle = " \"\"";
     EXPECT_NE(std::string::npos, seen.windowLine.find(" #32770 ")) << seen.windowLine;
     EXPECT_TRUE(seen.windowLine.ends_with(emptyTitle)) << seen.windowLine;
     EXPECT_EQ(0u, seen.exitCode);
+}
+
+void expectCompleteBox(const BoxSeen& seen) {
+    expectBox(seen, "Update complete.");
+}
+void expectFailureBox(const BoxSeen& seen) {
+    expectBox(seen, "A problem occured whilst updating.");
 }
 
 }  // namespace
@@ -152,7 +162,7 @@ TEST(Updater, KeepsTmpWhenOtherFilesAreLeftInIt) {
 TEST(Updater, WithoutANewFileStartsTheOldProgram) {
     UpdateFolder f("no_new_file");
     ChildProcess update(runUpdate(f));
-    expectCompleteBox(answerBox(update));
+    expectFailureBox(answerBox(update));
     EXPECT_TRUE(holds(f.target(), f.oldProgram()));
     EXPECT_TRUE(f.waitForStart(f.oldProgram().size()));
     EXPECT_FALSE(fs::exists(f.dir() / "data" / "tmp"));
@@ -186,9 +196,49 @@ TEST(UpdaterSafety, AFailedCopyKeepsTheOldProgram) {
     BoxSeen seen = answerBox(update);
     CloseHandle(source);
 
-    expectCompleteBox(seen);
+    expectFailureBox(seen);
     EXPECT_TRUE(holds(f.target(), f.oldProgram()));
     EXPECT_FALSE(fs::exists(f.dir() / "tolv.exe.new"));
+    EXPECT_TRUE(f.waitForStart(f.oldProgram().size()));
+}
+
+// A changed byte, a cut file or no statement: the old program stays and starts.
+TEST(UpdaterSafety, RefusesAProgramThePublisherDidNotSign) {
+    UpdateFolder f("unsigned");
+    std::string changed = f.newProgram();
+    changed[changed.size() / 2] ^= 1;
+    const struct {
+        std::string bytes;
+        bool signedStatement;
+    } cases[] = {{changed, true},
+                 {f.newProgram().substr(0, f.newProgram().size() - 1), true},
+                 {f.newProgram(), false}};
+    for (const auto& c : cases) {
+        f.putNewProgram(c.bytes);
+        if (!c.signedStatement)
+            fs::remove(f.tmpDir() / "tolv.exe.sig");
+        ChildProcess update(runUpdate(f));
+        expectFailureBox(answerBox(update));
+        EXPECT_TRUE(holds(f.target(), f.oldProgram()));
+        EXPECT_FALSE(fs::exists(f.dir() / "tolv.exe.new"));
+        EXPECT_FALSE(fs::exists(f.tmpDir()));
+    }
+    EXPECT_TRUE(f.waitForStart(f.oldProgram().size()));
+    EXPECT_EQ(std::string::npos, f.starts().find(std::to_string(f.newProgram().size())));
+}
+
+// The old program does not let go of its file within the wait.
+TEST(UpdaterSafety, ATargetHeldOpenKeepsTheOldProgram) {
+    UpdateFolder f("target_held");
+    f.putNewProgram();
+    HANDLE held = CreateFileA(f.target().string().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    ChildProcess update(runUpdate(f));
+    BoxSeen seen = answerBox(update);
+    CloseHandle(held);
+    expectFailureBox(seen);
+    EXPECT_TRUE(holds(f.target(), f.oldProgram()));
     EXPECT_TRUE(f.waitForStart(f.oldProgram().size()));
 }
 
