@@ -8,7 +8,8 @@ BUILD=${TOLV_BUILD_DIR:-$TOP/build}
 PREFIX=${TOLV_PREFIX:-$BUILD/wineprefix}
 PACKAGES="mingw-w64 g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
   gcc-mingw-w64-x86-64-posix wine wine64 wine32:i386 xvfb xauth x11-utils imagemagick
-  python3-pyftpdlib vsftpd googletest cmake make groff ghostscript poppler-utils curl file"
+  python3-pyftpdlib vsftpd googletest cmake make groff ghostscript poppler-utils curl file
+  nsis osslsigncode"
 
 say() { printf '== %s\n' "$*" >&2; }
 

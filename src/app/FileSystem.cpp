@@ -51,6 +51,15 @@ bool FileSystem::CreateTextFile(const std::string& sPath, bool bOverwrite) const
     return h.valid();
 }
 
+bool FileSystem::CanCreateFiles(const std::string& sFolder) const {
+    char probe[MAX_PATH];
+    // Creates a file of a free name, as the first write into the folder would.
+    if (!GetTempFileNameA(sFolder.c_str(), "tlv", 0, probe))
+        return false;
+    ::DeleteFileA(probe);
+    return true;
+}
+
 bool FileSystem::CopyFile(const std::string& sFrom, const std::string& sTo, bool bOverwrite) const {
     return ::CopyFileA(sFrom.c_str(), sTo.c_str(), !bOverwrite);
 }

@@ -3,6 +3,7 @@
 // the system code page; nothing is converted.
 #pragma once
 #include <windows.h>
+
 #include <string>
 #include <vector>
 
@@ -14,6 +15,8 @@ public:
     bool CreateFolder(const std::string& sPath) const;
     // An empty file; an existing one is emptied when bOverwrite.
     bool CreateTextFile(const std::string& sPath, bool bOverwrite) const;
+    // A file can be created in the folder (it exists and this user may write there).
+    bool CanCreateFiles(const std::string& sFolder) const;
     bool CopyFile(const std::string& sFrom, const std::string& sTo, bool bOverwrite) const;
     bool DeleteFile(const std::string& sPath) const;
     bool DeleteFolder(const std::string& sPath) const;

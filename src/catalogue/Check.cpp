@@ -133,7 +133,21 @@ void showNoConnection() {
                       "Connect...", "Cancel");
 }
 
+// A message box: the folder's name may be longer than the dialog's label.
+void showFolderNotWritable() {
+    messageBox("Quillora cannot save files in its folder " + programFolder() +
+                   ".\n\nPlease ask an administrator to install Quillora with its setup program, or to let you "
+                   "change that folder.",
+               MB_OK | MB_ICONEXCLAMATION);
+}
+
 std::string fetchNewRecords(cFTP& ftp) {
+    // Without this, a folder the user may not write to would fail every check
+    // with the Internet text below.
+    if (!fileSystem.CanCreateFiles(dataPath)) {
+        showFolderNotWritable();
+        return "";
+    }
     Work::tellToolTip("Checking...");
     const std::string settingsPath = dataPath + Catalogue::kSettingsFile;
     const FetchResult settings =

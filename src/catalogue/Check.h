@@ -17,5 +17,7 @@ using IssueSizeQuery = std::function<int64_t(const std::string& sFolder, const s
 // Returns the number of entries.
 int32_t listNewIssues(const std::string& sNewRecords, const IssueSizeQuery& sizeOf);
 void showNoConnection();
+// The program folder cannot be written (a standard user's "Program Files").
+void showFolderNotWritable();
 // A size in bytes as the issue list shows it: "##,##0.00 MB" with the user's separators.
 std::string formatMegabytes(int64_t llBytes);

@@ -68,8 +68,21 @@ std::string expandEnvironment(const std::string& s) {
     }
 }
 
+HKEY& deniedRoot() {
+    static HKEY h = nullptr;
+    return h;
+}
+
+// Wine grants every write; a standard user on Windows gets "access denied"
+// under HKEY_LOCAL_MACHINE, as the denied root does here.
+bool writeDenied(HKEY hRoot, REGSAM access) {
+    return hRoot == deniedRoot() && (access & (KEY_SET_VALUE | KEY_CREATE_SUB_KEY)) != 0;
+}
+
 AutoHkey openKey(HKEY hRoot, const std::string& sSection, REGSAM access) {
     HKEY h = nullptr;
+    if (writeDenied(hRoot, access))
+        return {};
     if (RegOpenKeyExA(hRoot, sSection.c_str(), 0, access, &h) != ERROR_SUCCESS)
         return {};
     return AutoHkey(h);
@@ -79,6 +92,8 @@ AutoHkey openKey(HKEY hRoot, const std::string& sSection, REGSAM access) {
 AutoHkey createKey(HKEY hRoot, const std::string& sSection) {
     HKEY h = nullptr;
     char emptyClass[] = "";
+    if (writeDenied(hRoot, kKeyAllUserAccess))
+        return {};
     if (RegCreateKeyExA(hRoot, sSection.c_str(), 0, emptyClass, REG_OPTION_NON_VOLATILE, kKeyAllUserAccess,
                         nullptr, &h, nullptr) != ERROR_SUCCESS)
         return {};
@@ -106,8 +121,11 @@ bool cRegistry::CreateKey() {
     return true;
 }
 
+void cRegistry::denyWrites(HKEY hRoot) { deniedRoot() = hRoot; }
+
 bool cRegistry::DeleteKey() {
-    if (RegDeleteKeyA(m_hClassKey, m_sSectionKey.c_str()) != ERROR_SUCCESS)
+    if (writeDenied(m_hClassKey, KEY_SET_VALUE) ||
+        RegDeleteKeyA(m_hClassKey, m_sSectionKey.c_str()) != ERROR_SUCCESS)
         raise(RegistryErrors::kFailed,
               "Failed to delete registry Key: '" + rootText() + "',Section: '" + m_sSectionKey);
     return true;

@@ -51,6 +51,10 @@ public:
     void CreateAdditionalEXEAssociations(const std::string& sClassName,
                                          const std::vector<std::string>& vItems);
 
+    // Test seam: every write under hRoot fails as for a standard user under
+    // HKEY_LOCAL_MACHINE (nullptr: none fails).
+    static void denyWrites(HKEY hRoot);
+
     DWORD ValueType() const { return m_lValueType; }
     void setValueType(DWORD lValueType) { m_lValueType = lValueType; }
     HKEY ClassKey() const { return m_hClassKey; }

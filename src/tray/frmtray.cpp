@@ -20,7 +20,8 @@ namespace {
 
 constexpr UINT kNotifyVersion = 3;  // NOTIFYICON_VERSION
 
-enum MenuId : UINT { mnushow = 1, mnusearch, mnuopt, mnuex };
+// The setup sends mnuex's id to make a running program exit: keep it 4.
+enum MenuId : UINT { mnushow = 1, mnusearch, mnuopt, mnuex = 4 };
 
 frmtray*& instancePtr() {
     static frmtray* p = nullptr;

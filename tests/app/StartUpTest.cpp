@@ -2,6 +2,7 @@
 
 #include "app/ModCommon.h"
 #include "dialog/frmmess.h"
+#include "settings/cRegistry.h"
 #include "support/gui.h"
 #include "tray/frmtray.h"
 
@@ -13,32 +14,40 @@ constexpr char kTolvKey[] = "SOFTWARE\\Orvane\\TOLV";
 constexpr char kSettingsKey[] = "SOFTWARE\\Orvane\\TOLV\\Settings";
 constexpr char kRunKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 
-std::string readText(const char* key, const char* value, DWORD* type = nullptr) {
+std::string readText(const char* key, const char* value, DWORD* type = nullptr,
+                     HKEY root = HKEY_LOCAL_MACHINE) {
     char data[512] = {};
     DWORD size = sizeof data, t = 0;
-    if (RegGetValueA(HKEY_LOCAL_MACHINE, key, value, RRF_RT_ANY | RRF_NOEXPAND, &t, data, &size) != ERROR_SUCCESS)
+    if (RegGetValueA(root, key, value, RRF_RT_ANY | RRF_NOEXPAND, &t, data, &size) != ERROR_SUCCESS)
         return "<missing>";
     if (type)
         *type = t;
     return data;
 }
 
-struct FirstRunTest : testing::Test {
-    ScratchProgramFolder folder;
-    void SetUp() override {
-        RegDeleteTreeA(HKEY_LOCAL_MACHINE, kTolvKey);
-        RegDeleteKeyA(HKEY_LOCAL_MACHINE, kTolvKey);
-        frmmess::unload();
-    }
-    void TearDown() override {
-        frmmess::unload();
-        RegDeleteTreeA(HKEY_LOCAL_MACHINE, kTolvKey);
-        RegDeleteKeyA(HKEY_LOCAL_MACHINE, kTolvKey);
+// Both the machine's and the user's keys: a standard user's go under the latter.
+void forgetRegistry() {
+    for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+        RegDeleteTreeA(root, kTolvKey);
+        RegDeleteKeyA(root, kTolvKey);
         HKEY run;
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRunKey, 0, KEY_SET_VALUE, &run) == ERROR_SUCCESS) {
+        if (RegOpenKeyExA(root, kRunKey, 0, KEY_SET_VALUE, &run) == ERROR_SUCCESS) {
             RegDeleteValueA(run, exeBaseName().c_str());
             RegCloseKey(run);
         }
+    }
+}
+
+struct FirstRunTest : testing::Test {
+    ScratchProgramFolder folder;
+    void SetUp() override {
+        forgetRegistry();
+        frmmess::unload();
+    }
+    void TearDown() override {
+        cRegistry::denyWrites(nullptr);
+        frmmess::unload();
+        forgetRegistry();
         frmtray::instance().enableTimer(frmtray::startTmr, false);
     }
 };
@@ -89,22 +98,42 @@ TEST_F(FirstRunTest, RunValueIsRewrittenAtEveryStartQuotedWithoutExtension) {
     EXPECT_EQ(readText(kRunKey, exeBaseName().c_str()), expected);
 }
 
-// Without write access to the machine's settings every start is a first run;
-// a volatile parent key makes the write fail for real (a non-volatile key
-// cannot be created below it).
-TEST_F(FirstRunTest, UnwritableSettingsMakeEveryStartAFirstRun) {
-    HKEY parent;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kTolvKey, 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS,
-                              nullptr, &parent, nullptr),
-              ERROR_SUCCESS);
-    RegCloseKey(parent);
-    for (int start = 0; start < 2; ++start) {
-        frmmess::unload();
-        checkFirstRun();
-        EXPECT_TRUE(isFirstRun) << start;
-        EXPECT_TRUE(frmmess::exists()) << start;
-        EXPECT_EQ(readText(kSettingsKey, "fRun"), "<missing>");
-    }
+// A standard user may not write the machine's registry (Wine lets everyone,
+// so the denial is simulated): the user's own keys take the values, and the
+// second start is quiet.
+TEST_F(FirstRunTest, StandardUserKeepsFirstRunAndLogonStartUnderTheirOwnKeys) {
+    const std::string command = "\"" + folder.path() + "\\" + exeBaseName() + "\"";
+    cRegistry::denyWrites(HKEY_LOCAL_MACHINE);
+    checkFirstRun();
+    EXPECT_TRUE(isFirstRun);
+    EXPECT_TRUE(frmmess::exists());
+    EXPECT_EQ(readText(kSettingsKey, "fRun"), "<missing>");
+    EXPECT_EQ(readText(kSettingsKey, "fRun", nullptr, HKEY_CURRENT_USER), "1");
+    EXPECT_EQ(readText(kRunKey, exeBaseName().c_str()), "<missing>");
+    EXPECT_EQ(readText(kRunKey, exeBaseName().c_str(), nullptr, HKEY_CURRENT_USER), command);
+
+    frmmess::unload();
+    checkFirstRun();
+    EXPECT_FALSE(isFirstRun);
+    EXPECT_FALSE(frmmess::exists());
+}
+
+// Once the machine's Run key starts this copy (an administrator ran it), the
+// user's own entry would start it a second time at logon: it goes.
+TEST_F(FirstRunTest, LogonStartIsEnteredOnceWhateverKeyHoldsIt) {
+    const std::string command = "\"" + folder.path() + "\\" + exeBaseName() + "\"";
+    cRegistry::denyWrites(HKEY_LOCAL_MACHINE);
+    checkFirstRun();
+    ASSERT_EQ(readText(kRunKey, exeBaseName().c_str(), nullptr, HKEY_CURRENT_USER), command);
+    cRegistry::denyWrites(nullptr);
+    checkFirstRun();
+    EXPECT_EQ(readText(kRunKey, exeBaseName().c_str()), command);
+    EXPECT_EQ(readText(kRunKey, exeBaseName().c_str(), nullptr, HKEY_CURRENT_USER), "<missing>");
+
+    // The machine's entry already starts it: a denied start adds no second one.
+    cRegistry::denyWrites(HKEY_LOCAL_MACHINE);
+    checkFirstRun();
+    EXPECT_EQ(readText(kRunKey, exeBaseName().c_str(), nullptr, HKEY_CURRENT_USER), "<missing>");
 }
 
 TEST(LibraryFolders, CreatedWhenMissingAndLeftAloneOtherwise) {

@@ -3,6 +3,8 @@
 #pragma once
 #include <windows.h>
 
+#include <string>
+
 namespace e2e {
 
 inline constexpr char kTolvKey[] = "SOFTWARE\\Orvane\\TOLV";
@@ -18,6 +20,15 @@ inline void forgetInstallation() {
         RegDeleteValueA(run, "tolv");
         RegCloseKey(run);
     }
+}
+
+// A text value under HKEY_LOCAL_MACHINE, or "<missing>".
+inline std::string readMachineText(const char* key, const char* value) {
+    char data[1024] = {};
+    DWORD size = sizeof data;
+    if (RegGetValueA(HKEY_LOCAL_MACHINE, key, value, RRF_RT_REG_SZ, nullptr, data, &size) != ERROR_SUCCESS)
+        return "<missing>";
+    return data;
 }
 
 // Creates the settings key: the next start is not a first run.

@@ -16,14 +16,6 @@ using namespace e2e;
 namespace {
 
 
-std::string readMachineText(const char* key, const char* value) {
-    char data[512] = {};
-    DWORD size = sizeof data;
-    if (RegGetValueA(HKEY_LOCAL_MACHINE, key, value, RRF_RT_REG_SZ, nullptr, data, &size) != ERROR_SUCCESS)
-        return "<missing>";
-    return data;
-}
-
 int trayIconCount() {
     int n = 0;
     while (runDriver("tray 0x200 " + std::to_string(n)).rc == 0)

@@ -231,6 +231,26 @@ TEST_F(CheckAgainstPublisher, AnOversizedCatalogueOrRecordIsRefused) {
     }
 }
 
+// A program folder the user may not write to (a standard user's "Program
+// Files") is named, instead of the Internet text. Wine lets us write
+// anywhere, so a file stands where the data folder belongs: the writes into
+// it fail for real.
+TEST_F(CheckAgainstPublisher, UnwritableProgramFolderIsNamed) {
+    ASSERT_TRUE(fileSystem.DeleteFolder(folder.path() + "\\data"));
+    ASSERT_TRUE(fileSystem.CreateTextFile(folder.path() + "\\data", false));
+    PromptRecorder prompt(IDOK);
+    checkNewIssues(false);
+    EXPECT_TRUE(isConnected);
+    EXPECT_EQ(prompt.count, 1);
+    EXPECT_EQ(prompt.lastText, "Quillora cannot save files in its folder " + folder.path() +
+                                   ".\n\nPlease ask an administrator to install Quillora with its setup program, or "
+                                   "to let you change that folder.");
+    EXPECT_EQ(prompt.lastFlags, UINT(MB_OK | MB_ICONEXCLAMATION));
+    EXPECT_FALSE(frmmess::exists());
+    EXPECT_EQ(w->issueCount(), 0);
+    EXPECT_EQ(frmtray::instance().toolTip(), "Quillora");
+}
+
 TEST_F(DeliveryAgainstPublisher, SecondOfThreeFailsTheOthersArrive) {
     heart::writeServerCatalogue("Winter Issue_AB_1.f#;Broken_CQ_5.f#;Summer Issue_HT_1.f#;");
     checkNewIssues(false);

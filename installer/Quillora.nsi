@@ -1,0 +1,192 @@
+; Quillora-Setup.exe: a per-machine installation of tolv.exe, update.exe and
+; the help document. makensis gets VERSION, VERSION_QUAD, PUBLISHER, TARGET
+; (x86-unicode or amd64-unicode), PROGRAM_DIR, PICTURES and OUTFILE from the build.
+
+Unicode true
+Target ${TARGET}
+ManifestSupportedOS all
+RequestExecutionLevel admin
+SetCompressor /SOLID lzma
+
+!include MUI2.nsh
+!include LogicLib.nsh
+!include FileFunc.nsh
+!include WinMessages.nsh
+!include Sections.nsh
+
+!define PRODUCT "Quillora"
+!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Quillora"
+!define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
+!define RUN_VALUE "tolv"
+!define SETTINGS_ROOT "SOFTWARE\Orvane\TOLV"
+; The tray form's window class and the command id of its menu's "E&xit".
+!define TRAY_CLASS "QuilloraTray"
+!define TRAY_EXIT_COMMAND 4
+!define UNINSTALLER "uninstall.exe"
+
+Name "${PRODUCT}"
+OutFile "${OUTFILE}"
+!if ${TARGET} == "amd64-unicode"
+  InstallDir "$PROGRAMFILES64\${PRODUCT}"
+!else
+  InstallDir "$PROGRAMFILES\${PRODUCT}"
+!endif
+; An upgrade goes where the last installation went.
+InstallDirRegKey HKLM "${UNINSTALL_KEY}" "InstallLocation"
+BrandingText "${PRODUCT} ${VERSION}"
+
+VIProductVersion "${VERSION_QUAD}"
+VIFileVersion "${VERSION_QUAD}"
+VIAddVersionKey "ProductName" "${PRODUCT}"
+VIAddVersionKey "CompanyName" "${PUBLISHER}"
+VIAddVersionKey "FileDescription" "${PRODUCT} Setup"
+VIAddVersionKey "FileVersion" "${VERSION}"
+VIAddVersionKey "ProductVersion" "${VERSION}"
+VIAddVersionKey "LegalCopyright" "${PUBLISHER}"
+
+!define MUI_ICON "${PICTURES}/main.ico"
+!define MUI_UNICON "${PICTURES}/main.ico"
+!define MUI_ABORTWARNING
+!define MUI_FINISHPAGE_RUN
+!define MUI_FINISHPAGE_RUN_TEXT "Start Quillora"
+!define MUI_FINISHPAGE_RUN_FUNCTION StartQuillora
+!define MUI_COMPONENTSPAGE_NODESC
+
+!insertmacro MUI_PAGE_DIRECTORY
+!insertmacro MUI_PAGE_INSTFILES
+!insertmacro MUI_PAGE_FINISH
+
+!insertmacro MUI_UNPAGE_CONFIRM
+!insertmacro MUI_UNPAGE_COMPONENTS
+!insertmacro MUI_UNPAGE_INSTFILES
+
+!insertmacro MUI_LANGUAGE "English"
+
+; Asks every running tolv to exit as its tray menu's "E&xit" does, and waits
+; until the program file is free. A delivery in progress refuses the exit.
+!macro CLOSE_QUILLORA prefix
+Function ${prefix}CloseQuillora
+  StrCpy $1 0
+  ${Do}
+    FindWindow $0 "${TRAY_CLASS}"
+    ${If} $0 == 0
+      ; Windows keeps a running program's file locked until its process ends.
+      ${If} ${FileExists} "$INSTDIR\tolv.exe"
+        ClearErrors
+        FileOpen $2 "$INSTDIR\tolv.exe" a
+        ${IfNot} ${Errors}
+          FileClose $2
+          Return
+        ${EndIf}
+      ${Else}
+        Return
+      ${EndIf}
+    ${Else}
+      SendMessage $0 ${WM_COMMAND} ${TRAY_EXIT_COMMAND} 0 /TIMEOUT=2000
+    ${EndIf}
+    Sleep 250
+    IntOp $1 $1 + 1
+    ${If} $1 >= 40
+      MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION \
+        "Quillora is still running, most likely delivering an issue.$\n$\nPlease let the delivery end or cancel it, then click Retry." \
+        /SD IDCANCEL IDRETRY +2
+      Abort "Quillora is still running."
+      StrCpy $1 0
+    ${EndIf}
+  ${Loop}
+FunctionEnd
+!macroend
+!insertmacro CLOSE_QUILLORA ""
+!insertmacro CLOSE_QUILLORA "un."
+
+Section "Quillora" SecProgram
+  SectionIn RO
+  Call CloseQuillora
+  SetOutPath "$INSTDIR"
+  ; Every user of the machine runs this copy and it keeps data\ and the
+  ; library beside itself, and update.exe replaces tolv.exe as the user: so
+  ; the Users group (S-1-5-32-545, any language) may change the folder and
+  ; everything that comes into it.
+  nsExec::Exec '"$SYSDIR\icacls.exe" "$INSTDIR" /grant *S-1-5-32-545:(OI)(CI)M /T /C /Q'
+  Pop $0
+  File "${PROGRAM_DIR}/tolv.exe"
+  File "${PROGRAM_DIR}/update.exe"
+  File "${PROGRAM_DIR}/Quillora Help.pdf"
+  WriteUninstaller "$INSTDIR\${UNINSTALLER}"
+
+  SetShellVarContext all
+  CreateShortcut "$SMPROGRAMS\${PRODUCT}.lnk" "$INSTDIR\tolv.exe" "" "$INSTDIR\tolv.exe" 0
+
+  SectionGetSize ${SecProgram} $0
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "${PUBLISHER}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\tolv.exe,0"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\${UNINSTALLER}"'
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\${UNINSTALLER}" /S'
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" $0
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
+SectionEnd
+
+; The installer runs elevated; the shell starts the program as the user.
+Function StartQuillora
+  Exec '"$WINDIR\explorer.exe" "$INSTDIR\tolv.exe"'
+FunctionEnd
+
+; The logon start of this copy, quoted or not; another copy's stays.
+!macro REMOVE_RUN_VALUE root
+  ReadRegStr $0 ${root} "${RUN_KEY}" "${RUN_VALUE}"
+  StrCpy $1 $0 1
+  ${If} $1 == '"'
+    StrCpy $0 $0 "" 1
+  ${EndIf}
+  StrLen $2 "$INSTDIR\"
+  StrCpy $1 $0 $2
+  ${If} $1 == "$INSTDIR\"
+    DeleteRegValue ${root} "${RUN_KEY}" "${RUN_VALUE}"
+  ${EndIf}
+!macroend
+
+Section "un.Quillora" SecUnProgram
+  SectionIn RO
+  Call un.CloseQuillora
+  Delete "$INSTDIR\tolv.exe"
+  Delete "$INSTDIR\update.exe"
+  Delete "$INSTDIR\Quillora Help.pdf"
+
+  SetShellVarContext all
+  Delete "$SMPROGRAMS\${PRODUCT}.lnk"
+
+  ; A standard user's tolv keeps both values under HKEY_CURRENT_USER.
+  !insertmacro REMOVE_RUN_VALUE HKLM
+  !insertmacro REMOVE_RUN_VALUE HKCU
+  DeleteRegKey HKLM "${SETTINGS_ROOT}"
+  DeleteRegKey /ifempty HKLM "SOFTWARE\Orvane"
+  DeleteRegKey HKCU "${SETTINGS_ROOT}"
+  DeleteRegKey /ifempty HKCU "SOFTWARE\Orvane"
+  DeleteRegKey HKLM "${UNINSTALL_KEY}"
+SectionEnd
+
+Section /o "un.Also remove my magazines" SecUnLibrary
+  RMDir /r "$INSTDIR\My Magazines"
+  RMDir /r "$INSTDIR\My Torrents"
+  RMDir /r "$INSTDIR\data"
+SectionEnd
+
+; The uninstaller's own file goes last: while it is there, the work is not done.
+Section "-un.Finish"
+  Delete "$INSTDIR\${UNINSTALLER}"
+  RMDir "$INSTDIR"
+SectionEnd
+
+; /REMOVEMAGAZINES ticks "Also remove my magazines" for a silent uninstall.
+Function un.onInit
+  ${GetParameters} $0
+  ClearErrors
+  ${GetOptions} $0 "/REMOVEMAGAZINES" $1
+  ${IfNot} ${Errors}
+    SectionSetFlags ${SecUnLibrary} ${SF_SELECTED}
+  ${EndIf}
+FunctionEnd

@@ -1,0 +1,184 @@
+// Quillora-Setup.exe under Wine, silent as an administrator's deployment runs
+// it: the installation, an upgrade over a running program with a library,
+// and the uninstallation with and without the library.
+#include <gtest/gtest.h>
+#include <shlobj.h>
+#include <windows.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "Installation.h"
+#include "app/FileSystem.h"
+#include "support/ScratchFolder.h"
+#include "support/driver_client.h"
+
+using namespace testsupport;
+using namespace e2e;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quillora";
+constexpr DWORD kSetupWaitMs = 120000;
+const char* const kProgramFiles[] = {"tolv.exe", "update.exe", "Quillora Help.pdf", "uninstall.exe"};
+
+bool machineKeyExists(const char* key) {
+    HKEY h;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key, 0, KEY_READ, &h) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(h);
+    return true;
+}
+
+fs::path startMenuShortcut() {
+    char programs[MAX_PATH] = {};
+    SHGetFolderPathA(nullptr, CSIDL_COMMON_PROGRAMS, nullptr, SHGFP_TYPE_CURRENT, programs);
+    return fs::path(programs) / "Quillora.lnk";
+}
+
+std::string versionText(const fs::path& exe, const std::string& name) {
+    DWORD ignored = 0;
+    std::string block(GetFileVersionInfoSizeA(exe.string().c_str(), &ignored), '\0');
+    char* text = nullptr;
+    UINT len = 0;
+    if (block.empty() ||
+        !GetFileVersionInfoA(exe.string().c_str(), 0, static_cast<DWORD>(block.size()), block.data()) ||
+        !VerQueryValueA(block.data(), ("\\StringFileInfo\\040904b0\\" + name).c_str(),
+                        reinterpret_cast<void**>(&text), &len) ||
+        !len)
+        return "<none>";
+    return text;
+}
+
+DWORD runToEnd(const std::string& commandLine) {
+    ChildProcess p(commandLine);
+    if (!p.started() || !p.ended(kSetupWaitMs))
+        return DWORD(-1);
+    return p.exitCode();
+}
+
+// The uninstaller runs on from a copy of itself; it is done when it has
+// removed its own file, the last one it removes.
+bool uninstallFinished(const fs::path& dir) {
+    for (int i = 0; i < 600 && fs::exists(dir / "uninstall.exe"); ++i) Sleep(100);
+    return !fs::exists(dir / "uninstall.exe");
+}
+
+HWND waitForTray() {
+    HWND h = nullptr;
+    for (int i = 0; i < 200 && !(h = FindWindowA("QuilloraTray", nullptr)); ++i) Sleep(100);
+    return h;
+}
+
+// Files as a delivery leaves them, and as they read afterwards.
+void writeFile(const fs::path& p, const std::string& text) {
+    fs::create_directories(p.parent_path());
+    FileSystem().Append(p.string(), text);
+}
+
+std::string readFile(const fs::path& p) {
+    std::string text;
+    return FileSystem().ReadAll(p.string(), text) ? text : "<missing>";
+}
+
+struct InstallerE2E : testing::Test {
+    ScratchFolder scratch;
+    fs::path dir;
+    fs::path setup;
+    void SetUp() override {
+        forget();
+        dir = fs::path(scratch.path()) / "Quillora";
+        setup = buildDir() / "Quillora-Setup.exe";
+        ASSERT_TRUE(fs::exists(setup));
+    }
+    void TearDown() override { forget(); }
+    void forget() {
+        forgetInstallation();
+        RegDeleteTreeA(HKEY_LOCAL_MACHINE, kUninstallKey);
+        RegDeleteKeyA(HKEY_LOCAL_MACHINE, kUninstallKey);
+        DeleteFileA(startMenuShortcut().string().c_str());
+    }
+    void install() { ASSERT_EQ(runToEnd(quoted(setup) + " /S /D=" + dir.string()), 0u); }
+};
+
+}  // namespace
+
+TEST_F(InstallerE2E, InstallUpgradeOverARunningProgramThenUninstallKeepingTheLibrary) {
+    install();
+    for (const char* name : kProgramFiles) EXPECT_TRUE(fs::exists(dir / name)) << name;
+    EXPECT_TRUE(fs::exists(startMenuShortcut()));
+    EXPECT_EQ(readMachineText(kUninstallKey, "DisplayName"), "Quillora");
+    // The program's version information says what "Programs and Features" says.
+    const fs::path tolvExe = dir / "tolv.exe";
+    EXPECT_EQ(readMachineText(kUninstallKey, "DisplayVersion"), versionText(tolvExe, "ProductVersion"));
+    EXPECT_EQ(versionText(tolvExe, "FileVersion"), versionText(tolvExe, "ProductVersion"));
+    EXPECT_EQ(readMachineText(kUninstallKey, "Publisher"), "Orvane");
+    EXPECT_EQ(versionText(tolvExe, "CompanyName"), "Orvane");
+    EXPECT_EQ(versionText(tolvExe, "ProductName"), "Quillora");
+    EXPECT_EQ(versionText(tolvExe, "FileDescription"), "Quillora");
+    EXPECT_EQ(readMachineText(kUninstallKey, "DisplayIcon"), (dir / "tolv.exe").string() + ",0");
+    EXPECT_EQ(readMachineText(kUninstallKey, "UninstallString"), quoted(dir / "uninstall.exe"));
+    EXPECT_EQ(readMachineText(kUninstallKey, "QuietUninstallString"), quoted(dir / "uninstall.exe") + " /S");
+    DWORD size = 0, cb = sizeof size;
+    EXPECT_EQ(RegGetValueA(HKEY_LOCAL_MACHINE, kUninstallKey, "EstimatedSize", RRF_RT_REG_DWORD, nullptr,
+                           &size, &cb),
+              ERROR_SUCCESS);
+    EXPECT_GT(size, 0u);
+
+    const fs::path issue = dir / "My Magazines" / "Alpine Boating" / "Winter Issue_AB_1.pdf";
+    {
+        ChildProcess tolv(quoted(dir / "tolv.exe"));
+        DriverResult welcome =
+            runDriver("--pid " + std::to_string(tolv.pid()) + " wait-window QuilloraMessage 30");
+        ASSERT_EQ(welcome.rc, 0u) << welcome.out;
+        EXPECT_NE(runDriver("text QuilloraMessage").out.find("Welcome to Quillora."), std::string::npos);
+        EXPECT_NE(readMachineText(kRunKey, "tolv").find((dir / "tolv").string()), std::string::npos);
+        EXPECT_TRUE(fs::is_directory(dir / "data"));
+        ASSERT_EQ(runDriver("click QuilloraMessage Continue").rc, 0u);
+
+        writeFile(issue, "%PDF-1.4 winter");
+        writeFile(dir / "data" / "em_lst.lcl", "Winter Issue_AB_1.f#;");
+
+        // The upgrade finds the installation by itself and first asks the
+        // running program to exit.
+        ASSERT_EQ(runToEnd(quoted(setup) + " /S"), 0u);
+        EXPECT_TRUE(tolv.ended(15000));
+        EXPECT_EQ(tolv.exitCode(), 0u);
+    }
+    EXPECT_EQ(readFile(issue), "%PDF-1.4 winter");
+    EXPECT_EQ(readFile(dir / "data" / "em_lst.lcl"), "Winter Issue_AB_1.f#;");
+    EXPECT_TRUE(fs::exists(dir / "tolv.exe"));
+    EXPECT_EQ(readMachineText(kUninstallKey, "InstallLocation"), dir.string());
+
+    {
+        ChildProcess tolv(quoted(dir / "tolv.exe"));
+        ASSERT_NE(waitForTray(), nullptr);
+        ASSERT_EQ(runToEnd(quoted(dir / "uninstall.exe") + " /S"), 0u);
+        ASSERT_TRUE(uninstallFinished(dir));
+        EXPECT_TRUE(tolv.ended(15000));
+    }
+    for (const char* name : kProgramFiles) EXPECT_FALSE(fs::exists(dir / name)) << name;
+    EXPECT_FALSE(fs::exists(startMenuShortcut()));
+    EXPECT_EQ(readMachineText(kRunKey, "tolv"), "<missing>");
+    EXPECT_FALSE(machineKeyExists(kTolvKey));
+    EXPECT_FALSE(machineKeyExists(kUninstallKey));
+    EXPECT_EQ(readFile(issue), "%PDF-1.4 winter");
+    EXPECT_EQ(readFile(dir / "data" / "em_lst.lcl"), "Winter Issue_AB_1.f#;");
+    EXPECT_TRUE(fs::is_directory(dir / "My Torrents"));
+}
+
+// "Also remove my magazines", ticked on the command line of a silent uninstall.
+TEST_F(InstallerE2E, UninstallAlsoRemovingTheMagazinesLeavesNoFolder) {
+    install();
+    writeFile(dir / "My Magazines" / "Alpine Boating" / "Winter Issue_AB_1.pdf", "%PDF-1.4 winter");
+    writeFile(dir / "My Torrents" / "Alpine Boating" / "Winter Issue_AB_1.torrent", "d8:announce");
+    writeFile(dir / "data" / "em_lst.lcl", "Winter Issue_AB_1.f#;");
+    ASSERT_EQ(runToEnd(quoted(dir / "uninstall.exe") + " /S /REMOVEMAGAZINES"), 0u);
+    ASSERT_TRUE(uninstallFinished(dir));
+    for (int i = 0; i < 50 && fs::exists(dir); ++i)
+        Sleep(100);  // the folder goes right after the uninstaller's file
+    EXPECT_FALSE(fs::exists(dir));
+    EXPECT_FALSE(machineKeyExists(kUninstallKey));
+}
