@@ -11,6 +11,7 @@ namespace {
 Job current = Job::None;
 std::shared_ptr<cFTP> currentSession;
 WorkObserver* watcher = nullptr;
+Running* holder = nullptr;
 // A refusal shown in the tool tip is taken back when the work ends.
 bool tipToRestore = false;
 
@@ -43,6 +44,8 @@ bool refuseWhileBusy(Ask ask) {
 }
 
 std::shared_ptr<cFTP> session() { return currentSession; }
+
+bool reconnect() { return holder && holder->connect(); }
 
 void setObserver(WorkObserver* observer) { watcher = observer; }
 WorkObserver* observer() { return watcher; }
@@ -86,6 +89,7 @@ Running::Running(Job job, Ask ask) : job_(job) {
     if (refuseWhileBusy(ask))
         return;
     claimed_ = true;
+    holder = this;
     current = job;
     session_ = currentSession;
     if (job == Job::Check)
@@ -97,6 +101,7 @@ Running::Running(Job job, Ask ask) : job_(job) {
 Running::~Running() {
     if (!claimed_)
         return;
+    holder = nullptr;
     if (job_ == Job::Check)
         ModCommon::checkRunning = false;
     // A pause ends with its run; a cancel stays as the run's outcome until

@@ -47,6 +47,11 @@ bool refuseWhileBusy(Ask ask = Ask::Tell);
 // across pumped messages keeps the shared pointer.
 std::shared_ptr<cFTP> session();
 
+// A fresh session for the work that runs, as its own connect() gives: a
+// delivery whose server closed the session goes on in a new one. False when
+// nothing runs or the connection fails.
+bool reconnect();
+
 // The forms' observer; null (nothing to tell) before any form is up.
 void setObserver(WorkObserver* observer);
 WorkObserver* observer();

@@ -11,6 +11,7 @@
 #include "catalogue/Check.h"
 #include "catalogue/LibraryScan.h"
 #include "dialog/frmmess.h"
+#include "ftp/DeliveryRetry.h"
 #include "ftp/cFTP.h"
 #include "library/frmmain.h"
 
@@ -69,12 +70,12 @@ void showDeliveryDialog(int iMode, const std::string& sText) {
     m.show();
 }
 
-bool downloadIssueFile(const std::string& sRemotePath, const std::string& sLocalFile) {
+bool downloadIssueFile(const std::string& sRemotePath, const std::string& sLocalFile, bool bResume) {
     // Held here, so the session outlives the download whatever runs meanwhile.
     const std::shared_ptr<cFTP> ftp = Work::session();
     Work::tellToolTip("Connecting...");
     doEvents();
-    const bool result = ftp && ftp->FTPDownloadFile(sLocalFile, sRemotePath);
+    const bool result = ftp && ftp->FTPDownloadFile(sLocalFile, sRemotePath, bResume);
     Work::tellToolTip("Quillora");
     return result;
 }
@@ -102,7 +103,14 @@ void deliverIssue(const std::string& sKey) {
     const std::string localFolder = libraryPath + "\\" + magazine;
     // Nothing from the server may name a place outside the library.
     const bool safe = isSafeLibraryName(magazine) && isSafeRecord(record);
-    if (safe) {
+    // An issue the disk has no room for fails before anything is written.
+    std::string failure;
+    if (safe && deliveryRetry::ensureSession()) {
+        const int64_t size = Work::session()->GetFTPFileSize(remotePath);
+        if (size >= 0 && !deliveryRetry::roomFor(localFolder, size + deliveryRetry::diskMargin))
+            failure = deliveryRetry::noRoomText(title);
+    }
+    if (safe && failure.empty()) {
         ensureFolder(libraryPath);
         ensureFolder(localFolder);
     }
@@ -115,7 +123,8 @@ void deliverIssue(const std::string& sKey) {
 
     const std::string localFile = trim(localFolder + "\\" + fileName);
     const std::string partialFile = localFolder + "\\" + kPartialName;
-    bool result = safe && downloadIssueFile(remotePath, partialFile);
+    bool result = safe && failure.empty() &&
+                  deliveryRetry::downloadWithRetries(remotePath, partialFile, sKey, title, failure);
     if (result && !deliveryCancelled)
         result = fileSystem.Flush(partialFile) && fileSystem.MoveFile(partialFile, localFile, true);
 
@@ -136,7 +145,9 @@ void deliverIssue(const std::string& sKey) {
         failedThisRun().insert(sKey);
         deleteIfPresent(partialFile);
         setIssueStatus("Failed", sKey);
-        showDeliveryDialog(1, toDecimal(failedCount) + " failed to deliver.\n\nPlease try again at a later date.");
+        showDeliveryDialog(1, failure.empty() ? toDecimal(failedCount) +
+                                                    " failed to deliver.\n\nPlease try again at a later date."
+                                              : failure);
     }
     setStatusText(1, "Remaining");
     setStatusText(2, toDecimal(newIssueCount));

@@ -24,6 +24,9 @@ constexpr DWORD formatLimit = 256;
 constexpr ULONGLONG pumpIntervalMs = 100;
 constexpr double readTargetMs = 50;
 constexpr DWORD watchdogTickMs = 250;
+// A resumed download first reads again this much before the join and
+// compares it with the disk, so a file changed on the server is not spliced.
+constexpr DWORD joinCheckSize = 64 * 1024;
 constexpr const char* agentName = "TOLV";
 
 std::string lastResponse() {
@@ -186,7 +189,12 @@ DWORD nextReadSize(StallWatchdog& watchdog, HINTERNET hFile, int64_t llLeft, dou
 
 bool writeAll(HANDLE hLocal, const char* buf, DWORD cb) {
     DWORD written = 0;
-    return WriteFile(hLocal, buf, cb, &written, nullptr) && written == cb;
+    if (!WriteFile(hLocal, buf, cb, &written, nullptr))
+        return false;
+    // Wine reports a disk that fills up midway as a short write, not as a failure.
+    if (written != cb)
+        SetLastError(ERROR_DISK_FULL);
+    return written == cb;
 }
 
 // True when the server has nothing beyond the listed size.
@@ -331,27 +339,38 @@ bool cFTP::SimpleFTPPutFile(const std::string& sLocal, const std::string& sRemot
     return FtpPutFileA(hConnection_.get(), sLocal.c_str(), sRemote.c_str(), transferType_, 0);
 }
 
-cFTP::Outcome cFTP::receiveBlocks(HANDLE hLocal, int64_t llSize, int64_t llStart) {
+cFTP::Outcome cFTP::receiveBlocks(HANDLE hLocal, int64_t llSize, int64_t llFrom) {
     using namespace ModCommon;
     const int64_t whole = llSize - llSize % blockSize;
     std::vector<char> buf(chunkSize);
     MessagePump pump;
     ProgressSteps progress(llSize);
-    std::atomic<int64_t> count{llStart};
+    std::atomic<int64_t> count{llFrom};
     StallWatchdog watchdog([&count] { return count.load(); });
     double bytesPerMs = 0;
-    int64_t windowCount = llStart;
+    int64_t windowCount = llFrom;
     ULONGLONG windowStart = GetTickCount64();
+    if (llFrom > 0)
+        progress.show(llFrom);
+    auto pauseIfAsked = [&] {
+        if (deliveryPaused) {
+            heldByPause_ = true;
+            Work::holdWhilePaused();
+        }
+    };
     // Pause and cancel only change while messages run, so checking them
     // after each pump is checking them before every block.
     while (count < whole) {
-        if (deliveryPaused)
-            Work::holdWhilePaused();
+        pauseIfAsked();
         if (deliveryCancelled)
             return Outcome::Cancelled;
         const DWORD want = nextReadSize(watchdog, hFile_.get(), whole - count, bytesPerMs);
-        if (!readFully(watchdog, hFile_.get(), buf.data(), want) || !writeAll(hLocal, buf.data(), want))
-            return Outcome::Failed;
+        if (!readFully(watchdog, hFile_.get(), buf.data(), want))
+            return Outcome::Lost;
+        if (!writeAll(hLocal, buf.data(), want)) {
+            writeError_ = GetLastError();
+            return Outcome::WriteFailed;
+        }
         count += want;
         if (pump.due()) {
             // The rate between two pumps; a pause in between only lowers it.
@@ -364,18 +383,21 @@ cFTP::Outcome cFTP::receiveBlocks(HANDLE hLocal, int64_t llSize, int64_t llStart
             windowStart = now;
         }
     }
-    if (whole > llStart) {
+    if (whole > llFrom) {
         progress.show(count);
         pump.now();
     }
     // A cancel during the last whole block stops before the short last block.
-    if (deliveryPaused)
-        Work::holdWhilePaused();
+    pauseIfAsked();
     if (deliveryCancelled)
         return Outcome::Cancelled;
     const DWORD remainder = static_cast<DWORD>(llSize - count);
-    if (remainder && (!readFully(watchdog, hFile_.get(), buf.data(), remainder) || !writeAll(hLocal, buf.data(), remainder)))
-        return Outcome::Failed;
+    if (remainder && !readFully(watchdog, hFile_.get(), buf.data(), remainder))
+        return Outcome::Lost;
+    if (remainder && !writeAll(hLocal, buf.data(), remainder)) {
+        writeError_ = GetLastError();
+        return Outcome::WriteFailed;
+    }
     count += remainder;
     // More data than the listed size is as wrong as less.
     if (!atEndOfData(watchdog, hFile_.get()))
@@ -385,20 +407,30 @@ cFTP::Outcome cFTP::receiveBlocks(HANDLE hLocal, int64_t llSize, int64_t llStart
     return Outcome::Done;
 }
 
-bool cFTP::FTPDownloadFile(std::string sLocal, std::string sRemote) {
+bool cFTP::FTPDownloadFile(std::string sLocal, std::string sRemote, bool bResume) {
     using namespace ModCommon;
+    outcome_ = Outcome::Failed;
+    heldByPause_ = false;
     if (transferBusy)
         return false;
-    if (deliveryPaused)
+    if (deliveryPaused) {
+        heldByPause_ = true;
         Work::holdWhilePaused();
-    if (deliveryCancelled)
+    }
+    if (deliveryCancelled) {
+        outcome_ = Outcome::Cancelled;
         return false;
+    }
     // A file exists exactly when its size can be read, so one listing
     // answers both questions unless trimming changes the name.
     const bool trimmed = trim(sRemote) == sRemote;
     int64_t size = trimmed ? GetFTPFileSize(sRemote) : (checkServerFile(sRemote) ? 0 : -1);
-    if (size < 0)
+    if (size < 0) {
+        // -2: the listing itself failed, as it does on a session the server dropped.
+        if (size == -2)
+            outcome_ = Outcome::Lost;
         return false;
+    }
     Work::tellToolTip("Delivery in progress...");
     const Work::Raised busy(transferBusy);
     sLocal = trim(sLocal);
@@ -412,22 +444,107 @@ bool cFTP::FTPDownloadFile(std::string sLocal, std::string sRemote) {
         Work::tellProgress(0, 0, 0, false);
         return false;
     }
-    hFile_.reset(FtpOpenFileA(hConnection_.get(), sRemote.c_str(), GENERIC_READ, transferType_, 0));
+    const int64_t from = bResume ? joinPoint(sLocal, sRemote, size) : 0;
+    if (from == 0)
+        hFile_.reset(FtpOpenFileA(hConnection_.get(), sRemote.c_str(), GENERIC_READ, transferType_, 0));
     if (!hFile_) {
+        outcome_ = from < 0 ? Outcome::Lost : openFailure();
         Work::tellProgress(0, 0, 0, false);
         return false;
     }
     Work::tellStatus(2, "");
-    // Cut to length first: an older, longer file must not keep its tail.
+    // Cut at the join (or to nothing): an older, longer file must not keep its tail.
     AutoHandle hLocal(CreateFileA(sLocal.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
-    Outcome outcome = Outcome::Failed;
-    if (hLocal && SetEndOfFile(hLocal.get()))
-        outcome = receiveBlocks(hLocal.get(), size);
+    LARGE_INTEGER at{};
+    at.QuadPart = from;
+    if (hLocal && SetFilePointerEx(hLocal.get(), at, nullptr, FILE_BEGIN) && SetEndOfFile(hLocal.get()))
+        outcome_ = receiveBlocks(hLocal.get(), size, from);
+    else {
+        writeError_ = GetLastError();
+        outcome_ = Outcome::WriteFailed;
+    }
     hLocal.reset();
     hFile_.reset();
     Work::tellProgress(0, 0, 0, false);
-    return outcome == Outcome::Done && !deliveryCancelled;
+    if (outcome_ == Outcome::Done && deliveryCancelled)
+        outcome_ = Outcome::Cancelled;
+    return outcome_ == Outcome::Done;
+}
+
+bool cFTP::CheckSession() {
+    return hConnection_ &&
+           FtpCommandA(hConnection_.get(), FALSE, FTP_TRANSFER_TYPE_BINARY, "NOOP", 0, nullptr) &&
+           lastResponse().rfind("200", 0) == 0;
+}
+
+bool cFTP::RestartAt(int64_t llOffset) {
+    // Servers take REST for binary transfers only.
+    FtpCommandA(hConnection_.get(), FALSE, FTP_TRANSFER_TYPE_BINARY, "TYPE I", 0, nullptr);
+    const std::string command = "REST " + std::to_string(llOffset);
+    FtpCommandA(hConnection_.get(), FALSE, FTP_TRANSFER_TYPE_BINARY, command.c_str(), 0, nullptr);
+    return lastResponse().rfind("350", 0) == 0;
+}
+
+// Where a resumed download goes on: the length of the local file, with the
+// remote file open at that point, once the bytes before it matched the
+// server's. 0 when it must start again from the first byte (nothing to join,
+// REST refused, a mismatch); -1 when the server could not be asked at all.
+int64_t cFTP::joinPoint(const std::string& sLocal, const std::string& sRemote, int64_t llSize) {
+    WIN32_FILE_ATTRIBUTE_DATA fa{};
+    if (!GetFileAttributesExA(sLocal.c_str(), GetFileExInfoStandard, &fa))
+        return 0;
+    const int64_t have =
+        static_cast<int64_t>((static_cast<uint64_t>(fa.nFileSizeHigh) << 32) | fa.nFileSizeLow);
+    if (have <= 0 || have > llSize)
+        return 0;
+    const int64_t checkFrom = std::max<int64_t>(0, have - joinCheckSize);
+    if (checkFrom > 0 && !RestartAt(checkFrom))
+        return CheckSession() ? 0 : -1;
+    hFile_.reset(FtpOpenFileA(hConnection_.get(), sRemote.c_str(), GENERIC_READ, transferType_, 0));
+    if (!hFile_)
+        return -1;
+    const DWORD cb = static_cast<DWORD>(have - checkFrom);
+    std::vector<char> remote(cb), local(cb);
+    AutoHandle hLocal(CreateFileA(sLocal.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER at{};
+    at.QuadPart = checkFrom;
+    DWORD got = 0;
+    const bool localRead = hLocal && SetFilePointerEx(hLocal.get(), at, nullptr, FILE_BEGIN) &&
+                           ReadFile(hLocal.get(), local.data(), cb, &got, nullptr) && got == cb;
+    StallWatchdog watchdog;
+    if (!readFully(watchdog, hFile_.get(), remote.data(), cb)) {
+        hFile_.reset();
+        return -1;
+    }
+    if (localRead && remote == local)
+        return have;
+    hFile_.reset();
+    return 0;
+}
+
+cFTP::Outcome cFTP::openFailure() const {
+    const DWORD err = GetLastError();
+    switch (err) {
+        case ERROR_INTERNET_EXTENDED_ERROR: {
+            // 421 closing, 425 no data connection, 426 transfer aborted: the
+            // server's passing state, not the file's.
+            const std::string reply = lastResponse();
+            for (const char* code : {"421", "425", "426"})
+                if (reply.rfind(code, 0) == 0)
+                    return Outcome::Lost;
+            return Outcome::Failed;
+        }
+        case ERROR_INTERNET_TIMEOUT:
+        case ERROR_INTERNET_CONNECTION_ABORTED:
+        case ERROR_INTERNET_CONNECTION_RESET:
+        case ERROR_INTERNET_CANNOT_CONNECT:
+        case ERROR_FTP_DROPPED:
+            return Outcome::Lost;
+        default:
+            return Outcome::Failed;
+    }
 }
 
 bool cFTP::FTPUploadFile(std::string& sLocal, std::string& sRemote) {

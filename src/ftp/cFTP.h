@@ -39,7 +39,10 @@ public:
 
     bool SimpleFTPGetFile(const std::string& sLocal, const std::string& sRemote);
     bool SimpleFTPPutFile(const std::string& sLocal, const std::string& sRemote);
-    bool FTPDownloadFile(std::string sLocal, std::string sRemote);
+    // With bResume, a local file that holds the start of the remote one is
+    // continued from its end (REST), once its last bytes still match the
+    // server's; otherwise, and on a server without REST, it is written anew.
+    bool FTPDownloadFile(std::string sLocal, std::string sRemote, bool bResume = false);
     // Trims both names in place.
     bool FTPUploadFile(std::string& sLocal, std::string& sRemote);
 
@@ -49,6 +52,18 @@ public:
 
     std::string GetLastErrorMessage() const { return lastError_; }
 
+    // How the last FTPDownloadFile ended. Lost is what another try may get
+    // past: the data dropped or stalled, 421/425/426, the session gone.
+    // WriteFailed is the local disk's doing (its error in LastWriteError).
+    enum class Outcome { Done, Failed, Cancelled, Lost, WriteFailed };
+    Outcome LastOutcome() const { return outcome_; }
+    DWORD LastWriteError() const { return writeError_; }
+    // A pause held the last download: a connection lost then is the pause's
+    // doing, not the network's.
+    bool LastHeldByPause() const { return heldByPause_; }
+    // NOOP: true while the server still answers on this session.
+    bool CheckSession();
+
     // State, for callers and tests that want to see it.
     bool connected() const { return hConnection_.valid(); }
     bool internetOpen() const { return hInternet_.valid(); }
@@ -57,11 +72,13 @@ public:
     HINTERNET connection() const { return hConnection_.get(); }
 
 private:
-    enum class Outcome { Done, Failed, Cancelled };
     void RecordError(DWORD lError, const char* sCall);
     bool isNoSuchFile(DWORD lError) const;
-    // llStart: bytes already in hLocal, counted as received.
-    Outcome receiveBlocks(HANDLE hLocal, int64_t llSize, int64_t llStart = 0);
+    // llFrom: bytes already in hLocal, counted as received.
+    Outcome receiveBlocks(HANDLE hLocal, int64_t llSize, int64_t llFrom);
+    bool RestartAt(int64_t llOffset);
+    int64_t joinPoint(const std::string& sLocal, const std::string& sRemote, int64_t llSize);
+    Outcome openFailure() const;
 
     // Destroyed in reverse order: the file, the connection, then the session.
     AutoHinternet hInternet_;
@@ -71,4 +88,7 @@ private:
     DWORD connectionFlags_ = 0;
     std::string lastError_;
     std::unique_ptr<cDirList> listing_;
+    Outcome outcome_ = Outcome::Done;
+    DWORD writeError_ = 0;
+    bool heldByPause_ = false;
 };

@@ -39,6 +39,7 @@ isolate_network=NO
 xferlog_enable=YES
 vsftpd_log_file=$dir/vsftpd.log
 dual_log_enable=YES
+log_ftp_protocol=YES
 use_localtime=NO
 CONF
   setsid /usr/sbin/vsftpd "$dir/vsftpd.conf" </dev/null >"$dir/stdout.log" 2>&1 &

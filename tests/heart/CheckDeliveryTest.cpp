@@ -11,6 +11,7 @@
 #include "catalogue/Catalogue.h"
 #include "catalogue/Check.h"
 #include "dialog/frmmess.h"
+#include "ftp/DeliveryRetry.h"
 #include "ftp/cFTP.h"
 #include "ftp/modFTP.h"
 #include "library/frmmain.h"
@@ -32,9 +33,11 @@ struct HeartBase : testing::Test {
         frmmess::unload();
         checkRunning = transferBusy = deliveryPaused = deliveryCancelled = false;
         isConnected = false;
+        deliveryRetry::waitsMs = {100, 100, 100};  // the broken issue drops on every try
     }
     void TearDown() override {
         frmmess::unload();
+        deliveryRetry::waitsMs = {2000, 8000, 30000};
         heart::writeServerCatalogue(
             "Winter Issue_AB_1.f#;Spring Issue_CQ_1.f#;Summer Issue_HT_1.f#;Autumn Issue_AB_2.f#;");
     }

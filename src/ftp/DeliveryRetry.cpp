@@ -1,0 +1,136 @@
+#include "ftp/DeliveryRetry.h"
+
+#include <algorithm>
+#include <random>
+
+#include "app/ModCommon.h"
+#include "app/Work.h"
+#include "dialog/frmmess.h"
+#include "ftp/Delivery.h"
+#include "ftp/cFTP.h"
+
+using namespace ModCommon;
+
+namespace deliveryRetry {
+
+namespace {
+
+constexpr DWORD pumpMs = 100;
+constexpr const char* retryingText = "Retrying...";
+
+DWORD stretched(DWORD ms) {
+    static std::minstd_rand random(GetTickCount());
+    std::uniform_real_distribution<double> factor(0.75, 1.25);
+    return static_cast<DWORD>(ms * factor(random));
+}
+
+// Holds the delivery for about ms while messages run. Pause holds it until
+// Resume, which tries again at once; Cancel ends it. False when cancelled.
+bool waitBeforeRetry(DWORD ms) {
+    if (frmmess::exists())
+        frmmess::instance().setMessage2(retryingText);
+    setStatusText(1, retryingText);
+    const ULONGLONG until = GetTickCount64() + stretched(ms);
+    for (ULONGLONG now = GetTickCount64(); now < until && !deliveryCancelled; now = GetTickCount64()) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE,
+                                  static_cast<DWORD>(std::min<ULONGLONG>(until - now, pumpMs)), QS_ALLINPUT);
+        doEvents();
+        if (deliveryPaused) {
+            Work::holdWhilePaused();
+            break;
+        }
+    }
+    return !deliveryCancelled;
+}
+
+bool diskFull(DWORD lError) {
+    return lError == ERROR_DISK_FULL || lError == ERROR_HANDLE_DISK_FULL;
+}
+
+// A login the server refused will be refused again.
+bool loginRefused() {
+    const auto ftp = Work::session();
+    const std::string error = ftp ? ftp->GetLastErrorMessage() : "";
+    return error.rfind("530", 0) == 0 || error.find(" code: 12014 ") != std::string::npos ||
+           error.find(" code: 12015 ") != std::string::npos;
+}
+
+enum class Try { Done, Permanent, Transient, Resumable };
+
+// One try, and what the failure of it means for the next.
+Try tryOnce(const std::string& sRemote, const std::string& sLocal, bool bResume, std::string& sFailure,
+            const std::string& sTitle) {
+    if (bResume && !ensureSession())
+        return loginRefused() ? Try::Permanent : Try::Transient;
+    if (downloadIssueFile(sRemote, sLocal, bResume))
+        return Try::Done;
+    const auto ftp = Work::session();
+    if (deliveryCancelled || !ftp)
+        return Try::Permanent;
+    switch (ftp->LastOutcome()) {
+        case cFTP::Outcome::WriteFailed:
+            if (diskFull(ftp->LastWriteError()))
+                sFailure = noRoomText(sTitle);
+            return Try::Permanent;
+        case cFTP::Outcome::Lost:
+            break;
+        default:
+            // A refusal on a session that has gone is the session's doing.
+            if (ftp->CheckSession())
+                return Try::Permanent;
+    }
+    // A transfer held by a long pause loses its connections to the server's
+    // idle time-out: that costs no try.
+    return ftp->LastHeldByPause() ? Try::Resumable : Try::Transient;
+}
+
+}  // namespace
+
+bool ensureSession() {
+    const auto ftp = Work::session();
+    return (ftp && ftp->CheckSession()) || Work::reconnect();
+}
+
+bool roomFor(const std::string& sFolder, int64_t llBytes) {
+    std::string folder = sFolder;
+    while (!fileSystem.FolderExists(folder)) {
+        const size_t slash = folder.find_last_of('\\');
+        if (slash == std::string::npos || slash == 0)
+            return true;
+        folder.resize(slash);
+    }
+    ULARGE_INTEGER available{};
+    if (!GetDiskFreeSpaceExA((folder + "\\").c_str(), &available, nullptr, nullptr))
+        return true;  // the write will tell
+    return static_cast<int64_t>(available.QuadPart) >= llBytes;
+}
+
+std::string noRoomText(const std::string& sTitle) {
+    // The compact dialog shows four lines: a long title needs two of them.
+    return "Not enough free disk space for " + sTitle + ".";
+}
+
+bool downloadWithRetries(const std::string& sRemote, const std::string& sLocal, const std::string& sKey,
+                         const std::string& sTitle, std::string& sFailure) {
+    size_t retries = 0;
+    for (bool resume = false;; resume = true) {
+        switch (tryOnce(sRemote, sLocal, resume, sFailure, sTitle)) {
+            case Try::Done:
+                return true;
+            case Try::Permanent:
+                return false;
+            case Try::Resumable:
+                continue;
+            case Try::Transient:
+                break;
+        }
+        if (retries == waitsMs.size())
+            return false;
+        setIssueStatus(retryingText, sKey);
+        if (!waitBeforeRetry(waitsMs[retries++]))
+            return false;
+        setIssueStatus("Delivering...", sKey);
+    }
+}
+
+}  // namespace deliveryRetry

@@ -1,0 +1,31 @@
+// What keeps a delivery going on a real network: the session checked before
+// each issue, room on the disk first, and another try after a drop or a
+// stall that goes on where the file on disk ends.
+#pragma once
+#include <windows.h>
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+namespace deliveryRetry {
+
+// The waits before the second, third and fourth try. Each is stretched or
+// shrunk by up to a quarter at random, so that clients dropped together do
+// not come back together. Tests shorten them.
+inline std::array<DWORD, 3> waitsMs{2000, 8000, 30000};
+// Free space an issue must leave on the disk beyond its own size.
+constexpr int64_t diskMargin = 16LL * 1024 * 1024;
+
+// NOOP on the session, and a new connection when the server has closed it.
+bool ensureSession();
+// True when the disk that holds sFolder (or its nearest existing parent)
+// has llBytes free, or cannot say.
+bool roomFor(const std::string& sFolder, int64_t llBytes);
+std::string noRoomText(const std::string& sTitle);
+// Downloads sRemote into sLocal, trying again after a transient fault; on a
+// failure with a message of its own, sFailure gets it.
+bool downloadWithRetries(const std::string& sRemote, const std::string& sLocal, const std::string& sKey,
+                         const std::string& sTitle, std::string& sFailure);
+
+}  // namespace deliveryRetry
