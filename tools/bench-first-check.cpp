@@ -61,6 +61,9 @@ int main(int argc, char** argv) {
         catalogue += titles[r % 4];
         catalogue += "_M" + std::to_string(r % magazines) + "_" + std::to_string(r / magazines + 1) + ".f#;";
     }
+    // Wine reuses process ids: a folder left by an interrupted run must not add its records.
+    for (const char* name : {Catalogue::kServerCatalogue, Catalogue::kSettingsFile, Catalogue::kLocalCatalogue})
+        fileSystem.DeleteFile(dataPath + name);
     fileSystem.Append(dataPath + Catalogue::kServerCatalogue, catalogue);
     fileSystem.Append(dataPath + Catalogue::kSettingsFile, mags + "[CONFIG]\r\nver=1.0\r\n");
 
