@@ -121,6 +121,13 @@ std::vector<std::string> FileSystem::Files(const std::string& sFolder) const {
     return listFolder(sFolder, [](DWORD a) { return (a & FILE_ATTRIBUTE_DIRECTORY) == 0; });
 }
 
+int64_t FileSystem::FileSize(const std::string& sPath) const {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(sPath.c_str(), GetFileExInfoStandard, &data))
+        return -1;
+    return static_cast<int64_t>((static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
+}
+
 bool FileSystem::CreationTime(const std::string& sPath, FILETIME& ft) const {
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (!GetFileAttributesExA(sPath.c_str(), GetFileExInfoStandard, &data))

@@ -4,6 +4,7 @@
 #pragma once
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -33,5 +34,7 @@ public:
     std::vector<std::string> SubFolders(const std::string& sFolder) const;
     std::vector<std::string> Files(const std::string& sFolder) const;
     // Creation time in UTC; false when the file does not exist.
+    // The file's size in bytes; -1 when there is no such file or it cannot be asked.
+    int64_t FileSize(const std::string& sPath) const;
     bool CreationTime(const std::string& sPath, FILETIME& ft) const;
 };

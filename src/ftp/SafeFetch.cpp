@@ -9,13 +9,6 @@ namespace {
 
 constexpr char partialSuffix[] = ".part";
 
-int64_t localSize(const std::string& sPath) {
-    WIN32_FILE_ATTRIBUTE_DATA fa{};
-    if (!GetFileAttributesExA(sPath.c_str(), GetFileExInfoStandard, &fa))
-        return -1;
-    return static_cast<int64_t>((static_cast<uint64_t>(fa.nFileSizeHigh) << 32) | fa.nFileSizeLow);
-}
-
 }  // namespace
 
 FetchResult fetchWhole(cFTP& ftp, const std::string& sLocal, const std::string& sRemote, int64_t llMaxBytes) {
@@ -30,7 +23,7 @@ FetchResult fetchWhole(cFTP& ftp, const std::string& sLocal, const std::string& 
     }
     // Not flushed: the copies are fetched again at every check, and a flush
     // would cost a disk sync on the window thread each time.
-    const int64_t got = localSize(partial);
+    const int64_t got = ModCommon::fileSystem.FileSize(partial);
     FetchResult result = FetchResult::Failed;
     if (got > llMaxBytes)
         result = FetchResult::TooLarge;

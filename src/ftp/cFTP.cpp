@@ -322,12 +322,7 @@ bool cFTP::checkServerFile(const std::string& sWhich) {
 }
 
 bool cFTP::SimpleFTPGetFile(const std::string& sLocal, const std::string& sRemote) {
-    StallWatchdog watchdog([sLocal] {
-        WIN32_FILE_ATTRIBUTE_DATA fa{};
-        if (!GetFileAttributesExA(sLocal.c_str(), GetFileExInfoStandard, &fa))
-            return int64_t{-1};
-        return static_cast<int64_t>((static_cast<uint64_t>(fa.nFileSizeHigh) << 32) | fa.nFileSizeLow);
-    });
+    StallWatchdog watchdog([sLocal] { return ModCommon::fileSystem.FileSize(sLocal); });
     StallWatchdog::Watch watch(watchdog);
     const BOOL ok = FtpGetFileA(hConnection_.get(), sRemote.c_str(), sLocal.c_str(), FALSE, FILE_ATTRIBUTE_NORMAL,
                                 transferType_ | INTERNET_FLAG_RELOAD, 0);
@@ -491,11 +486,8 @@ bool cFTP::RestartAt(int64_t llOffset) {
 // server's. 0 when it must start again from the first byte (nothing to join,
 // REST refused, a mismatch); -1 when the server could not be asked at all.
 int64_t cFTP::joinPoint(const std::string& sLocal, const std::string& sRemote, int64_t llSize) {
-    WIN32_FILE_ATTRIBUTE_DATA fa{};
-    if (!GetFileAttributesExA(sLocal.c_str(), GetFileExInfoStandard, &fa))
-        return 0;
-    const int64_t have =
-        static_cast<int64_t>((static_cast<uint64_t>(fa.nFileSizeHigh) << 32) | fa.nFileSizeLow);
+    // A missing file (-1) has nothing to join either.
+    const int64_t have = ModCommon::fileSystem.FileSize(sLocal);
     if (have <= 0 || have > llSize)
         return 0;
     const int64_t checkFrom = std::max<int64_t>(0, have - joinCheckSize);

@@ -50,13 +50,6 @@ void deleteIfPresent(const std::string& sPath) {
         fileSystem.DeleteFile(sPath);
 }
 
-int64_t fileSize(const std::string& sPath) {
-    WIN32_FILE_ATTRIBUTE_DATA fa{};
-    if (!GetFileAttributesExA(sPath.c_str(), GetFileExInfoStandard, &fa))
-        return -1;
-    return static_cast<int64_t>((static_cast<uint64_t>(fa.nFileSizeHigh) << 32) | fa.nFileSizeLow);
-}
-
 enum class Fetch { Offered, Nothing, Failed };
 
 // Fetches the signed statement and, when it announces a newer release, the
@@ -80,7 +73,7 @@ Fetch fetchNewProgram(cFTP* ftp, const std::string& sVersion) {
         fetchWhole(*ftp, staging, SelfUpdate::programFileName, SignedRelease::maxProgramBytes) ==
             FetchResult::Fetched &&
         SelfUpdate::isAcceptableProgram(staging, -1) && fileSystem.MoveFile(staging, local, true)) {
-        SelfUpdate::stagedProgramSize = fileSize(local);
+        SelfUpdate::stagedProgramSize = fileSystem.FileSize(local);
         return Fetch::Offered;
     }
     for (const std::string& path : {local, staging, statement})
