@@ -3,6 +3,9 @@
 // the same records asked for one by one (a sample of them, where asking for
 // all would take more than a minute).
 //   bench-check.exe PORT PUB-FOLDER RECORDS MAGAZINES [blank]
+// With "wire", one check in the program folder given, for tools/bench-check
+// --wire, which reads what went over the wire in the server's log:
+//   bench-check.exe wire PORT PROGRAM-FOLDER
 #include <windows.h>
 
 // GCC 12 misreads "text" + std::to_string(n) as an overlapping copy.
@@ -39,7 +42,19 @@ static void writeFile(const std::string& path, const std::string& text) {
     fileSystem.Append(path, text);
 }
 
+// One check as the program makes it; the listed count goes to stdout.
+static int checkOnce(const std::string& port, const std::string& folder) {
+    setProgramFolder(folder);
+    createLibraryFolders();
+    SetEnvironmentVariableA("TOLV_SERVER", ("127.0.0.1:" + port).c_str());
+    checkNewIssues(false);
+    std::printf("listed %d\n", newIssueCount);
+    return isConnected ? 0 : 1;
+}
+
 int main(int argc, char** argv) {
+    if (argc == 4 && std::string(argv[1]) == "wire")
+        return checkOnce(argv[2], argv[3]);
     if (argc < 5) {
         std::fprintf(stderr, "usage: bench-check PORT PUB-FOLDER RECORDS MAGAZINES [blank]\n");
         return 2;

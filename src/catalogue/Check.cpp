@@ -14,7 +14,7 @@
 #include "app/ModCommon.h"
 #include "catalogue/Catalogue.h"
 #include "dialog/frmmess.h"
-#include "ftp/SafeFetch.h"
+#include "ftp/ServerCopies.h"
 #include "ftp/ServerListing.h"
 #include "ftp/cFTP.h"
 #include "ftp/modFTP.h"
@@ -101,10 +101,11 @@ std::string fetchNewRecords(cFTP& ftp) {
     }
     Work::tellToolTip("Checking...");
     const std::string settingsPath = dataPath + Catalogue::kSettingsFile;
+    ServerCopies copies(ftp);
     const FetchResult settings =
-        fetchWhole(ftp, settingsPath, Catalogue::kSettingsFile, Catalogue::kMaxSettingsBytes);
-    const FetchResult catalogue = fetchWhole(ftp, dataPath + Catalogue::kServerCatalogue,
-                                             Catalogue::kServerCatalogue, Catalogue::kMaxCatalogueBytes);
+        copies.fetch(settingsPath, Catalogue::kSettingsFile, Catalogue::kMaxSettingsBytes, false);
+    const FetchResult catalogue = copies.fetch(dataPath + Catalogue::kServerCatalogue,
+                                               Catalogue::kServerCatalogue, Catalogue::kMaxCatalogueBytes, true);
     bool usable =
         (fileExists(settingsPath, false) || fileExists(dataPath + Catalogue::kServerCatalogue, false)) &&
         settings != FetchResult::TooLarge && catalogue != FetchResult::TooLarge;

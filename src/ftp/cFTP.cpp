@@ -473,6 +473,31 @@ bool cFTP::CheckSession() {
            lastResponse().rfind("200", 0) == 0;
 }
 
+std::string cFTP::Reply(const std::string& sCommand) {
+    if (!hConnection_)
+        return "";
+    // A refusal comes back as the extended error; any other failure leaves
+    // the reply to an earlier command in place, which must not be taken.
+    if (!FtpCommandA(hConnection_.get(), FALSE, FTP_TRANSFER_TYPE_BINARY, sCommand.c_str(), 0, nullptr) &&
+        GetLastError() != ERROR_INTERNET_EXTENDED_ERROR)
+        return "";
+    return lastResponse();
+}
+
+bool cFTP::ReadFrom(const std::string& sRemote, int64_t llFrom, int64_t llCount, std::string& sData) {
+    if (llCount <= 0 || llCount > MAXDWORD || !hConnection_ || !RestartAt(llFrom))
+        return false;
+    hFile_.reset(FtpOpenFileA(hConnection_.get(), sRemote.c_str(), GENERIC_READ, FTP_TRANSFER_TYPE_BINARY, 0));
+    if (!hFile_)
+        return false;
+    sData.assign(static_cast<size_t>(llCount), '\0');
+    StallWatchdog watchdog;
+    const bool ok = readFully(watchdog, hFile_.get(), sData.data(), static_cast<DWORD>(llCount)) &&
+                    atEndOfData(watchdog, hFile_.get());
+    hFile_.reset();
+    return ok;
+}
+
 bool cFTP::RestartAt(int64_t llOffset) {
     // Servers take REST for binary transfers only.
     FtpCommandA(hConnection_.get(), FALSE, FTP_TRANSFER_TYPE_BINARY, "TYPE I", 0, nullptr);

@@ -63,6 +63,11 @@ public:
     bool LastHeldByPause() const { return heldByPause_; }
     // NOOP: true while the server still answers on this session.
     bool CheckSession();
+    // Sends one command; the server's reply, or "" when none came.
+    std::string Reply(const std::string& sCommand);
+    // The llCount bytes of sRemote from llFrom on (REST), exactly: a short or
+    // longer file, a refused REST or a stall gives false.
+    bool ReadFrom(const std::string& sRemote, int64_t llFrom, int64_t llCount, std::string& sData);
 
     // State, for callers and tests that want to see it.
     bool connected() const { return hConnection_.valid(); }

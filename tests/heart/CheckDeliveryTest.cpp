@@ -355,3 +355,57 @@ TEST_F(DeliveryAgainstPublisher, WithoutConnectionNothingIsDownloaded) {
     EXPECT_EQ(w->issueText(0, frmmain::colStatus), "");
     EXPECT_TRUE(fileSystem.SubFolders(folder.path() + "\\My Magazines").empty());
 }
+
+// Day after day the publisher appends to a catalogue of a few KiB, once
+// rewrites it at the same size while its clock went back: only what changed
+// crosses the wire, and the issue list is what whole copies would give.
+TEST_F(CheckAgainstPublisher, ChecksFetchOnlyWhatTheServerChanged) {
+    std::string known;
+    for (int i = 100; i < 400; ++i) known += "Old Issue_AB_" + std::to_string(i) + ".f#;";
+    heart::writeServerCatalogue(known);
+    fileSystem.Append(dataPath + "em_lst.lcl", known);
+    checkNewIssues(false);
+
+    heart::ServerLog unchanged;
+    checkNewIssues(false);
+    EXPECT_EQ(unchanged.since().find("RETR"), std::string::npos) << unchanged.since();
+
+    heart::ServerLog appended;
+    const std::string added = "Spring Issue_CQ_1.f#;Winter Issue_AB_1.f#;";
+    heart::writeServerCatalogue(known + added);
+    checkNewIssues(false);
+    const std::vector<std::string> listed = titles();
+    EXPECT_EQ(listed, (std::vector<std::string>{"Winter Issue", "Spring Issue"}));
+    EXPECT_EQ(file("data\\em_lst.srv"), serverFile("em_lst.srv"));
+    EXPECT_EQ(appended.retrieved("em_lst.srv"), std::vector<long long>{4096 + long(added.size())});
+    EXPECT_TRUE(appended.retrieved("VORK.ini").empty());
+    EXPECT_NE(appended.since().find("REST " + std::to_string(known.size() - 4096) + " 350"), std::string::npos);
+    fileSystem.DeleteFile(dataPath + "copies.ini");
+    checkNewIssues(false);
+    EXPECT_EQ(titles(), listed) << "a whole copy lists other issues";
+
+    heart::ServerLog rewritten;
+    std::string same = known + added;
+    same.replace(same.find("Winter"), 6, "Summer");
+    heart::writeServerCatalogue(same);
+    heart::shiftServerTime("em_lst.srv", -24);
+    checkNewIssues(false);
+    EXPECT_EQ(rewritten.retrieved("em_lst.srv"), std::vector<long long>{long(same.size())});
+    EXPECT_EQ(rewritten.since().find("REST"), std::string::npos);
+    EXPECT_EQ(file("data\\em_lst.srv"), same);
+}
+
+// A server that cannot say when a file changed: both are copied whole at
+// every check, as they always were.
+TEST_F(CheckAgainstPublisher, WithoutModificationTimesEveryCheckCopiesWhole) {
+    useFaultyPublisher("no-mdtm");
+    heart::ServerLog log(heart::serverDir() + "/../faulty-no-mdtm");
+    checkNewIssues(false);
+    const std::vector<std::string> first = titles();
+    checkNewIssues(false);
+    EXPECT_EQ(first.size(), 6u);
+    EXPECT_EQ(titles(), first);
+    const long long size = static_cast<long long>(file("data\\em_lst.srv").size());
+    EXPECT_EQ(log.retrieved("em_lst.srv"), (std::vector<long long>{size, size}));
+    EXPECT_EQ(log.retrieved("VORK.ini").size(), 2u);
+}
