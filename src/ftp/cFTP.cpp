@@ -337,8 +337,8 @@ bool cFTP::SimpleFTPGetFile(const std::string& sLocal, const std::string& sRemot
 ULONGLONG cFTP::copyDeadlineMs(int64_t llBytes) {
     constexpr ULONGLONG floorMs = 60000;
     constexpr int64_t slowestBytesPerSecond = 16 * 1024;
-    return std::max<ULONGLONG>(floorMs, static_cast<ULONGLONG>(std::max<int64_t>(llBytes, 0)) * 1000 /
-                                            slowestBytesPerSecond);
+    return std::max<ULONGLONG>(
+        floorMs, static_cast<ULONGLONG>(std::max<int64_t>(llBytes, 0)) * 1000 / slowestBytesPerSecond);
 }
 
 cFTP::Copy cFTP::FTPCopyBounded(const std::string& sLocal, const std::string& sRemote, int64_t llMaxBytes) {
@@ -367,7 +367,8 @@ cFTP::Copy cFTP::FTPCopyBounded(const std::string& sLocal, const std::string& sR
         DWORD available = 0;
         {
             StallWatchdog::Watch watch(watchdog);
-            if (!InternetQueryDataAvailable(hFile_.get(), &available, 0, 0) && GetLastError() == ERROR_IO_PENDING)
+            if (!InternetQueryDataAvailable(hFile_.get(), &available, 0, 0) &&
+                GetLastError() == ERROR_IO_PENDING)
                 InternetQueryDataAvailable(hFile_.get(), &available, 0, 0);
         }
         const DWORD want = static_cast<DWORD>(

@@ -38,19 +38,8 @@ fs::path shellFolder(int csidl) {
     return path;
 }
 
-fs::path startMenuShortcut(int csidl = CSIDL_PROGRAMS) { return shellFolder(csidl) / "Quillora.lnk"; }
-
-// What the setup's manifest asks Windows for: "asInvoker" runs it unelevated.
-std::string requestedLevel(const fs::path& exe) {
-    HMODULE m = LoadLibraryExA(exe.string().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    HRSRC r = m ? FindResourceA(m, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24)) : nullptr;
-    std::string text = r ? std::string(static_cast<const char*>(LockResource(LoadResource(m, r))),
-                                       SizeofResource(m, r))
-                         : "";
-    if (m)
-        FreeLibrary(m);
-    const size_t at = text.find("level=\"");
-    return at == std::string::npos ? "<none>" : text.substr(at + 7, text.find('"', at + 7) - at - 7);
+fs::path startMenuShortcut(int csidl = CSIDL_PROGRAMS) {
+    return shellFolder(csidl) / "Quillora.lnk";
 }
 
 std::string versionText(const fs::path& exe, const std::string& name) {
@@ -133,12 +122,11 @@ TEST_F(InstallerE2E, InstallUpgradeOverARunningProgramThenUninstallKeepingTheLib
     const auto userText = [](const char* key, const char* value) {
         return readMachineText(key, value, HKEY_CURRENT_USER);
     };
-    EXPECT_EQ(requestedLevel(setup), "asInvoker");
+    EXPECT_NE(readFile(setup).find("level=\"asInvoker\""), std::string::npos) << "the manifest asks for elevation";
     dir = defaultFolder();
     ASSERT_EQ(runToEnd(quoted(setup) + " /S"), 0u);
     const std::string profile = shellFolder(CSIDL_PROFILE).string() + "\\";
-    EXPECT_EQ(dir.string().rfind(profile, 0), 0u) << dir;
-    EXPECT_EQ(startMenuShortcut().string().rfind(profile, 0), 0u);
+    EXPECT_TRUE(dir.string().starts_with(profile) && startMenuShortcut().string().starts_with(profile));
     for (const char* name : kProgramFiles) EXPECT_TRUE(fs::exists(dir / name)) << name;
     EXPECT_TRUE(fs::exists(startMenuShortcut()));
     EXPECT_FALSE(fs::exists(startMenuShortcut(CSIDL_COMMON_PROGRAMS)));
