@@ -1,11 +1,13 @@
-; Quillora-Setup.exe: a per-machine installation of tolv.exe, update.exe and
-; the help document. makensis gets VERSION, VERSION_QUAD, PUBLISHER, TARGET
+; Quillora-Setup.exe: a per-user installation of tolv.exe, update.exe and
+; the help document, without elevation: the program folder, the Start-menu
+; shortcut, the logon start and the uninstall entry are the user's own, so no
+; other account can change the program this user runs. makensis gets VERSION, VERSION_QUAD, PUBLISHER, TARGET
 ; (x86-unicode or amd64-unicode), PROGRAM_DIR, PICTURES and OUTFILE from the build.
 
 Unicode true
 Target ${TARGET}
 ManifestSupportedOS all
-RequestExecutionLevel admin
+RequestExecutionLevel user
 SetCompressor /SOLID lzma
 
 !include MUI2.nsh
@@ -26,13 +28,9 @@ SetCompressor /SOLID lzma
 
 Name "${PRODUCT}"
 OutFile "${OUTFILE}"
-!if ${TARGET} == "amd64-unicode"
-  InstallDir "$PROGRAMFILES64\${PRODUCT}"
-!else
-  InstallDir "$PROGRAMFILES\${PRODUCT}"
-!endif
+InstallDir "$LOCALAPPDATA\Programs\${PRODUCT}"
 ; An upgrade goes where the last installation went.
-InstallDirRegKey HKLM "${UNINSTALL_KEY}" "InstallLocation"
+InstallDirRegKey HKCU "${UNINSTALL_KEY}" "InstallLocation"
 BrandingText "${PRODUCT} ${VERSION}"
 
 VIProductVersion "${VERSION_QUAD}"
@@ -102,37 +100,36 @@ FunctionEnd
 Section "Quillora" SecProgram
   SectionIn RO
   Call CloseQuillora
+  ; data\ and the library stay beside the program, and update.exe replaces
+  ; tolv.exe as the user: the folder's inherited rights already allow both.
   SetOutPath "$INSTDIR"
-  ; Every user of the machine runs this copy and it keeps data\ and the
-  ; library beside itself, and update.exe replaces tolv.exe as the user: so
-  ; the Users group (S-1-5-32-545, any language) may change the folder and
-  ; everything that comes into it.
-  nsExec::Exec '"$SYSDIR\icacls.exe" "$INSTDIR" /grant *S-1-5-32-545:(OI)(CI)M /T /C /Q'
-  Pop $0
   File "${PROGRAM_DIR}/tolv.exe"
   File "${PROGRAM_DIR}/update.exe"
   File "${PROGRAM_DIR}/Quillora Help.pdf"
   WriteUninstaller "$INSTDIR\${UNINSTALLER}"
 
-  SetShellVarContext all
+  SetShellVarContext current
   CreateShortcut "$SMPROGRAMS\${PRODUCT}.lnk" "$INSTDIR\tolv.exe" "" "$INSTDIR\tolv.exe" 0
 
+  ; The quoted command tolv itself enters; where it finds the machine's Run
+  ; key writable it moves the value there.
+  WriteRegStr HKCU "${RUN_KEY}" "${RUN_VALUE}" '"$INSTDIR\tolv.exe"'
+
   SectionGetSize ${SecProgram} $0
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "${PUBLISHER}"
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\tolv.exe,0"
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\${UNINSTALLER}"'
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\${UNINSTALLER}" /S'
-  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" $0
-  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
-  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "Publisher" "${PUBLISHER}"
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\tolv.exe,0"
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\${UNINSTALLER}"'
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\${UNINSTALLER}" /S'
+  WriteRegDWORD HKCU "${UNINSTALL_KEY}" "EstimatedSize" $0
+  WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoModify" 1
+  WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoRepair" 1
 SectionEnd
 
-; The installer runs elevated; the shell starts the program as the user.
 Function StartQuillora
-  Exec '"$WINDIR\explorer.exe" "$INSTDIR\tolv.exe"'
+  Exec '"$INSTDIR\tolv.exe"'
 FunctionEnd
 
 ; The logon start of this copy, quoted or not; another copy's stays.
@@ -156,17 +153,18 @@ Section "un.Quillora" SecUnProgram
   Delete "$INSTDIR\update.exe"
   Delete "$INSTDIR\Quillora Help.pdf"
 
-  SetShellVarContext all
+  SetShellVarContext current
   Delete "$SMPROGRAMS\${PRODUCT}.lnk"
 
-  ; A standard user's tolv keeps both values under HKEY_CURRENT_USER.
+  ; A tolv that could write the machine's registry (an administrator without
+  ; UAC) keeps its values there; elsewhere these removals simply fail.
   !insertmacro REMOVE_RUN_VALUE HKLM
   !insertmacro REMOVE_RUN_VALUE HKCU
   DeleteRegKey HKLM "${SETTINGS_ROOT}"
   DeleteRegKey /ifempty HKLM "SOFTWARE\Orvane"
   DeleteRegKey HKCU "${SETTINGS_ROOT}"
   DeleteRegKey /ifempty HKCU "SOFTWARE\Orvane"
-  DeleteRegKey HKLM "${UNINSTALL_KEY}"
+  DeleteRegKey HKCU "${UNINSTALL_KEY}"
 SectionEnd
 
 Section /o "un.Also remove my magazines" SecUnLibrary

@@ -62,9 +62,11 @@ void setSubItem(HWND list, int index, int column, const std::string& sText) {
 
 }  // namespace
 
+// By the name's end only: the shell opens by the last extension, so
+// "x.pdf.exe" would run a program.
 bool isLibraryIssueFile(const std::string& sName) {
     const std::string l = lower(sName);
-    return isIssueFileName(sName) && (l.find(".pdf") != std::string::npos || l.find(".torrent") != std::string::npos);
+    return isIssueFileName(sName) && (l.ends_with(".pdf") || l.ends_with(".torrent"));
 }
 
 void buildLibraryTree() {

@@ -6,5 +6,5 @@
 void buildLibraryTree();
 void fillLibraryList(const std::string& sPath);
 std::string fileDateText(const std::string& sPath);
-// An issue file: shaped "*_*_*" and naming a PDF or torrent (any case).
+// An issue file: shaped "*_*_*" and ending in ".pdf" or ".torrent" (any case).
 bool isLibraryIssueFile(const std::string& sName);

@@ -16,18 +16,15 @@ FetchResult fetchWhole(cFTP& ftp, const std::string& sLocal, const std::string& 
     const std::string partial = sLocal + partialSuffix;
     fs.DeleteFile(partial);
     // No size query first: under Wine each one lists the whole folder, one
-    // byte per system call. A 550, a drop or a stall fails the transfer.
-    if (!ftp.SimpleFTPGetFile(partial, sRemote)) {
-        fs.DeleteFile(partial);
-        return FetchResult::Failed;
-    }
+    // byte per system call. A 550, a drop, a stall, the deadline or a byte
+    // past the cap fails the transfer, counted as it arrives, so an endless
+    // file never takes more than the cap on disk.
+    const cFTP::Copy copy = ftp.FTPCopyBounded(partial, sRemote, llMaxBytes);
+    ModCommon::doEvents();
     // Not flushed: the copies are fetched again at every check, and a flush
     // would cost a disk sync on the window thread each time.
-    const int64_t got = ModCommon::fileSystem.FileSize(partial);
-    FetchResult result = FetchResult::Failed;
-    if (got > llMaxBytes)
-        result = FetchResult::TooLarge;
-    else if (got >= 0 && fs.MoveFile(partial, sLocal, true))
+    FetchResult result = copy == cFTP::Copy::TooLarge ? FetchResult::TooLarge : FetchResult::Failed;
+    if (copy == cFTP::Copy::Done && fs.MoveFile(partial, sLocal, true))
         result = FetchResult::Fetched;
     if (result != FetchResult::Fetched)
         fs.DeleteFile(partial);

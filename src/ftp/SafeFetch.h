@@ -9,6 +9,7 @@ class cFTP;
 
 enum class FetchResult { Fetched, Failed, TooLarge };
 
-// sRemote is fetched under a temporary name beside sLocal, checked against
-// llMaxBytes, flushed, and only then renamed over sLocal.
+// sRemote is fetched under a temporary name beside sLocal, counted against
+// llMaxBytes as it arrives and held to its deadline (cFTP::FTPCopyBounded),
+// and only then renamed over sLocal.
 FetchResult fetchWhole(cFTP& ftp, const std::string& sLocal, const std::string& sRemote, int64_t llMaxBytes);

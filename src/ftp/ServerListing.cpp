@@ -9,6 +9,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <new>
 #include <utility>
 #include <vector>
 
@@ -23,7 +24,10 @@ constexpr int replyNoSuchFile = 550;
 constexpr int replyNotAFolder = 501;  // MLSD of a path that is no folder (RFC 3659)
 constexpr int replySize = 213;
 constexpr size_t readChunk = 64 * 1024;
-constexpr size_t replyLimit = 1 << 20;  // a control reply longer than this is not one
+// A server past these bounds is broken or hostile, not merely large.
+constexpr size_t listingLimit = 16 << 20;
+constexpr size_t replyLineLimit = 1 << 20;
+constexpr int replyLinesLimit = 1000;
 constexpr int64_t unknownSize = -3;     // listed, size not asked yet
 
 bool isPreliminary(int iCode) {
@@ -132,6 +136,8 @@ public:
         for (size_t i = 0; i < lines.size(); ++i) command(lines[i], replies[i]);
         return replies;
     }
+    // True once a time-out or a malformed reply has ended the connection.
+    virtual bool broken() const { return false; }
 };
 
 namespace {
@@ -178,6 +184,8 @@ private:
                 return 0;
             if (n == 0)
                 break;
+            if (sData.size() + n > listingLimit)
+                return 0;
             sData.append(buf.data(), n);
         }
         // Closing the handle reads the server's closing reply.
@@ -238,11 +246,16 @@ public:
         const int code = command(sCommand, reply);
         if (!isPreliminary(code))
             return code;
+        // The listing has the deadline of a whole-file copy of its size, and
+        // no gap longer than a command's.
+        const ULONGLONG start = GetTickCount64();
         std::vector<char> buf(readChunk);
         for (;;) {
-            const int n = recv(data.get(), buf.data(), static_cast<int>(buf.size()), 0);
-            if (n < 0)
-                return 0;
+            const int n = receive(data.get(), buf.data(), static_cast<int>(buf.size()),
+                                  std::min(start + cFTP::copyDeadlineMs(static_cast<int64_t>(sData.size())),
+                                           GetTickCount64() + cFTP::timeOutMs));
+            if (n < 0 || sData.size() + n > listingLimit)
+                return drop();
             if (n == 0)
                 break;
             sData.append(buf.data(), n);
@@ -258,6 +271,8 @@ public:
     // Sent in batches without waiting for each reply: one round trip per
     // batch instead of one per command. A batch stays far below what the
     // socket buffers hold, so neither side can block the other.
+    // A reply that did not come in time drops the connection (readReply),
+    // so a late one can never be taken for the answer to a later command.
     std::vector<std::string> commands(const std::vector<std::string>& lines) override {
         constexpr size_t batch = 64;
         std::vector<std::string> replies(lines.size());
@@ -274,16 +289,51 @@ public:
         return replies;
     }
 
+    bool broken() const override { return !control_; }
+
 private:
+    int drop() {
+        control_.reset();
+        pending_.clear();
+        return 0;
+    }
+
+    // recv that gives up at the deadline (GetTickCount64 time): -1 then.
+    static int receive(SOCKET s, char* buf, int len, ULONGLONG deadline) {
+        const ULONGLONG now = GetTickCount64();
+        if (now >= deadline || !ready(s, false, static_cast<DWORD>(deadline - now)))
+            return -1;
+        return recv(s, buf, len, 0);
+    }
+
+    static bool ready(SOCKET s, bool forWriting, DWORD ms) {
+        fd_set set, failed;
+        FD_ZERO(&set);
+        FD_ZERO(&failed);
+        FD_SET(s, &set);
+        FD_SET(s, &failed);
+        timeval wait{static_cast<long>(ms / 1000), static_cast<long>(ms % 1000 * 1000)};
+        return select(0, forWriting ? nullptr : &set, forWriting ? &set : nullptr, &failed, &wait) > 0 &&
+               FD_ISSET(s, &set);
+    }
+
+    // A server that stops answering must not hold the only thread: the
+    // connect, each send and each reply have cFTP::timeOutMs.
     static SOCKET connectTo(const sockaddr_in& at) {
         AutoSocket s(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
         if (!s)
             return INVALID_SOCKET;
-        // A server that stops answering must not hold the only thread.
         const DWORD ms = cFTP::timeOutMs;
-        setsockopt(s.get(), SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&ms), sizeof ms);
         setsockopt(s.get(), SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&ms), sizeof ms);
-        if (connect(s.get(), reinterpret_cast<const sockaddr*>(&at), sizeof at) != 0)
+        u_long nonBlocking = 1;
+        ioctlsocket(s.get(), FIONBIO, &nonBlocking);
+        if (connect(s.get(), reinterpret_cast<const sockaddr*>(&at), sizeof at) != 0 &&
+            (WSAGetLastError() != WSAEWOULDBLOCK || !ready(s.get(), true, ms)))
+            return INVALID_SOCKET;
+        int error = 0, len = sizeof error;
+        getsockopt(s.get(), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &len);
+        nonBlocking = 0;
+        if (error != 0 || ioctlsocket(s.get(), FIONBIO, &nonBlocking) != 0)
             return INVALID_SOCKET;
         return s.release();
     }
@@ -307,21 +357,21 @@ private:
 
     bool sendText(const std::string& text) {
         size_t sent = 0;
-        while (sent < text.size()) {
+        while (control_ && sent < text.size()) {
             const int n = send(control_.get(), text.data() + sent, static_cast<int>(text.size() - sent), 0);
             if (n <= 0)
-                return false;
+                return drop();
             sent += n;
         }
-        return true;
+        return control_.valid();
     }
 
-    bool readLine(std::string& sLine) {
+    bool readLine(std::string& sLine, ULONGLONG deadline) {
         size_t end;
         while ((end = pending_.find('\n')) == std::string::npos) {
             char buf[4096];
-            const int n = recv(control_.get(), buf, sizeof buf, 0);
-            if (n <= 0 || pending_.size() > replyLimit)
+            const int n = receive(control_.get(), buf, sizeof buf, deadline);
+            if (n <= 0 || pending_.size() + n > replyLineLimit)
                 return false;
             pending_.append(buf, n);
         }
@@ -332,19 +382,25 @@ private:
         return true;
     }
 
-    // A reply of one line, or of several from "ddd-" to "ddd ".
+    // A reply of one line, or of several from "ddd-" to "ddd "; only its
+    // first line is kept, which is all any caller reads. A reply that is
+    // late, too long or not shaped so drops the connection: what comes
+    // after it could not be told apart from the next reply.
     int readReply(std::string& sReply) {
+        const ULONGLONG deadline = GetTickCount64() + cFTP::timeOutMs;
         std::string line;
-        if (!readLine(line))
-            return 0;
-        sReply = line;
+        if (!control_ || !readLine(line, deadline))
+            return drop();
         const int code = replyCode(line);
+        if (code < 100 || (line.size() > 3 && line[3] != ' ' && line[3] != '-'))
+            return drop();
+        sReply = line;
         if (line.size() > 3 && line[3] == '-') {
             const std::string last = line.substr(0, 3) + " ";
+            int lines = 1;
             do {
-                if (!readLine(line))
-                    return 0;
-                sReply += "\n" + line;
+                if (++lines > replyLinesLimit || !readLine(line, deadline))
+                    return drop();
             } while (line.rfind(last, 0) != 0);
         }
         return code;
@@ -374,6 +430,17 @@ FolderSizes::Way FolderSizes::wayOf(const std::string& sFolder) const {
 }
 
 int64_t FolderSizes::sizeOf(const std::string& sFolder, const std::string& sName) {
+    try {
+        return listedSize(sFolder, sName);
+    } catch (const std::bad_alloc&) {
+        // A listing too large for memory: this file is asked for by itself.
+        session_.reset();
+        cache_.erase(sFolder);
+        return ftp_.GetFTPFileSize(sFolder + "/" + sName);
+    }
+}
+
+int64_t FolderSizes::listedSize(const std::string& sFolder, const std::string& sName) {
     const Listing& listing = listingOf(sFolder);
     if (listing.missing)
         return -1;
@@ -413,7 +480,12 @@ const FolderSizes::Listing& FolderSizes::listingOf(const std::string& sFolder) {
     if (found != cache_.end())
         return found->second;
     Listing& listing = cache_[sFolder];
-    if (!listThroughSession(sFolder, listing))
+    const bool listed = listThroughSession(sFolder, listing);
+    // A time-out or a malformed reply ended the session: the next way lists
+    // this folder, and every one after it.
+    if (session_ && session_->broken())
+        session_.reset();
+    if (!listed)
         listThroughPlatform(sFolder, listing);
     return listing;
 }
@@ -486,6 +558,7 @@ void FolderSizes::sizeExpected(const std::string& sFolder, Listing& listing) {
             lines.push_back("SIZE " + sFolder + "/" + name);
         }
     const std::vector<std::string> replies = session_->commands(lines);
+    // Sizes not answered stay unknown and are asked one by one later.
     for (size_t i = 0; i < names.size(); ++i) {
         const int code = replyCode(replies[i]);
         if (code == replySize)
@@ -502,7 +575,9 @@ void FolderSizes::expect(const std::string& sFolder, const std::string& sName) {
 int64_t FolderSizes::askSize(const std::string& sFolder, const std::string& sName) {
     std::string reply;
     const std::string path = sFolder + "/" + sName;
-    const int code = session_->command("SIZE " + path, reply);
+    const int code = session_ ? session_->command("SIZE " + path, reply) : 0;
+    if (session_ && session_->broken())
+        session_.reset();
     if (code == replySize)
         return std::strtoll(reply.c_str() + 4, nullptr, 10);
     if (code == replyNoSuchFile)

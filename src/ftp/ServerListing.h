@@ -43,6 +43,7 @@ public:
 
 private:
     struct Listing;
+    int64_t listedSize(const std::string& sFolder, const std::string& sName);
     const Listing& listingOf(const std::string& sFolder);
     bool listThroughSession(const std::string& sFolder, Listing& listing);
     void listThroughPlatform(const std::string& sFolder, Listing& listing);

@@ -100,8 +100,10 @@ public:
     // probe, when given, tells progress the watchdog cannot see otherwise
     // (it is called on the watchdog's thread); progress is then bytes moved,
     // not calls made, so a trickle of short reads is no proof of life.
-    explicit StallWatchdog(std::function<int64_t()> probe = nullptr)
+    // overdue, when given, ends the call whatever its progress (a deadline).
+    explicit StallWatchdog(std::function<int64_t()> probe = nullptr, std::function<bool()> overdue = nullptr)
         : probe_(std::move(probe)),
+          overdue_(std::move(overdue)),
           controlPort_(ModCommon::ftpPort ? ModCommon::ftpPort : INTERNET_DEFAULT_FTP_PORT),
           stop_(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
           since_(GetTickCount64()) {
@@ -140,7 +142,8 @@ private:
                     w->since_ = GetTickCount64();
                 seen = now;
             }
-            if (w->armed_ && GetTickCount64() - w->since_ >= cFTP::timeOutMs) {
+            if (w->armed_ &&
+                (GetTickCount64() - w->since_ >= cFTP::timeOutMs || (w->overdue_ && w->overdue_()))) {
                 shutDownDataSockets(w->controlPort_);
                 w->since_ = GetTickCount64();
             }
@@ -148,6 +151,7 @@ private:
         return 0;
     }
     std::function<int64_t()> probe_;
+    std::function<bool()> overdue_;
     uint16_t controlPort_;
     AutoHandle stop_, thread_;
     std::atomic<bool> armed_{false};
@@ -328,6 +332,73 @@ bool cFTP::SimpleFTPGetFile(const std::string& sLocal, const std::string& sRemot
                                 transferType_ | INTERNET_FLAG_RELOAD, 0);
     ModCommon::doEvents();
     return ok;
+}
+
+ULONGLONG cFTP::copyDeadlineMs(int64_t llBytes) {
+    constexpr ULONGLONG floorMs = 60000;
+    constexpr int64_t slowestBytesPerSecond = 16 * 1024;
+    return std::max<ULONGLONG>(
+        floorMs, static_cast<ULONGLONG>(std::max<int64_t>(llBytes, 0)) * 1000 / slowestBytesPerSecond);
+}
+
+cFTP::Copy cFTP::FTPCopyBounded(const std::string& sLocal, const std::string& sRemote, int64_t llMaxBytes) {
+    const ULONGLONG start = GetTickCount64();
+    std::atomic<int64_t> count{0};
+    // Growth keeps the stall watchdog content, so a trickle is ended by the
+    // deadline, which grows only with what has arrived.
+    auto overdue = [&] { return GetTickCount64() - start >= copyDeadlineMs(count.load()); };
+    StallWatchdog watchdog([&count] { return count.load(); }, overdue);
+    {
+        StallWatchdog::Watch watch(watchdog);
+        hFile_.reset(FtpOpenFileA(hConnection_.get(), sRemote.c_str(), GENERIC_READ,
+                                  transferType_ | INTERNET_FLAG_RELOAD, 0));
+    }
+    if (!hFile_) {
+        RecordError(GetLastError(), "FtpOpenFile");
+        return Copy::Failed;
+    }
+    AutoHandle hLocal(CreateFileA(sLocal.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    std::vector<char> buf(chunkSize);
+    Copy result = Copy::Failed;
+    while (hLocal && !overdue()) {
+        // What has arrived, so the read returns at once, but never past the
+        // first byte over the cap: no more than that is ever read.
+        DWORD available = 0;
+        {
+            StallWatchdog::Watch watch(watchdog);
+            if (!InternetQueryDataAvailable(hFile_.get(), &available, 0, 0) &&
+                GetLastError() == ERROR_IO_PENDING)
+                InternetQueryDataAvailable(hFile_.get(), &available, 0, 0);
+        }
+        const DWORD want = static_cast<DWORD>(
+            std::clamp<int64_t>(std::min<int64_t>(available, llMaxBytes + 1 - count), 1, chunkSize));
+        DWORD n = 0;
+        {
+            StallWatchdog::Watch watch(watchdog);
+            if (!InternetReadFile(hFile_.get(), buf.data(), want, &n))
+                break;
+        }
+        if (n == 0) {
+            result = overdue() ? Copy::Failed : Copy::Done;
+            break;
+        }
+        if (count + n > llMaxBytes) {
+            result = Copy::TooLarge;
+            break;
+        }
+        if (!writeAll(hLocal.get(), buf.data(), n))
+            break;
+        count += n;
+    }
+    hLocal.reset();
+    // Closing reads the server's last word on the transfer: a data
+    // connection cut short ends like a whole one, and only "426" tells.
+    const bool closed = InternetCloseHandle(hFile_.release());
+    const std::string reply = lastResponse();
+    if (result == Copy::Done && (!closed || reply.rfind('4', 0) == 0 || reply.rfind('5', 0) == 0))
+        result = Copy::Failed;
+    return result;
 }
 
 bool cFTP::SimpleFTPPutFile(const std::string& sLocal, const std::string& sRemote) {

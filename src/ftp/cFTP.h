@@ -38,6 +38,13 @@ public:
     bool checkServerFile(const std::string& sWhich);
 
     bool SimpleFTPGetFile(const std::string& sLocal, const std::string& sRemote);
+    // A copy streamed into sLocal without a size query first. It ends as
+    // TooLarge at the first byte past llMaxBytes, and as Failed once it has
+    // run longer than copyDeadlineMs of what has arrived.
+    enum class Copy { Done, Failed, TooLarge };
+    Copy FTPCopyBounded(const std::string& sLocal, const std::string& sRemote, int64_t llMaxBytes);
+    // The greater of a minute and the bytes at 16 KB/s.
+    static ULONGLONG copyDeadlineMs(int64_t llBytes);
     bool SimpleFTPPutFile(const std::string& sLocal, const std::string& sRemote);
     // With bResume, a local file that holds the start of the remote one is
     // continued from its end (REST), once its last bytes still match the

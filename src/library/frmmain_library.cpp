@@ -58,7 +58,9 @@ void frmmain::lvl_ItemClick(int index) {
 }
 
 void frmmain::lvl_DblClick() {
-    if (SendMessageA(lvl, LVM_GETITEMCOUNT, 0, 0) < 1)
+    // Only what the list shows is opened; the shell would run "x.pdf.exe".
+    if (SendMessageA(lvl, LVM_GETITEMCOUNT, 0, 0) < 1 ||
+        (!selectedLocation.empty() && !isLibraryIssueFile(selectedLocation)))
         return;
     openDocument(trim(programFolder() + "\\" + nodeFullPath(selectedNode(tv)) + "\\" + selectedLocation), true);
 }

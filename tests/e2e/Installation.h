@@ -11,22 +11,23 @@ inline constexpr char kTolvKey[] = "SOFTWARE\\Orvane\\TOLV";
 inline constexpr char kSettingsKey[] = "SOFTWARE\\Orvane\\TOLV\\Settings";
 inline constexpr char kRunKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 
-// Removes the settings key and tolv's logon start: the next start is a first run.
+// Removes the settings key and tolv's logon starts: the next start is a first run.
 inline void forgetInstallation() {
     RegDeleteTreeA(HKEY_LOCAL_MACHINE, kTolvKey);
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, kTolvKey);
     HKEY run;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRunKey, 0, KEY_SET_VALUE, &run) == ERROR_SUCCESS) {
-        RegDeleteValueA(run, "tolv");
-        RegCloseKey(run);
-    }
+    for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER})
+        if (RegOpenKeyExA(root, kRunKey, 0, KEY_SET_VALUE, &run) == ERROR_SUCCESS) {
+            RegDeleteValueA(run, "tolv");
+            RegCloseKey(run);
+        }
 }
 
-// A text value under HKEY_LOCAL_MACHINE, or "<missing>".
-inline std::string readMachineText(const char* key, const char* value) {
+// A text value under HKEY_LOCAL_MACHINE (or root), or "<missing>".
+inline std::string readMachineText(const char* key, const char* value, HKEY root = HKEY_LOCAL_MACHINE) {
     char data[1024] = {};
     DWORD size = sizeof data;
-    if (RegGetValueA(HKEY_LOCAL_MACHINE, key, value, RRF_RT_REG_SZ, nullptr, data, &size) != ERROR_SUCCESS)
+    if (RegGetValueA(root, key, value, RRF_RT_REG_SZ, nullptr, data, &size) != ERROR_SUCCESS)
         return "<missing>";
     return data;
 }

@@ -1,6 +1,6 @@
-// Quillora-Setup.exe under Wine, silent as an administrator's deployment runs
-// it: the installation, an upgrade over a running program with a library,
-// and the uninstallation with and without the library.
+// Quillora-Setup.exe under Wine, silent: a per-user installation that asks
+// for no elevation, an upgrade over a running program with a library, and
+// the uninstallation with and without the library.
 #include <gtest/gtest.h>
 #include <shlobj.h>
 #include <windows.h>
@@ -24,18 +24,22 @@ constexpr char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\
 constexpr DWORD kSetupWaitMs = 120000;
 const char* const kProgramFiles[] = {"tolv.exe", "update.exe", "Quillora Help.pdf", "uninstall.exe"};
 
-bool machineKeyExists(const char* key) {
+bool machineKeyExists(const char* key, HKEY root = HKEY_LOCAL_MACHINE) {
     HKEY h;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key, 0, KEY_READ, &h) != ERROR_SUCCESS)
+    if (RegOpenKeyExA(root, key, 0, KEY_READ, &h) != ERROR_SUCCESS)
         return false;
     RegCloseKey(h);
     return true;
 }
 
-fs::path startMenuShortcut() {
-    char programs[MAX_PATH] = {};
-    SHGetFolderPathA(nullptr, CSIDL_COMMON_PROGRAMS, nullptr, SHGFP_TYPE_CURRENT, programs);
-    return fs::path(programs) / "Quillora.lnk";
+fs::path shellFolder(int csidl) {
+    char path[MAX_PATH] = {};
+    SHGetFolderPathA(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path);
+    return path;
+}
+
+fs::path startMenuShortcut(int csidl = CSIDL_PROGRAMS) {
+    return shellFolder(csidl) / "Quillora.lnk";
 }
 
 std::string versionText(const fs::path& exe, const std::string& name) {
@@ -93,36 +97,57 @@ struct InstallerE2E : testing::Test {
         setup = buildDir() / "Quillora-Setup.exe";
         ASSERT_TRUE(fs::exists(setup));
     }
-    void TearDown() override { forget(); }
+    void TearDown() override {
+        forget();
+        std::error_code ignored;
+        fs::remove_all(defaultFolder(), ignored);
+    }
     void forget() {
         forgetInstallation();
-        RegDeleteTreeA(HKEY_LOCAL_MACHINE, kUninstallKey);
-        RegDeleteKeyA(HKEY_LOCAL_MACHINE, kUninstallKey);
+        for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+            RegDeleteTreeA(root, kUninstallKey);
+            RegDeleteKeyA(root, kUninstallKey);
+        }
         DeleteFileA(startMenuShortcut().string().c_str());
     }
+    static fs::path defaultFolder() { return shellFolder(CSIDL_LOCAL_APPDATA) / "Programs" / "Quillora"; }
     void install() { ASSERT_EQ(runToEnd(quoted(setup) + " /S /D=" + dir.string()), 0u); }
 };
 
 }  // namespace
 
 TEST_F(InstallerE2E, InstallUpgradeOverARunningProgramThenUninstallKeepingTheLibrary) {
-    install();
+    // Unelevated, into the user's own folder, with nothing outside the
+    // user's profile and registry.
+    const auto userText = [](const char* key, const char* value) {
+        return readMachineText(key, value, HKEY_CURRENT_USER);
+    };
+    EXPECT_NE(readFile(setup).find("level=\"asInvoker\""), std::string::npos) << "the manifest asks for elevation";
+    dir = defaultFolder();
+    ASSERT_EQ(runToEnd(quoted(setup) + " /S"), 0u);
+    const std::string profile = shellFolder(CSIDL_PROFILE).string() + "\\";
+    EXPECT_TRUE(dir.string().starts_with(profile) && startMenuShortcut().string().starts_with(profile));
     for (const char* name : kProgramFiles) EXPECT_TRUE(fs::exists(dir / name)) << name;
     EXPECT_TRUE(fs::exists(startMenuShortcut()));
-    EXPECT_EQ(readMachineText(kUninstallKey, "DisplayName"), "Quillora");
+    EXPECT_FALSE(fs::exists(startMenuShortcut(CSIDL_COMMON_PROGRAMS)));
+    EXPECT_FALSE(machineKeyExists(kUninstallKey));
+    EXPECT_FALSE(machineKeyExists(kTolvKey));
+    EXPECT_EQ(readMachineText(kRunKey, "tolv"), "<missing>");
+    EXPECT_EQ(userText(kRunKey, "tolv"), quoted(dir / "tolv.exe"));
+    EXPECT_EQ(userText(kUninstallKey, "DisplayName"), "Quillora");
     // The program's version information says what "Programs and Features" says.
     const fs::path tolvExe = dir / "tolv.exe";
-    EXPECT_EQ(readMachineText(kUninstallKey, "DisplayVersion"), versionText(tolvExe, "ProductVersion"));
+    EXPECT_EQ(userText(kUninstallKey, "DisplayVersion"), versionText(tolvExe, "ProductVersion"));
     EXPECT_EQ(versionText(tolvExe, "FileVersion"), versionText(tolvExe, "ProductVersion"));
-    EXPECT_EQ(readMachineText(kUninstallKey, "Publisher"), "Orvane");
+    EXPECT_EQ(userText(kUninstallKey, "Publisher"), "Orvane");
     EXPECT_EQ(versionText(tolvExe, "CompanyName"), "Orvane");
     EXPECT_EQ(versionText(tolvExe, "ProductName"), "Quillora");
     EXPECT_EQ(versionText(tolvExe, "FileDescription"), "Quillora");
-    EXPECT_EQ(readMachineText(kUninstallKey, "DisplayIcon"), (dir / "tolv.exe").string() + ",0");
-    EXPECT_EQ(readMachineText(kUninstallKey, "UninstallString"), quoted(dir / "uninstall.exe"));
-    EXPECT_EQ(readMachineText(kUninstallKey, "QuietUninstallString"), quoted(dir / "uninstall.exe") + " /S");
+    EXPECT_EQ(userText(kUninstallKey, "DisplayIcon"), (dir / "tolv.exe").string() + ",0");
+    EXPECT_EQ(userText(kUninstallKey, "UninstallString"), quoted(dir / "uninstall.exe"));
+    EXPECT_EQ(userText(kUninstallKey, "QuietUninstallString"), quoted(dir / "uninstall.exe") + " /S");
     DWORD size = 0, cb = sizeof size;
-    EXPECT_EQ(RegGetValueA(HKEY_LOCAL_MACHINE, kUninstallKey, "EstimatedSize", RRF_RT_REG_DWORD, nullptr,
+    EXPECT_EQ(RegGetValueA(HKEY_CURRENT_USER, kUninstallKey, "EstimatedSize", RRF_RT_REG_DWORD, nullptr,
                            &size, &cb),
               ERROR_SUCCESS);
     EXPECT_GT(size, 0u);
@@ -134,6 +159,7 @@ TEST_F(InstallerE2E, InstallUpgradeOverARunningProgramThenUninstallKeepingTheLib
             runDriver("--pid " + std::to_string(tolv.pid()) + " wait-window QuilloraMessage 30");
         ASSERT_EQ(welcome.rc, 0u) << welcome.out;
         EXPECT_NE(runDriver("text QuilloraMessage").out.find("Welcome to Quillora."), std::string::npos);
+        // Able to write the machine's registry, tolv moves its logon start there.
         EXPECT_NE(readMachineText(kRunKey, "tolv").find((dir / "tolv").string()), std::string::npos);
         EXPECT_TRUE(fs::is_directory(dir / "data"));
         ASSERT_EQ(runDriver("click QuilloraMessage Continue").rc, 0u);
@@ -150,7 +176,7 @@ TEST_F(InstallerE2E, InstallUpgradeOverARunningProgramThenUninstallKeepingTheLib
     EXPECT_EQ(readFile(issue), "%PDF-1.4 winter");
     EXPECT_EQ(readFile(dir / "data" / "em_lst.lcl"), "Winter Issue_AB_1.f#;");
     EXPECT_TRUE(fs::exists(dir / "tolv.exe"));
-    EXPECT_EQ(readMachineText(kUninstallKey, "InstallLocation"), dir.string());
+    EXPECT_EQ(userText(kUninstallKey, "InstallLocation"), dir.string());
 
     {
         ChildProcess tolv(quoted(dir / "tolv.exe"));
@@ -162,8 +188,9 @@ TEST_F(InstallerE2E, InstallUpgradeOverARunningProgramThenUninstallKeepingTheLib
     for (const char* name : kProgramFiles) EXPECT_FALSE(fs::exists(dir / name)) << name;
     EXPECT_FALSE(fs::exists(startMenuShortcut()));
     EXPECT_EQ(readMachineText(kRunKey, "tolv"), "<missing>");
+    EXPECT_EQ(userText(kRunKey, "tolv"), "<missing>");
     EXPECT_FALSE(machineKeyExists(kTolvKey));
-    EXPECT_FALSE(machineKeyExists(kUninstallKey));
+    EXPECT_FALSE(machineKeyExists(kUninstallKey, HKEY_CURRENT_USER));
     EXPECT_EQ(readFile(issue), "%PDF-1.4 winter");
     EXPECT_EQ(readFile(dir / "data" / "em_lst.lcl"), "Winter Issue_AB_1.f#;");
     EXPECT_TRUE(fs::is_directory(dir / "My Torrents"));
@@ -180,5 +207,5 @@ TEST_F(InstallerE2E, UninstallAlsoRemovingTheMagazinesLeavesNoFolder) {
     for (int i = 0; i < 50 && fs::exists(dir); ++i)
         Sleep(100);  // the folder goes right after the uninstaller's file
     EXPECT_FALSE(fs::exists(dir));
-    EXPECT_FALSE(machineKeyExists(kUninstallKey));
+    EXPECT_FALSE(machineKeyExists(kUninstallKey, HKEY_CURRENT_USER));
 }

@@ -4,7 +4,9 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <atomic>
 #include <fstream>
+#include <thread>
 
 #include "PublisherFixture.h"
 #include "app/ModCommon.h"
@@ -38,6 +40,7 @@ struct HeartBase : testing::Test {
     void TearDown() override {
         frmmess::unload();
         deliveryRetry::waitsMs = {2000, 8000, 30000};
+        cFTP::timeOutMs = 30000;
         heart::writeServerCatalogue(
             "Winter Issue_AB_1.f#;Spring Issue_CQ_1.f#;Summer Issue_HT_1.f#;Autumn Issue_AB_2.f#;");
     }
@@ -200,6 +203,66 @@ TEST_F(CheckAgainstPublisher, FailedCopiesKeepTheEarlierOnesWhole) {
         EXPECT_EQ(file("data\\VORK.ini"), settings);
         EXPECT_FALSE(fileSystem.FileExists(dataPath + "VORK.ini.part"));
         EXPECT_FALSE(fileSystem.FileExists(dataPath + "em_lst.srv.part"));
+    }
+}
+
+// A server that sends its settings file and catalogue without end: each
+// copy stops at its cap, on disk too, and the earlier ones stay.
+TEST_F(CheckAgainstPublisher, EndlessCopiesStopAtTheirCapsAndKeepTheEarlierOnes) {
+    checkNewIssues(false);
+    const std::string settings = file("data\\VORK.ini"), catalogue = file("data\\em_lst.srv");
+    useFaultyPublisher("endless");
+    std::atomic<bool> done{false};
+    int64_t peak[2] = {-1, -1};  // the largest copies on disk while the check runs
+    std::thread watch([&] {
+        for (; !done; Sleep(1))
+            for (int i = 0; i < 2; ++i)
+                peak[i] = std::max(peak[i],
+                                   fileSystem.FileSize(dataPath + (i ? "em_lst.srv" : "VORK.ini") + ".part"));
+    });
+    checkNewIssues(false);
+    done = true;
+    watch.join();
+    std::printf("largest copies on disk: VORK.ini %lld, em_lst.srv %lld bytes\n",
+                static_cast<long long>(peak[0]), static_cast<long long>(peak[1]));
+    EXPECT_EQ(frmmess::instance().message(), kCheckFailed);
+    EXPECT_GT(peak[1], 0);
+    EXPECT_LE(peak[0], Catalogue::kMaxSettingsBytes);
+    EXPECT_LE(peak[1], Catalogue::kMaxCatalogueBytes);
+    EXPECT_EQ(file("data\\VORK.ini"), settings);
+    EXPECT_EQ(file("data\\em_lst.srv"), catalogue);
+}
+
+// One byte every 20 s is progress to a stall watchdog; the copy's deadline
+// (a minute for so few bytes) still ends it, and the check goes on.
+TEST_F(CheckAgainstPublisher, ATrickledSettingsFileEndsAtItsDeadline) {
+    checkNewIssues(false);
+    const std::string settings = file("data\\VORK.ini");
+    useFaultyPublisher("trickle");
+    const ULONGLONG start = GetTickCount64();
+    checkNewIssues(false);
+    const ULONGLONG took = GetTickCount64() - start;
+    std::printf("the trickled check took %llu ms\n", took);
+    EXPECT_GE(took, 60000u);
+    EXPECT_LT(took, 70000u);
+    EXPECT_EQ(file("data\\VORK.ini"), settings);
+    EXPECT_GT(w->issueCount(), 0);
+}
+
+// A listing of 20 MB, or a size answered late in a batch of them: the folder
+// is listed the next way, and every issue still gets its own size.
+TEST_F(CheckAgainstPublisher, BadListingsStillGiveEachIssueItsSize) {
+    useFaultyPublisher("listing");
+    cFTP::timeOutMs = 1500;
+    const std::pair<const char*, const char*> checks[] = {{"Sized_AB_7.f#;Winter Issue_AB_1.f#;", "0.00 MB"},
+                                                          {"Sized_CQ_7.f#;Big_CQ_8.f#;", "1.50 MB"}};
+    for (const auto& [records, second] : checks) {
+        std::ofstream(heart::winePath(heart::serverDir() + "/../faulty-listing/root/pub/em_lst.srv"))
+            << records;
+        checkNewIssues(false);
+        ASSERT_EQ(w->issueCount(), 2) << records;
+        EXPECT_EQ(w->issueText(w->findIssueByKey("key0"), frmmain::colSize), "2.50 MB") << records;
+        EXPECT_EQ(w->issueText(w->findIssueByKey("key1"), frmmain::colSize), second) << records;
     }
 }
 

@@ -71,7 +71,8 @@ TEST_F(LibraryView, TreeShowsBothLibrariesAndTheirMagazineFolders) {
 TEST_F(LibraryView, ListShowsOnlyIssueFilesSortedByIssueTextDescending) {
     dir("My Magazines\\AB");
     for (const char* name : {"Winter Issue_AB_12.pdf", "notes.txt", "x_y.pdf", "Spring_AB_9.pdf",
-                             "Summer_AB_10.torrent", "Autumn_AB_3.PDF", "Winter Issue_AB_13.pdf", "Odd_AB_x.pdf"})
+                             "Summer_AB_10.torrent", "Autumn_AB_3.PDF", "Winter Issue_AB_13.pdf",
+                             "Odd_AB_x.pdf", "Evil_AB_1.pdf.exe", "Bad_AB_2.torrent.lnk"})
         file(std::string("My Magazines\\AB\\") + name);
     fillLibraryList("My Magazines\\AB");
     const auto titles = column(0);
