@@ -562,7 +562,10 @@ bool cFTP::ReadFrom(const std::string& sRemote, int64_t llFrom, int64_t llCount,
     if (!hFile_)
         return false;
     sData.assign(static_cast<size_t>(llCount), '\0');
-    StallWatchdog watchdog;
+    // The same deadline as a whole copy of that many bytes: a trickle that
+    // keeps the stall watchdog content still ends.
+    const ULONGLONG start = GetTickCount64();
+    StallWatchdog watchdog(nullptr, [&] { return GetTickCount64() - start >= copyDeadlineMs(llCount); });
     const bool ok = readFully(watchdog, hFile_.get(), sData.data(), static_cast<DWORD>(llCount)) &&
                     atEndOfData(watchdog, hFile_.get());
     hFile_.reset();

@@ -73,7 +73,7 @@ public:
     // Sends one command; the server's reply, or "" when none came.
     std::string Reply(const std::string& sCommand);
     // The llCount bytes of sRemote from llFrom on (REST), exactly: a short or
-    // longer file, a refused REST or a stall gives false.
+    // longer file, a refused REST, a stall or the copy deadline gives false.
     bool ReadFrom(const std::string& sRemote, int64_t llFrom, int64_t llCount, std::string& sData);
 
     // State, for callers and tests that want to see it.
