@@ -42,8 +42,8 @@ inline uint16_t ftpPort = 0;  // 0: the FTP service's default port
 // --- the issue list ------------------------------------------------------------
 inline int32_t tickedCount = 0;
 
-// The program's own update version; independent of the version resource.
-inline constexpr const char* programVersion = "1.0";
+// The project's version, given by the build: the version resource says the same.
+inline constexpr const char* programVersion = TOLV_PROGRAM_VERSION;
 
 // The folder that holds the running executable, without a trailing "\".
 const std::string& programFolder();

@@ -11,10 +11,9 @@ Release judgeStatement(const std::string& sStatementPath, const std::string& sVe
     SignedRelease::Statement statement;
     if (!SignedRelease::readStatement(sStatementPath, statement))
         return Release::Refused;
-    // An older signed build must not come back: the version is part of what
-    // was signed, and it must be the one offered.
-    if (statement.version != sVersion || sVersion == ModCommon::programVersion ||
-        SignedRelease::compareVersions(sVersion, ModCommon::programVersion) < 0)
+    // An older signed build must not come back, nor ours again: the version
+    // is part of what was signed, and it must be the one offered.
+    if (statement.version != sVersion || SignedRelease::compareVersions(sVersion, ModCommon::programVersion) <= 0)
         return Release::NotNewer;
     return Release::Newer;
 }

@@ -1,6 +1,6 @@
 // Whether a release fetched into data\tmp may be offered: its statement is
 // signed with the publisher's key, names the version the server announces,
-// that version is not below ours, and the program is the very build the
+// that version is above ours, and the program is the very build the
 // statement describes.
 #pragma once
 #include <string>

@@ -71,11 +71,29 @@ bool replaceFile(const std::string& sBytes, const std::string& sTarget) {
     return true;
 }
 
+// The version in a program's version resource, as "1.2.3.4"; "" when it has none.
+std::string fileVersion(const std::string& sPath) {
+    DWORD ignored = 0;
+    std::string block(GetFileVersionInfoSizeA(sPath.c_str(), &ignored), '\0');
+    VS_FIXEDFILEINFO* info = nullptr;
+    UINT len = 0;
+    if (block.empty() || !GetFileVersionInfoA(sPath.c_str(), 0, static_cast<DWORD>(block.size()), block.data()) ||
+        !VerQueryValueA(block.data(), "\\", reinterpret_cast<void**>(&info), &len) || len < sizeof *info)
+        return "";
+    return std::to_string(HIWORD(info->dwFileVersionMS)) + "." + std::to_string(LOWORD(info->dwFileVersionMS)) +
+           "." + std::to_string(HIWORD(info->dwFileVersionLS)) + "." + std::to_string(LOWORD(info->dwFileVersionLS));
+}
+
 // The new program is read once, through a handle that lets nobody write to
 // it meanwhile: the bytes whose signature was checked are the bytes written.
 bool installVerified(const std::string& sNew, const std::string& sTarget) {
     SignedRelease::Statement statement;
     if (!SignedRelease::readStatement(sNew + SignedRelease::statementSuffix, statement))
+        return false;
+    // An older or the same signed release must not replace the program: a
+    // program without a version resource (none of ours) is taken as older.
+    const std::string installed = fileVersion(sTarget);
+    if (!installed.empty() && SignedRelease::compareVersions(statement.version, installed) <= 0)
         return false;
     AutoHandle source = openFile(sNew, GENERIC_READ, FILE_SHARE_READ);
     std::string bytes;

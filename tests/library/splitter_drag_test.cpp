@@ -88,6 +88,7 @@ TEST_F(SplitterDrag, FullDragMovesPanesWithPointerAndConfinesIt) {
     RECT clip{}, box{};
     GetClipCursor(&clip);
     GetWindowRect(host.box, &box);
+    // Wine drops a clip at once when its libXi (libxi6 of its architecture) is missing.
     EXPECT_TRUE(sameRect(clip, box)) << str(clip) << " vs " << str(box);
 
     moveTo(boxLeft + 200, boxTop + 165);

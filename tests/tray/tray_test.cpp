@@ -145,23 +145,20 @@ TEST(TrayForm, OtherNotificationsAreIgnored) {
 }
 
 // Tray icons as the shell shows them (Wine: child windows of its tray window).
+static BOOL CALLBACK countTrayIcon(HWND child, LPARAM q) {
+    char cls[64] = {};
+    GetClassNameA(child, cls, sizeof cls);
+    if (std::strcmp(cls, "__winex11_tray_icon") == 0)
+        ++*reinterpret_cast<int*>(q);
+    return TRUE;
+}
+static BOOL CALLBACK countTrayIconsOf(HWND top, LPARAM p) {
+    EnumChildWindows(top, countTrayIcon, p);
+    return TRUE;
+}
 static int shownTrayIcons() {
     int n = 0;
-    EnumWindows(
-        [](HWND top, LPARAM p) -> BOOL {
-            EnumChildWindows(
-                top,
-                [](HWND child, LPARAM q) -> BOOL {
-                    char cls[64] = {};
-                    GetClassNameA(child, cls, sizeof cls);
-                    if (std::strcmp(cls, "__winex11_tray_icon") == 0)
-                        ++*reinterpret_cast<int*>(q);
-                    return TRUE;
-                },
-                p);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&n));
+    EnumWindows(countTrayIconsOf, reinterpret_cast<LPARAM>(&n));
     return n;
 }
 

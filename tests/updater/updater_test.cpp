@@ -63,11 +63,12 @@ public:
     const std::string& oldProgram() const { return oldProgram_; }
     const std::string& newProgram() const { return newProgram_; }
 
-    void putNewProgram(const std::string& bytes) {
+    void putNewProgram(const std::string& bytes, const std::string& statement) {
         fs::create_directories(tmpDir());
         writeAll(newFile(), bytes);
-        writeAll(tmpDir() / "tolv.exe.sig", statement_);
+        writeAll(tmpDir() / "tolv.exe.sig", statement);
     }
+    void putNewProgram(const std::string& bytes) { putNewProgram(bytes, statement_); }
     void putNewProgram() { putNewProgram(newProgram_); }
     // Sizes of the program files that have started here, one per start.
     std::string starts() const { return readAll(dir_ / "started.txt"); }
@@ -225,6 +226,17 @@ TEST(UpdaterSafety, RefusesAProgramThePublisherDidNotSign) {
     }
     EXPECT_TRUE(f.waitForStart(f.oldProgram().size()));
     EXPECT_EQ(std::string::npos, f.starts().find(std::to_string(f.newProgram().size())));
+}
+
+// The publisher signed the new program as the version already installed.
+TEST(UpdaterSafety, RefusesAReleaseNoNewerThanTheInstalledProgram) {
+    UpdateFolder f("not_newer");
+    f.putNewProgram(f.newProgram(), readAll(testsDir() / "stand_in_new.exe.old.sig"));
+    ChildProcess update(runUpdate(f));
+    expectFailureBox(answerBox(update));
+    EXPECT_TRUE(holds(f.target(), f.oldProgram()));
+    EXPECT_TRUE(f.waitForStart(f.oldProgram().size()));
+    EXPECT_FALSE(fs::exists(f.tmpDir()));
 }
 
 // The old program does not let go of its file within the wait.
