@@ -16,9 +16,9 @@
 #include <vector>
 
 #include "app/ModCommon.h"
-#include "app/Work.h"
+#include "work/Work.h"
 #include "catalogue/Catalogue.h"
-#include "catalogue/Check.h"
+#include "work/Check.h"
 #include "ftp/ServerListing.h"
 #include "ftp/cFTP.h"
 #include "ftp/modFTP.h"

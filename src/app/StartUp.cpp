@@ -3,7 +3,7 @@
 #include <commctrl.h>
 
 #include "app/ModCommon.h"
-#include "app/Work.h"
+#include "work/Work.h"
 #include "dialog/frmmess.h"
 #include "ftp/cFTP.h"
 #include "library/frmmain.h"

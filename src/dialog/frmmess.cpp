@@ -7,12 +7,12 @@
 #include <memory>
 
 #include "app/ModCommon.h"
-#include "app/Work.h"
+#include "work/Work.h"
 #include "app/resource.h"
-#include "catalogue/Check.h"
+#include "work/Check.h"
 #include "ftp/modFTP.h"
 #include "library/frmmain.h"
-#include "tray/SelfUpdate.h"
+#include "work/SelfUpdate.h"
 #include "tray/TransferView.h"
 #include "tray/frmtray.h"
 

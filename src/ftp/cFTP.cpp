@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "app/ModCommon.h"
-#include "app/Work.h"
+#include "work/Work.h"
 #include "ftp/modFTP.h"
 
 namespace {

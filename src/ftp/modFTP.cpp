@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "app/ModCommon.h"
-#include "app/Work.h"
+#include "work/Work.h"
 #include "ftp/cFTP.h"
 
 namespace modFTP {

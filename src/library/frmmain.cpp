@@ -6,9 +6,9 @@
 #include <iterator>
 
 #include "app/ModCommon.h"
-#include "app/Work.h"
+#include "work/Work.h"
 #include "app/resource.h"
-#include "catalogue/Announce.h"
+#include "work/Announce.h"
 #include "catalogue/LibraryScan.h"
 #include "dialog/frmmess.h"
 #include "library/cSplitter.h"

@@ -7,12 +7,12 @@
 #include <map>
 
 #include "app/ModCommon.h"
-#include "app/Work.h"
-#include "catalogue/Announce.h"
+#include "work/Work.h"
+#include "work/Announce.h"
 #include "catalogue/Catalogue.h"
-#include "catalogue/Check.h"
+#include "work/Check.h"
 #include "dialog/frmmess.h"
-#include "ftp/Delivery.h"
+#include "work/Delivery.h"
 #include "ftp/modFTP.h"
 #include "library/ListSort.h"
 #include "library/frmmain.h"

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "app/ModCommon.h"
-#include "app/Work.h"
+#include "work/Work.h"
 #include "dialog/frmmess.h"
 #include "ftp/modFTP.h"
 #include "library/frmmain.h"

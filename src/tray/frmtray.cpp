@@ -4,10 +4,10 @@
 #include <cstring>
 
 #include "app/ModCommon.h"
-#include "app/Work.h"
+#include "work/Work.h"
 #include "app/resource.h"
-#include "catalogue/Announce.h"
-#include "catalogue/Check.h"
+#include "work/Announce.h"
+#include "work/Check.h"
 #include "dialog/frmmess.h"
 #include "ftp/cFTP.h"
 #include "ftp/modFTP.h"

@@ -5,7 +5,7 @@
 
 #include "FtpTestServer.h"
 #include "app/ModCommon.h"
-#include "app/Work.h"
+#include "work/Work.h"
 #include "ftp/modFTP.h"
 #include "tray/frmtray.h"
 

@@ -7,7 +7,7 @@
 #include <algorithm>
 
 #include "app/ModCommon.h"
-#include "catalogue/Announce.h"
+#include "work/Announce.h"
 #include "dialog/frmmess.h"
 #include "library/frmmain.h"
 #include "support/gui.h"

@@ -11,8 +11,8 @@
 
 #include "PublisherFixture.h"
 #include "app/ModCommon.h"
-#include "app/Work.h"
-#include "catalogue/Check.h"
+#include "work/Work.h"
+#include "work/Check.h"
 #include "dialog/frmmess.h"
 #include "ftp/cFTP.h"
 #include "library/frmmain.h"

@@ -12,14 +12,14 @@
 #include <string>
 
 #include "app/ModCommon.h"
-#include "app/Work.h"
+#include "work/Work.h"
 #include "dialog/frmmess.h"
 #include "ftp/modFTP.h"
 #include "library/frmmain.h"
 #include "support/driver_client.h"
 #include "support/gui.h"
-#include "tray/ReleaseCheck.h"
-#include "tray/SelfUpdate.h"
+#include "work/ReleaseCheck.h"
+#include "work/SelfUpdate.h"
 #include "tray/frmtray.h"
 
 namespace fs = std::filesystem;

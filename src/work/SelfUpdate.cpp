@@ -1,20 +1,20 @@
-#include "tray/SelfUpdate.h"
+#include "work/SelfUpdate.h"
 
 #include <windows.h>
 
 #include <string>
 
 #include "app/ModCommon.h"
-#include "app/Work.h"
+#include "work/Work.h"
 #include "catalogue/Catalogue.h"
-#include "catalogue/Check.h"
+#include "work/Check.h"
 #include "dialog/frmmess.h"
 #include "ftp/SafeFetch.h"
 #include "ftp/cFTP.h"
 #include "ftp/modFTP.h"
 #include "release/SignedRelease.h"
 #include "settings/cInifile.h"
-#include "tray/ReleaseCheck.h"
+#include "work/ReleaseCheck.h"
 #include "tray/frmtray.h"
 
 using namespace ModCommon;

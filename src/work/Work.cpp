@@ -1,4 +1,4 @@
-#include "app/Work.h"
+#include "work/Work.h"
 
 #include "app/ModCommon.h"
 #include "ftp/cFTP.h"

@@ -1,6 +1,6 @@
 // Telling the user what a check found: a balloon on the tray icon, or the
 // message dialog with the delivery choices.
-#include "catalogue/Announce.h"
+#include "work/Announce.h"
 
 #include "app/ModCommon.h"
 #include "dialog/frmmess.h"

@@ -1,7 +1,7 @@
 // The check for new issues: copy the server's catalogue and settings, keep
 // the records the local catalogue does not know, and list every one whose
 // PDF exists on the server.
-#include "catalogue/Check.h"
+#include "work/Check.h"
 
 #include <windows.h>
 #include <commctrl.h>

@@ -1,17 +1,17 @@
 // The delivery run: one ticked issue downloaded into the library, recorded
 // in the local catalogue and taken off the issue list.
-#include "ftp/Delivery.h"
+#include "work/Delivery.h"
 
 #include <memory>
 #include <set>
 
 #include "app/ModCommon.h"
-#include "app/Work.h"
+#include "work/Work.h"
 #include "catalogue/Catalogue.h"
-#include "catalogue/Check.h"
+#include "work/Check.h"
 #include "catalogue/LibraryScan.h"
 #include "dialog/frmmess.h"
-#include "ftp/DeliveryRetry.h"
+#include "work/DeliveryRetry.h"
 #include "ftp/cFTP.h"
 #include "library/frmmain.h"
 

@@ -1,12 +1,12 @@
-#include "ftp/DeliveryRetry.h"
+#include "work/DeliveryRetry.h"
 
 #include <algorithm>
 #include <random>
 
 #include "app/ModCommon.h"
-#include "app/Work.h"
+#include "work/Work.h"
 #include "dialog/frmmess.h"
-#include "ftp/Delivery.h"
+#include "work/Delivery.h"
 #include "ftp/cFTP.h"
 
 using namespace ModCommon;
