@@ -86,7 +86,7 @@ int main(int argc, char** argv) {
         checkNewIssues(false);
         check = std::min(check, secondsSince(t));
     }
-    const int listed = newIssueCount;
+    const int listed = Work::newIssueCount;
 
     // The listings alone, without the rest of the check (catalogue copies,
     // the issue list).

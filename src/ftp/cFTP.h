@@ -10,6 +10,7 @@
 #include <string>
 
 #include "app/Handles.h"
+#include "ftp/TransferObserver.h"
 #include "ftp/cDirList.h"
 
 class cFTP {
@@ -64,6 +65,10 @@ public:
     // NOOP: true while the server still answers on this session.
     bool CheckSession();
 
+    // Who hears of this session's transfers and may pause or cancel them;
+    // nobody (and nothing paused) unless set.
+    void setObserver(TransferObserver* observer);
+
     // State, for callers and tests that want to see it.
     bool connected() const { return hConnection_.valid(); }
     bool internetOpen() const { return hInternet_.valid(); }
@@ -91,4 +96,5 @@ private:
     Outcome outcome_ = Outcome::Done;
     DWORD writeError_ = 0;
     bool heldByPause_ = false;
+    TransferObserver* observer_ = nullptr;
 };

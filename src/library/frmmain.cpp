@@ -6,14 +6,13 @@
 #include <iterator>
 
 #include "app/ModCommon.h"
-#include "work/Work.h"
 #include "app/resource.h"
-#include "work/Announce.h"
-#include "catalogue/LibraryScan.h"
 #include "dialog/frmmess.h"
 #include "library/cSplitter.h"
 #include "tray/TransferView.h"
 #include "tray/frmtray.h"
+#include "work/Announce.h"
+#include "work/Work.h"
 
 using namespace ModCommon;
 

@@ -4,17 +4,17 @@
 #include <cstring>
 
 #include "app/ModCommon.h"
-#include "work/Work.h"
 #include "app/resource.h"
-#include "work/Announce.h"
-#include "work/Check.h"
 #include "dialog/frmmess.h"
-#include "ftp/cFTP.h"
-#include "ftp/modFTP.h"
 #include "library/frmmain.h"
 #include "tray/TransferView.h"
+#include "work/Announce.h"
+#include "work/Check.h"
+#include "work/SelfUpdate.h"
+#include "work/Work.h"
 
 using namespace ModCommon;
+using namespace Work;
 
 namespace {
 
@@ -375,13 +375,21 @@ void frmtray::mnusearch_Click() {
 
 void frmtray::mnuopt_Click() { systemUpdate(); }
 
+void frmtray::systemUpdate() { SelfUpdate::systemUpdate(); }
+
+bool frmtray::autoSystemUpdate() { return SelfUpdate::autoSystemUpdate(); }
+
+bool frmtray::updateOfferOpen() const {
+    return frmmess::exists() && frmmess::instance().visible() && frmmess::instance().offersUpdate();
+}
+
 void frmtray::mnuex_Click() { exitProgram(); }
 
 void frmtray::autoCheckTick() {
     if (Work::refuseWhileBusy(Work::Ask::Quiet))
         return;
     if (!isConnected)
-        modFTP::connectToServer();
+        Work::connectToServer();
     if (!isConnected)
         return;
     double last = 0;
@@ -398,7 +406,7 @@ void frmtray::startTmr_Timer() {
     if (Work::refuseWhileBusy(Work::Ask::Quiet) || updateOfferOpen())
         return;
     if (!isConnected) {
-        modFTP::connectToServer();
+        Work::connectToServer();
         if (!isConnected)
             return;
     }

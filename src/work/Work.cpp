@@ -1,6 +1,7 @@
 #include "work/Work.h"
 
 #include "app/ModCommon.h"
+#include "ftp/TransferObserver.h"
 #include "ftp/cFTP.h"
 #include "ftp/modFTP.h"
 
@@ -15,17 +16,35 @@ Running* holder = nullptr;
 // A refusal shown in the tool tip is taken back when the work ends.
 bool tipToRestore = false;
 
+// Tells nobody: the view before any form is up.
+WorkObserver nobody;
+
+// The sessions' reports go to the view; their pause and cancel are the
+// delivery's.
+class Sink final : public TransferObserver {
+public:
+    void toolTipChanged(const std::string& sTip) override { tellToolTip(sTip); }
+    void transferProgress(int64_t lMinimum, int64_t lMaximum, int64_t lValue, bool bStart) override {
+        tellProgress(lMinimum, lMaximum, lValue, bStart);
+    }
+    void statusText(int16_t iPanel, const std::string& sText) override { tellStatus(iPanel, sText); }
+    bool pauseAsked() const override { return deliveryPaused; }
+    void holdWhilePaused() override { Work::holdWhilePaused(); }
+    bool cancelAsked() const override { return deliveryCancelled; }
+};
+
 }  // namespace
 
 Job running() { return current; }
 
-bool busy() { return current != Job::None || ModCommon::transferBusy || ModCommon::checkRunning; }
+bool busy() { return current != Job::None || modFTP::transferBusy || checkRunning; }
 
 std::string describe(Job job) {
     switch (job) {
         case Job::Check: return "Checking...";
         case Job::Update: return "Getting Quillora updates...";
         case Job::Connect: return "Connecting...";
+        case Job::List: return "";
         case Job::Delivery:
         case Job::None: break;
     }
@@ -36,8 +55,8 @@ std::string describe(Job job) {
 bool refuseWhileBusy(Ask ask) {
     if (!busy())
         return false;
-    if (ask == Ask::Tell && watcher) {
-        watcher->refused(describe(ModCommon::checkRunning && current == Job::None ? Job::Check : current));
+    if (ask == Ask::Tell && watcher && current != Job::List) {
+        watcher->refused(describe(checkRunning && current == Job::None ? Job::Check : current));
         tipToRestore = true;
     }
     return true;
@@ -49,6 +68,12 @@ bool reconnect() { return holder && holder->connect(); }
 
 void setObserver(WorkObserver* observer) { watcher = observer; }
 WorkObserver* observer() { return watcher; }
+WorkObserver& view() { return watcher ? *watcher : nobody; }
+
+TransferObserver& transferObserver() {
+    static Sink sink;
+    return sink;
+}
 
 void tellToolTip(const std::string& sTip) {
     if (watcher)
@@ -70,19 +95,19 @@ void holdWhilePaused() {
         watcher->holdWhilePaused();
     // Without a form to hold in, a pause would spin: it cannot be resumed.
     else
-        ModCommon::deliveryPaused = false;
+        deliveryPaused = false;
 }
 
 void pauseDelivery() {
-    if (!ModCommon::deliveryCancelled)
-        ModCommon::deliveryPaused = true;
+    if (!deliveryCancelled)
+        deliveryPaused = true;
 }
 
-void resumeDelivery() { ModCommon::deliveryPaused = false; }
+void resumeDelivery() { deliveryPaused = false; }
 
 void cancelDelivery() {
-    ModCommon::deliveryCancelled = true;
-    ModCommon::deliveryPaused = false;
+    deliveryCancelled = true;
+    deliveryPaused = false;
 }
 
 Running::Running(Job job, Ask ask) : job_(job) {
@@ -93,9 +118,9 @@ Running::Running(Job job, Ask ask) : job_(job) {
     current = job;
     session_ = currentSession;
     if (job == Job::Check)
-        ModCommon::checkRunning = true;
+        checkRunning = true;
     if (job == Job::Delivery)
-        ModCommon::deliveryPaused = ModCommon::deliveryCancelled = false;
+        deliveryPaused = deliveryCancelled = false;
 }
 
 Running::~Running() {
@@ -103,28 +128,29 @@ Running::~Running() {
         return;
     holder = nullptr;
     if (job_ == Job::Check)
-        ModCommon::checkRunning = false;
+        checkRunning = false;
     // A pause ends with its run; a cancel stays as the run's outcome until
     // the next run starts.
     if (job_ == Job::Delivery)
-        ModCommon::deliveryPaused = false;
+        deliveryPaused = false;
     current = Job::None;
     if (tipToRestore) {
         tipToRestore = false;
-        tellToolTip(modFTP::connectionTip(ModCommon::isConnected));
+        tellToolTip(modFTP::connectionTip(isConnected));
     }
+    view().workEnded();
 }
 
 bool Running::connect() {
     if (!claimed_)
         return false;
     // The old session dies here unless something still holds it.
-    currentSession = modFTP::openSession(watcher ? watcher->ownerWindow() : nullptr);
+    currentSession = modFTP::openSession(view().ownerWindow(), &transferObserver());
     session_ = currentSession;
-    ModCommon::isConnected = session_->connected();
-    tellToolTip(modFTP::connectionTip(ModCommon::isConnected));
+    isConnected = session_->connected();
+    tellToolTip(modFTP::connectionTip(isConnected));
     ModCommon::doEvents();
-    return ModCommon::isConnected;
+    return isConnected;
 }
 
 }  // namespace Work

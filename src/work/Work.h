@@ -8,30 +8,84 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 class cFTP;
+class TransferObserver;
 
-// What the forms learn while work runs. The session and the catalogue code
-// reach no window but through this.
+// An entry of the issue list, as the check makes it.
+struct IssueEntry {
+    std::string key, title, issue, magazine, size, record;
+};
+
+// The one way the jobs reach the windows: what to show, which issue's
+// status changed, and what to ask the user (the answer comes back as a call
+// into the owner). The forms implement it; without them nothing is shown.
 class WorkObserver {
 public:
     virtual ~WorkObserver() = default;
-    virtual void toolTipChanged(const std::string& sTip) = 0;
+    virtual void toolTipChanged(const std::string&) {}
     // bStart: a transfer of lMaximum bytes begins. Otherwise lValue bytes
     // have come; lValue == lMinimum ends the display.
-    virtual void transferProgress(int64_t lMinimum, int64_t lMaximum, int64_t lValue, bool bStart) = 0;
-    virtual void statusText(int16_t iPanel, const std::string& sText) = 0;
+    virtual void transferProgress(int64_t, int64_t, int64_t, bool) {}
+    virtual void statusText(int16_t, const std::string&) {}
     // Holds the caller while the delivery is paused.
-    virtual void holdWhilePaused() = 0;
+    virtual void holdWhilePaused() {}
     // The user pressed something that sRunning (what runs) refused.
-    virtual void refused(const std::string& sRunning) = 0;
+    virtual void refused(const std::string&) {}
+    // The job that held the work has let it go.
+    virtual void workEnded() {}
     // The window that parents what connecting may show.
     virtual HWND ownerWindow() const { return nullptr; }
+
+    // The message dialog: the text and its three buttons (an empty caption
+    // hides one); bChoices uncovers the delivery-type group.
+    virtual void showMessage(const std::string&, const std::string&, const std::string&, const std::string&,
+                             bool /*bChoices*/ = false) {}
+    // A delivery's dialog: bDelivering with Cancel, Pause and the progress,
+    // otherwise how the issue ended, with OK.
+    virtual void showDelivery(bool, const std::string&) {}
+    // The line under the delivery's text ("Retrying...").
+    virtual void deliveryNote(const std::string&) {}
+    virtual void bringMessageForward() {}
+    virtual void balloon(const std::string&) {}
+    virtual void openLibrary() {}
+    virtual void libraryChanged() {}
+    virtual void issueCommandsEnabled(bool) {}
+
+    // The issue list, addressed by key.
+    virtual void clearIssues() {}
+    virtual void showIssues(bool) {}
+    virtual void beginIssues() {}
+    virtual void addIssue(const IssueEntry&) {}
+    // Sorted by magazine, every entry ticked when bTickAll.
+    virtual void endIssues(bool) {}
+    // Fresh keys for every entry, in list order, for one run of a command.
+    virtual std::vector<std::string> rekeyIssues() { return {}; }
+    virtual std::vector<std::string> tickedIssues() { return {}; }
+    virtual bool issueTicked(const std::string&) { return false; }
+    virtual bool findIssue(const std::string&, IssueEntry&) { return false; }
+    virtual void issueStatusChanged(const std::string&, const std::string&) {}
+    virtual void issueDone(const std::string&) {}
+    virtual int issueCount() { return 0; }
 };
 
 namespace Work {
 
-enum class Job { None, Check, Delivery, Update, Connect };
+// What the work holds while the program runs.
+inline bool checkRunning = false;
+inline bool checkDone = false;
+inline int32_t newIssueCount = 0;
+inline bool deliveryPaused = false;
+inline bool deliveryCancelled = false;
+inline int16_t failedCount = 0;
+inline bool isConnected = false;
+// The delivery type the message dialog chose.
+inline std::string fileType = "pdf";               // or "torrent"
+inline std::string libraryFolder = "My Magazines"; // or "My Torrents"
+
+// List: a prompt that acts on the issue list is open.
+enum class Job { None, Check, Delivery, Update, Connect, List };
 // Whether a refusal is shown: user presses are answered, timers are not.
 enum class Ask { Tell, Quiet };
 
@@ -52,9 +106,17 @@ std::shared_ptr<cFTP> session();
 // nothing runs or the connection fails.
 bool reconnect();
 
-// The forms' observer; null (nothing to tell) before any form is up.
+// Connects as a job of its own when no work runs; refused with no side
+// effect otherwise. Callers read isConnected afterwards.
+void connectToServer();
+
+// The forms' observer; null before any form is up, when view() tells nobody.
 void setObserver(WorkObserver* observer);
 WorkObserver* observer();
+WorkObserver& view();
+// What the sessions the work opens report to: the view, and the delivery's
+// pause and cancel.
+TransferObserver& transferObserver();
 void tellToolTip(const std::string& sTip);
 void tellProgress(int64_t lMinimum, int64_t lMaximum, int64_t lValue, bool bStart);
 void tellStatus(int16_t iPanel, const std::string& sText);
@@ -88,18 +150,6 @@ private:
     Job job_;
     bool claimed_ = false;
     std::shared_ptr<cFTP> session_;
-};
-
-// Raises a flag for its scope.
-class Raised {
-public:
-    explicit Raised(bool& flag) : flag_(flag) { flag_ = true; }
-    ~Raised() { flag_ = false; }
-    Raised(const Raised&) = delete;
-    Raised& operator=(const Raised&) = delete;
-
-private:
-    bool& flag_;
 };
 
 }  // namespace Work

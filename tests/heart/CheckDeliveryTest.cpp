@@ -17,8 +17,11 @@
 #include "library/frmmain.h"
 #include "support/gui.h"
 #include "tray/frmtray.h"
+#include "work/Work.h"
 
 using namespace ModCommon;
+using namespace Work;
+using modFTP::transferBusy;
 
 namespace {
 
@@ -83,7 +86,7 @@ TEST_F(CheckAgainstPublisher, ListsNewIssuesWhoseFilesExist) {
     EXPECT_EQ(w->issueText(ab, frmmain::colIssue), "1");
     EXPECT_EQ(w->issueText(ab, frmmain::colRecord), "Winter Issue_AB_1.f#");
     EXPECT_EQ(w->issueText(ab, frmmain::colStatus), "");
-    EXPECT_EQ(countTicked(), 2);
+    EXPECT_EQ(frmmain::instance().countTicked(), 2);
     EXPECT_EQ(w->statusPanel(1), "New");
     EXPECT_EQ(w->statusPanel(2), "2");
     EXPECT_TRUE(w->buttonEnabled(frmmain::tbDeliver));

@@ -17,9 +17,13 @@
 #include "ftp/cFTP.h"
 #include "library/frmmain.h"
 #include "support/gui.h"
+#include "tray/TransferView.h"
 #include "tray/frmtray.h"
+#include "ftp/modFTP.h"
 
 using namespace ModCommon;
+using namespace Work;
+using modFTP::transferBusy;
 
 namespace {
 
@@ -94,11 +98,15 @@ TEST_F(Reentry, RemoveAndSelectAllWaitForTheDelivery) {
     w->selectIssue(1);
     w->setTick();  // Spring Issue stays behind
     PromptRecorder prompts(IDYES);
-    runLater(msIntoTheBigIssue, [&] {
+    bool onTheWire = false;
+    runWhen([] { return transferBusy; }, [&] {
         chooseMenuItem(w->hwnd(), w->issueMenu(), "Remove All Selected");
         chooseMenuItem(w->hwnd(), w->issueMenu(), "Select All");
+        // Timers come after the queued clicks: the issue was still coming.
+        runLater(1, [&] { onTheWire = transferBusy; });
     });
     w->deliverAll();
+    EXPECT_TRUE(onTheWire);
     EXPECT_EQ(prompts.count, 0);
     EXPECT_EQ(localCatalogue(), "Big Issue_AB_9.f#;Winter Issue_AB_1.f#;");
     EXPECT_TRUE(delivered("Alpine Boating\\Winter Issue_AB_1.pdf"));
@@ -136,24 +144,19 @@ TEST_F(Reentry, CloseBoxDuringAPauseCancelsTheRun) {
 
 // Forwards to the forms, and presses a button once the check has its
 // session ("Checking..." in the tool tip), remembering that session.
-class PressWhenChecking final : public WorkObserver {
+class PressWhenChecking final : public modFTP::FormsView {
 public:
-    PressWhenChecking(WorkObserver* forms, HWND hButton) : forms_(forms), button_(hButton) {}
+    explicit PressWhenChecking(HWND hButton) : button_(hButton) {}
     void toolTipChanged(const std::string& sTip) override {
         if (sTip == "Checking..." && button_) {
             session = Work::session();
             pressButton(std::exchange(button_, nullptr));
         }
-        forms_->toolTipChanged(sTip);
+        FormsView::toolTipChanged(sTip);
     }
-    void transferProgress(int64_t a, int64_t b, int64_t c, bool d) override { forms_->transferProgress(a, b, c, d); }
-    void statusText(int16_t i, const std::string& s) override { forms_->statusText(i, s); }
-    void holdWhilePaused() override { forms_->holdWhilePaused(); }
-    void refused(const std::string& s) override { forms_->refused(s); }
     std::shared_ptr<cFTP> session;
 
 private:
-    WorkObserver* forms_;
     HWND button_;
 };
 
@@ -168,7 +171,7 @@ TEST_F(Reentry, LeftOverDialogsCannotPullTheCheckAway) {
             showMessageDialog("3 new magazines are available.", "Deliver", "Close", "Remove", frmmess::fullHeight);
         else
             showNoConnection();
-        PressWhenChecking presser(forms, frmmess::instance().button(button));  // "Deliver", "Connect..."
+        PressWhenChecking presser(frmmess::instance().button(button));  // "Deliver", "Connect..."
         Work::setObserver(&presser);
         const bool ran = checkNewIssues(false);
         Work::setObserver(forms);

@@ -20,8 +20,11 @@
 #include "ftp/cFTP.h"
 #include "library/frmmain.h"
 #include "support/gui.h"
+#include "ftp/modFTP.h"
 
 using namespace ModCommon;
+using namespace Work;
+using modFTP::transferBusy;
 
 namespace {
 

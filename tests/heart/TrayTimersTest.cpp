@@ -11,8 +11,12 @@
 #include "support/driver_client.h"
 #include "support/gui.h"
 #include "tray/frmtray.h"
+#include "ftp/modFTP.h"
+#include "work/Work.h"
 
 using namespace ModCommon;
+using namespace Work;
+using modFTP::transferBusy;
 
 namespace {
 

@@ -24,6 +24,8 @@
 
 namespace fs = std::filesystem;
 using namespace ModCommon;
+using namespace Work;
+using modFTP::transferBusy;
 
 namespace {
 
@@ -217,7 +219,7 @@ TEST_F(SelfUpdateOnRequest, WronglySignedChangedOrCutBuildsAreRefused) {
 TEST_F(SelfUpdateOnRequest, LeavesARunningCheckOrDownloadAlone) {
     publish("2.0");
     frmtray& tray = frmtray::instance();
-    modFTP::connectToServer();
+    Work::connectToServer();
     const cFTP* session = Work::session().get();
     for (bool* busy : {&checkRunning, &transferBusy}) {
         *busy = true;

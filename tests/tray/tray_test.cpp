@@ -8,8 +8,12 @@
 #include "dialog/frmmess.h"
 #include "support/gui.h"
 #include "tray/frmtray.h"
+#include "ftp/modFTP.h"
+#include "work/Work.h"
 
 using namespace ModCommon;
+using namespace Work;
+using modFTP::transferBusy;
 
 TEST(TrayShellRules, VersionWordDecodesAndPicksTheRecord) {
     struct Case {
