@@ -72,8 +72,10 @@ TEST_F(Reentry, NewMagazinesDuringADeliveryLosesNothing) {
     listThree();
     std::string dialogAfterClick;
     bool dialogShown = false;
+    PromptRecorder about;
     runLater(msIntoTheBigIssue, [&] {
         clickToolbarButton(w->tb, frmmain::tbNewMagazines - 1);
+        w->mnAbout_Click();
         runLater(300, [&] {
             dialogAfterClick = frmmess::instance().buttonCaption(2);
             dialogShown = frmmess::instance().visible();
@@ -83,6 +85,7 @@ TEST_F(Reentry, NewMagazinesDuringADeliveryLosesNothing) {
     });
     w->deliverAll();
     EXPECT_EQ(dialogAfterClick, "Pause");  // the delivery kept its dialog
+    EXPECT_EQ(about.lastText.rfind("Quillora - Version", 0), 0u);
     EXPECT_TRUE(dialogShown);
     EXPECT_TRUE(isConnected);
     EXPECT_TRUE(delivered("Alpine Boating\\Big Issue_AB_9.pdf"));
