@@ -355,10 +355,7 @@ void frmmess::act(Action action) {
             setProgressWidthTwips(pbPausedWidth);
             return;
         case Action::Resume:
-            if (!Work::isConnected) {
-                showNoConnection();
-                return;
-            }
+            // Without a connection the run reconnects by itself, as after a drop.
             setButton(2, "Pause", Action::Pause);
             Work::resumeDelivery();
             setProgressWidthTwips(pbWidth);
@@ -367,6 +364,10 @@ void frmmess::act(Action action) {
             doEvents();
             return;
         case Action::Dismiss:
+            // What stands in for a paused delivery's dialog leaves no Resume
+            // behind it: closing it ends the run.
+            if (Work::deliveryPaused)
+                Work::cancelDelivery();
             unload();
             return;
         case Action::Continue:

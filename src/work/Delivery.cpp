@@ -66,7 +66,7 @@ bool downloadIssueFile(const std::string& sRemotePath, const std::string& sLocal
 void deliverIssue(const std::string& sKey) {
     if (modFTP::transferBusy)
         return;
-    if (!isConnected) {
+    if (!isConnected && !Work::reconnect()) {
         showNoConnection();
         return;
     }

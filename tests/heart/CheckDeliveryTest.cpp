@@ -317,6 +317,7 @@ TEST_F(DeliveryAgainstPublisher, PauseHoldsAndResumeFinishesTheIssue) {
         EXPECT_EQ(m.buttonCaption(2), "Resume");
         runLater(800, [&] {
             heldWhilePaused = frmmess::instance().modal() && transferBusy;
+            isConnected = false;                    // lost while paused: Resume still goes on
             frmmess::instance().cmdmess_Click(2);  // Resume
         });
     });

@@ -120,29 +120,36 @@ TEST_F(Reentry, RemoveAndSelectAllWaitForTheDelivery) {
     EXPECT_FALSE(delivered("Coastal Quilts\\Spring Issue_CQ_1.pdf"));
 }
 
+// The close box, or "Cancel" on the no-connection prompt that took the
+// dialog's place.
 TEST_F(Reentry, CloseBoxDuringAPauseCancelsTheRun) {
-    listThree();
-    std::chrono::steady_clock::time_point closed;
-    runLater(msIntoTheBigIssue, [&] {
-        pressButton(frmmess::instance().button(2));  // Pause
-        runLater(500, [&] {
-            EXPECT_TRUE(frmmess::instance().modal());
-            closed = std::chrono::steady_clock::now();
-            pressCloseBox(frmmess::instance().hwnd());
+    for (bool prompt : {false, true}) {
+        SCOPED_TRACE(prompt);
+        listThree();
+        std::chrono::steady_clock::time_point closed;
+        runLater(msIntoTheBigIssue, [&] {
+            pressButton(frmmess::instance().button(2));  // Pause
+            runLater(500, [&] {
+                EXPECT_TRUE(frmmess::instance().modal());
+                closed = std::chrono::steady_clock::now();
+                if (prompt)
+                    showNoConnection();
+                prompt ? pressButton(frmmess::instance().button(2)) : pressCloseBox(frmmess::instance().hwnd());
+            });
         });
-    });
-    w->deliverAll();
-    const auto took = std::chrono::steady_clock::now() - closed;
-    EXPECT_LT(took, std::chrono::seconds(2));
-    EXPECT_EQ(frmmess::instance().message(), "Delivery Cancelled");
-    EXPECT_EQ(frmmess::instance().buttonCaption(2), "OK");
-    for (int i = 0; i < w->issueCount(); ++i)
-        EXPECT_EQ(w->issueText(i, frmmain::colStatus), "Cancelled") << i;
-    EXPECT_EQ(localCatalogue(), "");
-    // Nothing holds the way out: no transfer, no pause, no work.
-    EXPECT_FALSE(transferBusy);
-    EXPECT_FALSE(deliveryPaused);
-    EXPECT_EQ(Work::running(), Work::Job::None);
+        w->deliverAll();
+        const auto took = std::chrono::steady_clock::now() - closed;
+        EXPECT_LT(took, std::chrono::seconds(2));
+        EXPECT_EQ(frmmess::instance().message(), "Delivery Cancelled");
+        EXPECT_EQ(frmmess::instance().buttonCaption(2), "OK");
+        for (int i = 0; i < w->issueCount(); ++i)
+            EXPECT_EQ(w->issueText(i, frmmain::colStatus), "Cancelled") << i;
+        EXPECT_EQ(localCatalogue(), "");
+        // Nothing holds the way out: no transfer, no pause, no work.
+        EXPECT_FALSE(transferBusy);
+        EXPECT_FALSE(deliveryPaused);
+        EXPECT_EQ(Work::running(), Work::Job::None);
+    }
 }
 
 // Forwards to the forms, and presses a button once the check has its
