@@ -326,10 +326,7 @@ LRESULT frmtray::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
         case WM_ENDSESSION:
             if (msg == WM_ENDSESSION && !wp)
                 break;
-            if (iconAdded_) {
-                notify(NIM_DELETE, 0);
-                iconAdded_ = false;
-            }
+            // The stop removes the icon; a refused one must leave it.
             exitProgram();
             return 0;
     }

@@ -187,3 +187,16 @@ TEST(TrayForm, IconReturnsWhenTheShellRestarts) {
     EXPECT_EQ(tray.toolTip(), "Quillora (Not connected)");
     tray.setToolTip("Quillora");
 }
+
+// An exit refused during a transfer leaves the program running with its icon.
+TEST(TrayForm, CloseRefusedDuringATransferKeepsTheIcon) {
+    frmtray& tray = frmtray::instance();
+    pumpFor(200);
+    const int shown = shownTrayIcons();
+    transferBusy = true;
+    SendMessageA(tray.hwnd(), WM_CLOSE, 0, 0);
+    transferBusy = false;
+    pumpFor(300);
+    EXPECT_TRUE(frmtray::exists());
+    EXPECT_EQ(shownTrayIcons(), shown);
+}
