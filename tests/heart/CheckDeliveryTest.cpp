@@ -200,6 +200,8 @@ TEST_F(CheckAgainstPublisher, FailedCopiesKeepTheEarlierOnesWhole) {
         EXPECT_EQ(file("data\\em_lst.srv"), catalogue);
         EXPECT_EQ(titles(), (std::vector<std::string>{"Winter Issue", "Spring Issue"}));
         EXPECT_FALSE(frmtray::instance().autoSystemUpdate()) << "the earlier settings file names our version";
+        frmtray::instance().systemUpdate();  // a fetch that failed is no "No new version"
+        EXPECT_EQ(frmmess::instance().message(), "A problem occured whilst updating.");
         EXPECT_EQ(file("data\\VORK.ini"), settings);
         EXPECT_FALSE(fileSystem.FileExists(dataPath + "VORK.ini.part"));
         EXPECT_FALSE(fileSystem.FileExists(dataPath + "em_lst.srv.part"));
