@@ -44,9 +44,22 @@ public:
     // up, the tray otherwise.
     HWND ownerWindow() const override { return frmtray::exists() ? frmtray::instance().hwnd() : nullptr; }
     void refused(const std::string& sRunning) override {
-        if (frmmain::exists() && frmmain::instance().visible())
+        if (frmmain::exists() && frmmain::instance().visible()) {
+            if (refusal_.empty())
+                shownBefore_ = list().statusPanel(1);
+            refusal_ = sRunning;
             list().setStatusPanel(1, sRunning);
+        }
         toolTipChanged(sRunning);
+    }
+    // The refusal's word goes with the job, unless the job has written its
+    // own since; ticks the job refused run now.
+    void workEnded() override {
+        if (!refusal_.empty() && frmmain::exists() && list().statusPanel(1) == refusal_)
+            list().setStatusPanel(1, shownBefore_);
+        refusal_.clear();
+        if (frmtray::exists())
+            PostMessageA(frmtray::instance().hwnd(), frmtray::workEndedMessage, 0, 0);
     }
 
     void showMessage(const std::string& sText, const std::string& sButton0, const std::string& sButton1,
@@ -122,6 +135,7 @@ public:
 
 private:
     static frmmain& list() { return frmmain::instance(); }
+    std::string refusal_, shownBefore_;
 };
 
 

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <utility>
 
 #include "app/ModCommon.h"
 #include "app/resource.h"
@@ -308,6 +309,9 @@ LRESULT frmtray::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
             // With the version-3 behaviour the notification code is lParam.
             onNotify(LOWORD(lp));
             return 0;
+        case workEndedMessage:
+            runOwedTicks();
+            return 0;
         case WM_TIMER:
             if (wp == startTmr)
                 startTmr_Timer();
@@ -382,8 +386,18 @@ bool frmtray::updateOfferOpen() const {
 
 void frmtray::mnuex_Click() { exitProgram(); }
 
+void frmtray::runOwedTicks() {
+    if (Work::busy())
+        return;
+    if (std::exchange(startTickOwed_, false) && timerEnabled(startTmr))
+        startTmr_Timer();
+    if (std::exchange(autoTickOwed_, false) && timerEnabled(autoTmr))
+        autoCheckTick();
+}
+
 void frmtray::autoCheckTick() {
-    if (Work::refuseWhileBusy(Work::Ask::Quiet))
+    autoTickOwed_ = Work::refuseWhileBusy(Work::Ask::Quiet);
+    if (autoTickOwed_)
         return;
     if (!isConnected)
         Work::connectToServer();
@@ -400,7 +414,8 @@ void frmtray::autoCheckTick() {
 
 void frmtray::startTmr_Timer() {
     // An open update offer waits for the user; nothing is fetched meanwhile.
-    if (Work::refuseWhileBusy(Work::Ask::Quiet) || updateOfferOpen())
+    startTickOwed_ = Work::refuseWhileBusy(Work::Ask::Quiet);
+    if (startTickOwed_ || updateOfferOpen())
         return;
     if (!isConnected) {
         Work::connectToServer();
