@@ -280,16 +280,21 @@ TEST_F(SelfUpdateOnRequest, NewMagazinesWaitsForTheUpdate) {
 }
 
 // What "Update" hands over is checked once more: a damaged file is not.
+// Without update.exe beside it the program stays, as nothing would restart it.
 TEST_F(SelfUpdateOnRequest, UpdateChecksTheStagedProgramAgain) {
     publish("2.0");
     frmtray::instance().systemUpdate();
     ASSERT_EQ(std::string(offerText2) + " [-] [-] [Update]", dialog());
-    writeAll(fetched(), served_.substr(0, served_.size() / 2));
     PromptRecorder prompts;
     bool ended = false;
     setProcessEnd([&](UINT) { ended = true; });
     pressButton(frmmess::instance().button(2));
     pumpUntil([&] { return prompts.count > 0; }, 2000);
+    EXPECT_EQ(prompts.lastText.rfind("Unable to locate", 0), 0u);
+    EXPECT_FALSE(ended);
+    writeAll(fetched(), served_.substr(0, served_.size() / 2));
+    pressButton(frmmess::instance().button(2));
+    pumpUntil([&] { return prompts.count > 1; }, 2000);
     setProcessEnd([](UINT code) { ExitProcess(code); });
     EXPECT_EQ(prompts.lastText, "Unable to update. Please contact support.");
     EXPECT_FALSE(ended);
