@@ -43,6 +43,7 @@ void createLibraryFolders() {
     ensureFolder(folder + "\\data");
     ensureFolder(folder + "\\My Magazines");
     ensureFolder(folder + "\\My Torrents");
+    Work::removeLeftovers();
     Work::checkDone = false;
 }
 

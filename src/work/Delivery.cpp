@@ -21,7 +21,7 @@ namespace {
 // An issue is written under this name and renamed when complete, so a crash,
 // a power cut or a cancel never leaves a half issue that looks delivered.
 // The library view lists only names with ".pdf" or ".torrent".
-constexpr char kPartialName[] = "~quillora-download.tmp";
+constexpr const char* kPartialName = partialDownloadName;
 
 // Keys of the issues that failed in the current run. Marking the waiting
 // issues must not turn a failure back into "Waiting": the user would be left

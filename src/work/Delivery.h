@@ -2,6 +2,10 @@
 #pragma once
 #include <string>
 
+// An issue is written under this name in its magazine's folder and renamed
+// when complete.
+inline constexpr char partialDownloadName[] = "~quillora-download.tmp";
+
 // Delivers every ticked issue of the list, one after the other, as one job.
 // False when refused, or when the list is empty.
 bool deliverTicked();

@@ -4,6 +4,7 @@
 #include "ftp/TransferObserver.h"
 #include "ftp/cFTP.h"
 #include "ftp/modFTP.h"
+#include "work/Delivery.h"
 
 namespace Work {
 
@@ -65,6 +66,21 @@ bool refuseWhileBusy(Ask ask) {
 std::shared_ptr<cFTP> session() { return currentSession; }
 
 bool reconnect() { return holder && holder->connect(); }
+
+void removeLeftovers() {
+    const FileSystem& fs = ModCommon::fileSystem;
+    const std::string& folder = ModCommon::programFolder();
+    const std::string data = folder + "\\data\\", tmp = data + "tmp\\";
+    for (const std::string& name : fs.Files(data))
+        if (name.size() > 5 && name.compare(name.size() - 5, 5, ".part") == 0)
+            fs.DeleteFile(data + name);
+    for (const std::string& name : fs.Files(tmp))
+        fs.DeleteFile(tmp + name);
+    fs.DeleteFolder(tmp);
+    for (const char* library : {"\\My Magazines\\", "\\My Torrents\\"})
+        for (const std::string& magazine : fs.SubFolders(folder + library))
+            fs.DeleteFile(folder + library + magazine + "\\" + partialDownloadName);
+}
 
 void setObserver(WorkObserver* observer) { watcher = observer; }
 WorkObserver* observer() { return watcher; }

@@ -110,6 +110,11 @@ bool reconnect();
 // effect otherwise. Callers read isConnected afterwards.
 void connectToServer();
 
+// What an exit in the middle of a job left behind, removed at start: copies
+// being fetched (".part"), the self-update's data\tmp, and a delivery's
+// temporary file, which a later delivery would otherwise go on in place.
+void removeLeftovers();
+
 // The forms' observer; null before any form is up, when view() tells nobody.
 void setObserver(WorkObserver* observer);
 WorkObserver* observer();
