@@ -157,7 +157,7 @@ TEST(LibraryFolders, CreatedWhenMissingAndLeftAloneOtherwise) {
     ASSERT_TRUE(fileSystem.Append(folder.path() + "\\data\\em_lst.lcl", "a_X_1.f#;"));
     const std::vector<std::string> leftovers = {"\\data\\VORK.ini.part", "\\data\\tmp\\tolv.exe.sig",
                                                 "\\My Torrents\\Alpine Boating\\~quillora-download.tmp"};
-    for (const std::string& name : {"\\data\\tmp", "\\My Torrents\\Alpine Boating"})
+    for (const char* name : {"\\data\\tmp", "\\My Torrents\\Alpine Boating"})
         ASSERT_TRUE(fileSystem.CreateFolder(folder.path() + name));
     for (const std::string& name : leftovers)
         ASSERT_TRUE(fileSystem.Append(folder.path() + name, "x"));
