@@ -8,6 +8,7 @@
 
 #include "app/ModCommon.h"
 #include "work/Announce.h"
+#include "work/Check.h"
 #include "dialog/frmmess.h"
 #include "library/frmmain.h"
 #include "support/gui.h"
@@ -130,6 +131,23 @@ TEST_F(IssueRemoval, ConfirmationTextsAndNoKeepsEverything) {
     EXPECT_EQ(prompt.lastText, "This will permanently remove your selected item.\n\nAre you sure you want to do this?");
     EXPECT_EQ(w->issueCount(), 3);
     EXPECT_EQ(localCatalogue(), "");
+}
+
+// While "Are you sure" is open, the daily timer's check must not rebuild
+// and tick the list the answer acts on.
+TEST_F(IssueRemoval, NoCheckRunsWhileTheQuestionIsOpen) {
+    addIssues(3);
+    for (int i : {0, 1, 2})
+        tick(i, i == 1);
+    bool checked = true;
+    setPromptHook([&](const std::string&, UINT) {
+        checked = checkNewIssues(false, Ask::Quiet);
+        return IDYES;
+    });
+    w->removeMag();
+    setPromptHook(nullptr);
+    EXPECT_FALSE(checked);
+    EXPECT_EQ(localCatalogue(), "Title 1_M_2.f#");
 }
 
 TEST_F(IssueRemoval, RemovedRecordsAreAppendedWithoutSeparator) {
