@@ -19,9 +19,9 @@
 #include <vector>
 
 #include "app/ModCommon.h"
-#include "app/Work.h"
+#include "work/Work.h"
 #include "catalogue/Catalogue.h"
-#include "catalogue/Check.h"
+#include "work/Check.h"
 #include "ftp/ServerListing.h"
 #include "ftp/cFTP.h"
 #include "ftp/modFTP.h"
@@ -48,8 +48,8 @@ static int checkOnce(const std::string& port, const std::string& folder) {
     createLibraryFolders();
     SetEnvironmentVariableA("TOLV_SERVER", ("127.0.0.1:" + port).c_str());
     checkNewIssues(false);
-    std::printf("listed %d\n", newIssueCount);
-    return isConnected ? 0 : 1;
+    std::printf("listed %d\n", Work::newIssueCount);
+    return Work::isConnected ? 0 : 1;
 }
 
 int main(int argc, char** argv) {
@@ -101,7 +101,7 @@ int main(int argc, char** argv) {
         checkNewIssues(false);
         check = std::min(check, secondsSince(t));
     }
-    const int listed = newIssueCount;
+    const int listed = Work::newIssueCount;
 
     // The listings alone, without the rest of the check (catalogue copies,
     // the issue list).

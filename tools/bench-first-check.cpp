@@ -17,7 +17,7 @@
 
 #include "app/ModCommon.h"
 #include "catalogue/Catalogue.h"
-#include "catalogue/Check.h"
+#include "work/Check.h"
 #include "library/frmmain.h"
 
 using namespace ModCommon;

@@ -15,8 +15,10 @@
 #include "app/ModCommon.h"
 #include "dialog/frmmess.h"
 #include "ftp/cFTP.h"
+#include "ftp/modFTP.h"
 #include "library/frmmain.h"
 #include "tray/frmtray.h"
+#include "work/Work.h"
 
 constexpr int rounds = 3;
 
@@ -35,7 +37,7 @@ static int64_t fileSize(const std::string& sPath) {
 
 static bool bareDownload(const std::string& sRemote, const std::string& sLocal) {
     AutoHinternet hNet(InternetOpenA("TOLV", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
-    AutoHinternet hConn(InternetConnectA(hNet.get(), ModCommon::ftpHost.c_str(), ModCommon::ftpPort,
+    AutoHinternet hConn(InternetConnectA(hNet.get(), modFTP::ftpHost.c_str(), modFTP::ftpPort,
                                          "anonymous", "bench@example.invalid", INTERNET_SERVICE_FTP,
                                          INTERNET_FLAG_PASSIVE, 0));
     if (!hConn || !FtpSetCurrentDirectoryA(hConn.get(), "/pub/"))
@@ -61,10 +63,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: bench-transfer.exe PORT REMOTE LOCAL_FOLDER\n");
         return 2;
     }
-    ModCommon::ftpHost = "127.0.0.1";
-    ModCommon::ftpPort = static_cast<uint16_t>(std::atoi(argv[1]));
-    ModCommon::ftpUser = "anonymous";
-    ModCommon::ftpPassword = "bench@example.invalid";
+    modFTP::ftpHost = "127.0.0.1";
+    modFTP::ftpPort = static_cast<uint16_t>(std::atoi(argv[1]));
+    modFTP::ftpUser = "anonymous";
+    modFTP::ftpPassword = "bench@example.invalid";
     const std::string remote = argv[2], folder = argv[3];
 
     // The progress display as a delivery shows it: the library window with
@@ -76,6 +78,7 @@ int main(int argc, char** argv) {
 
     LARGE_INTEGER t0, t1, t2, t3;
     cFTP ftp;
+    ftp.setObserver(&Work::transferObserver());
     ftp.SetModePassive();
     ftp.SetTransferBinary();
     if (!ftp.OpenConnection() || !ftp.SetFTPDirectory("/pub/")) {

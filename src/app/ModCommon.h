@@ -14,33 +14,9 @@ namespace ModCommon {
 inline HMODULE shellLibraryHandle = nullptr;
 inline FileSystem fileSystem;
 inline std::string dataPath;                       // program folder + "\data\"
-inline std::string fileType = "pdf";               // or "torrent"
-inline std::string libraryFolder = "My Magazines"; // or "My Torrents"
 inline bool isFirstRun = false;
-inline bool checkDone = false;
 inline std::string lastCheckTime;  // local time, as dateToText writes it
 inline bool isExiting = false;
-
-// --- the check for new issues ------------------------------------------------
-inline bool checkRunning = false;
-inline int32_t newIssueCount = 0;
-
-// --- transfers and deliveries ------------------------------------------------
-inline bool transferBusy = false;
-inline bool deliveryPaused = false;
-inline bool deliveryCancelled = false;
-inline int16_t failedCount = 0;
-inline int32_t transferMaximum = 0;
-
-// --- the server connection ---------------------------------------------------
-inline bool isConnected = false;
-inline std::string ftpHost;
-inline std::string ftpUser;
-inline std::string ftpPassword;
-inline uint16_t ftpPort = 0;  // 0: the FTP service's default port
-
-// --- the issue list ------------------------------------------------------------
-inline int32_t tickedCount = 0;
 
 // The project's version, given by the build: the version resource says the same.
 inline constexpr const char* programVersion = TOLV_PROGRAM_VERSION;
@@ -69,18 +45,12 @@ int messageBox(const std::string& sText, UINT uFlags, HWND hOwner = nullptr);
 using PromptHook = std::function<int(const std::string& sText, UINT uFlags)>;
 void setPromptHook(PromptHook hook);
 
-// Writes a text into panel iPanel (1-based) of the library window's status bar.
-void setStatusText(int16_t iPanel, const std::string& sText);
-
 // Opens a file (bIsFile) or folder with the program the shell associates with it.
 void openDocument(const std::string& sPath, bool bIsFile);
 // The command line openDocument runs for a path (also used for web pages).
 std::string shellOpenCommand(const std::string& sTarget);
 // Runs a command line in a normal window; the result is not examined.
 void runCommand(const std::string& sCommandLine);
-
-// Number of ticked entries of the library window's issue list; also kept in tickedCount.
-int32_t countTicked();
 
 // Dates as the program keeps them: OLE dates (days since 30 Dec 1899).
 double nowAsDate();

@@ -3,11 +3,12 @@
 #include <commctrl.h>
 
 #include "app/ModCommon.h"
-#include "app/Work.h"
 #include "dialog/frmmess.h"
 #include "ftp/cFTP.h"
+#include "ftp/modFTP.h"
 #include "library/frmmain.h"
 #include "tray/frmtray.h"
+#include "work/Work.h"
 
 namespace ModCommon {
 
@@ -37,16 +38,17 @@ bool initCommonControls() {
 void createLibraryFolders() {
     const std::string& folder = programFolder();
     dataPath = folder + "\\data\\";
-    fileType = "pdf";
-    libraryFolder = "My Magazines";
+    Work::fileType = "pdf";
+    Work::libraryFolder = "My Magazines";
     ensureFolder(folder + "\\data");
     ensureFolder(folder + "\\My Magazines");
     ensureFolder(folder + "\\My Torrents");
-    checkDone = false;
+    Work::removeLeftovers();
+    Work::checkDone = false;
 }
 
 void exitProgram() {
-    if (transferBusy || isExiting)
+    if (modFTP::transferBusy || isExiting)
         return;
     isExiting = true;
     if (shellLibraryHandle) {
@@ -57,7 +59,7 @@ void exitProgram() {
         frmtray::instance().enableTimer(frmtray::autoTmr, false);
         frmtray::instance().enableTimer(frmtray::startTmr, false);
     }
-    if (isConnected && Work::session())
+    if (Work::isConnected && Work::session())
         Work::session()->CloseConnection();
     if (frmmess::exists()) {
         frmmess::instance().hide();

@@ -7,14 +7,14 @@
 #include <memory>
 
 #include "app/ModCommon.h"
-#include "app/Work.h"
 #include "app/resource.h"
-#include "catalogue/Check.h"
-#include "ftp/modFTP.h"
 #include "library/frmmain.h"
-#include "tray/SelfUpdate.h"
 #include "tray/TransferView.h"
 #include "tray/frmtray.h"
+#include "work/Check.h"
+#include "work/Delivery.h"
+#include "work/SelfUpdate.h"
+#include "work/Work.h"
 
 using namespace ModCommon;
 
@@ -279,11 +279,11 @@ void frmmess::selectOption(int index) {
 
 void frmmess::getFileType() {
     if (optionSelected(1)) {
-        fileType = "torrent";
-        libraryFolder = "My Torrents";
+        Work::fileType = "torrent";
+        Work::libraryFolder = "My Torrents";
     } else {
-        fileType = "pdf";
-        libraryFolder = "My Magazines";
+        Work::fileType = "pdf";
+        Work::libraryFolder = "My Magazines";
     }
 }
 
@@ -301,7 +301,7 @@ void frmmess::closeBox_Click() {
             return;
         }
     if (offersUpdate())
-        SelfUpdate::offerDeclined = true;
+        SelfUpdate::declineOffer();
     unload();
 }
 
@@ -313,14 +313,14 @@ void frmmess::act(Action action) {
             if (Work::refuseWhileBusy())
                 return;
             getFileType();
-            frmmain::instance().deliverAll();
+            deliverTicked();
             return;
         case Action::Connect:
             if (Work::refuseWhileBusy())
                 return;
             setMessage("Connecting...");
-            modFTP::connectToServer();
-            if (!isConnected) {
+            Work::connectToServer();
+            if (!Work::isConnected) {
                 ++connectAttempts;
                 // The prompt may have been closed while connecting.
                 if (exists())
@@ -355,10 +355,7 @@ void frmmess::act(Action action) {
             setProgressWidthTwips(pbPausedWidth);
             return;
         case Action::Resume:
-            if (!isConnected) {
-                showNoConnection();
-                return;
-            }
+            // Without a connection the run reconnects by itself, as after a drop.
             setButton(2, "Pause", Action::Pause);
             Work::resumeDelivery();
             setProgressWidthTwips(pbWidth);
@@ -367,6 +364,10 @@ void frmmess::act(Action action) {
             doEvents();
             return;
         case Action::Dismiss:
+            // What stands in for a paused delivery's dialog leaves no Resume
+            // behind it: closing it ends the run.
+            if (Work::deliveryPaused)
+                Work::cancelDelivery();
             unload();
             return;
         case Action::Continue:
@@ -384,21 +385,12 @@ void frmmess::act(Action action) {
     }
 }
 
-// The staged program is checked once more: it must be the one that was
-// offered, whole, when the updater takes it.
+// The updater takes over only when it runs; otherwise the offer stays.
 void frmmess::handOverUpdate() {
-    if (Work::refuseWhileBusy())
-        return;
-    const std::string staged = SelfUpdate::stagedProgramPath();
-    if (fileSystem.FileExists(staged) &&
-        SelfUpdate::isAcceptableProgram(staged, SelfUpdate::stagedProgramSize)) {
-        openDocument(programFolder() + "\\update.exe", true);
+    if (SelfUpdate::handOver()) {
         exitProgram();
         return;
     }
-    if (fileSystem.FileExists(staged))
-        fileSystem.DeleteFile(staged);
-    messageBox("Unable to update. Please contact support.", MB_OK | MB_ICONEXCLAMATION);
     if (exists())
         bringToFront();
 }

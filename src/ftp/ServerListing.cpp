@@ -17,6 +17,7 @@
 #include "app/ModCommon.h"
 #include "ftp/cDirList.h"
 #include "ftp/cFTP.h"
+#include "ftp/modFTP.h"
 
 namespace {
 
@@ -214,11 +215,11 @@ public:
         started_ = WSAStartup(MAKEWORD(2, 2), &wsa) == 0;
         if (!started_)
             return false;
-        const uint16_t port = ModCommon::ftpPort ? ModCommon::ftpPort : INTERNET_DEFAULT_FTP_PORT;
+        const uint16_t port = modFTP::ftpPort ? modFTP::ftpPort : INTERNET_DEFAULT_FTP_PORT;
         addrinfo hints{}, *found = nullptr;
         hints.ai_family = AF_INET;
         hints.ai_socktype = SOCK_STREAM;
-        if (getaddrinfo(ModCommon::ftpHost.c_str(), std::to_string(port).c_str(), &hints, &found) != 0)
+        if (getaddrinfo(modFTP::ftpHost.c_str(), std::to_string(port).c_str(), &hints, &found) != 0)
             return false;
         server_ = *reinterpret_cast<sockaddr_in*>(found->ai_addr);
         freeaddrinfo(found);
@@ -226,9 +227,9 @@ public:
         std::string reply;
         if (!control_ || !isDone(readReply(reply)))
             return false;
-        int code = command("USER " + ModCommon::ftpUser, reply);
+        int code = command("USER " + modFTP::ftpUser, reply);
         if (code == 331)
-            code = command("PASS " + ModCommon::ftpPassword, reply);
+            code = command("PASS " + modFTP::ftpPassword, reply);
         return isDone(code) && isDone(command("TYPE I", reply)) &&
                isDone(command("CWD " + sDirectory, reply));
     }

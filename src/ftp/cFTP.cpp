@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "app/ModCommon.h"
-#include "app/Work.h"
 #include "ftp/modFTP.h"
 
 namespace {
@@ -104,7 +103,7 @@ public:
     explicit StallWatchdog(std::function<int64_t()> probe = nullptr, std::function<bool()> overdue = nullptr)
         : probe_(std::move(probe)),
           overdue_(std::move(overdue)),
-          controlPort_(ModCommon::ftpPort ? ModCommon::ftpPort : INTERNET_DEFAULT_FTP_PORT),
+          controlPort_(modFTP::ftpPort ? modFTP::ftpPort : INTERNET_DEFAULT_FTP_PORT),
           stop_(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
           since_(GetTickCount64()) {
         thread_.reset(CreateThread(nullptr, 0, run, this, 0, nullptr));
@@ -225,27 +224,39 @@ private:
     ULONGLONG last_ = GetTickCount64();
 };
 
+// One transfer on the wire at a time, whatever session carries it.
+struct BusyFlag {
+    BusyFlag() { modFTP::transferBusy = true; }
+    ~BusyFlag() { modFTP::transferBusy = false; }
+    BusyFlag(const BusyFlag&) = delete;
+    BusyFlag& operator=(const BusyFlag&) = delete;
+};
+
+TransferObserver nobody;
+
 // Calls the progress display only when its percent text would change; the
 // callers do so just before messages run, which is when anything is painted.
 class ProgressSteps {
 public:
-    explicit ProgressSteps(int64_t llSize) : size_(llSize) {}
+    ProgressSteps(int64_t llSize, TransferObserver* observer) : size_(llSize), observer_(observer) {}
     void show(int64_t llCount) {
         const int percent = static_cast<int>(llCount * 100 / size_);
         if (percent == shown_)
             return;
         shown_ = percent;
-        Work::tellProgress(0, 0, llCount, false);
+        observer_->transferProgress(0, 0, llCount, false);
     }
 
 private:
     int64_t size_;
+    TransferObserver* observer_;
     int shown_ = -1;
 };
 
 }  // namespace
 
 cFTP::cFTP() {
+    setObserver(nullptr);
     hInternet_.reset(InternetOpenA(agentName, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
     if (!hInternet_) {
         ModCommon::messageBox("An Internet connection could not be found.", MB_OK);
@@ -259,13 +270,15 @@ cFTP::cFTP() {
 
 cFTP::~cFTP() = default;
 
+void cFTP::setObserver(TransferObserver* observer) { observer_ = observer ? observer : &nobody; }
+
 bool cFTP::OpenConnection() {
-    if (ModCommon::transferBusy)
+    if (modFTP::transferBusy)
         return false;
     hConnection_.reset();
-    const INTERNET_PORT port = ModCommon::ftpPort ? ModCommon::ftpPort : INTERNET_INVALID_PORT_NUMBER;
-    hConnection_.reset(InternetConnectA(hInternet_.get(), ModCommon::ftpHost.c_str(), port,
-                                        ModCommon::ftpUser.c_str(), ModCommon::ftpPassword.c_str(),
+    const INTERNET_PORT port = modFTP::ftpPort ? modFTP::ftpPort : INTERNET_INVALID_PORT_NUMBER;
+    hConnection_.reset(InternetConnectA(hInternet_.get(), modFTP::ftpHost.c_str(), port,
+                                        modFTP::ftpUser.c_str(), modFTP::ftpPassword.c_str(),
                                         INTERNET_SERVICE_FTP, connectionFlags_, 0));
     if (!hConnection_) {
         RecordError(GetLastError(), "InternetConnect");
@@ -410,7 +423,7 @@ cFTP::Outcome cFTP::receiveBlocks(HANDLE hLocal, int64_t llSize, int64_t llFrom)
     const int64_t whole = llSize - llSize % blockSize;
     std::vector<char> buf(chunkSize);
     MessagePump pump;
-    ProgressSteps progress(llSize);
+    ProgressSteps progress(llSize, observer_);
     std::atomic<int64_t> count{llFrom};
     StallWatchdog watchdog([&count] { return count.load(); });
     double bytesPerMs = 0;
@@ -419,16 +432,16 @@ cFTP::Outcome cFTP::receiveBlocks(HANDLE hLocal, int64_t llSize, int64_t llFrom)
     if (llFrom > 0)
         progress.show(llFrom);
     auto pauseIfAsked = [&] {
-        if (deliveryPaused) {
+        if (observer_->pauseAsked()) {
             heldByPause_ = true;
-            Work::holdWhilePaused();
+            observer_->holdWhilePaused();
         }
     };
     // Pause and cancel only change while messages run, so checking them
     // after each pump is checking them before every block.
     while (count < whole) {
         pauseIfAsked();
-        if (deliveryCancelled)
+        if (observer_->cancelAsked())
             return Outcome::Cancelled;
         const DWORD want = nextReadSize(watchdog, hFile_.get(), whole - count, bytesPerMs);
         if (!readFully(watchdog, hFile_.get(), buf.data(), want))
@@ -455,7 +468,7 @@ cFTP::Outcome cFTP::receiveBlocks(HANDLE hLocal, int64_t llSize, int64_t llFrom)
     }
     // A cancel during the last whole block stops before the short last block.
     pauseIfAsked();
-    if (deliveryCancelled)
+    if (observer_->cancelAsked())
         return Outcome::Cancelled;
     const DWORD remainder = static_cast<DWORD>(llSize - count);
     if (remainder && !readFully(watchdog, hFile_.get(), buf.data(), remainder))
@@ -468,8 +481,8 @@ cFTP::Outcome cFTP::receiveBlocks(HANDLE hLocal, int64_t llSize, int64_t llFrom)
     // More data than the listed size is as wrong as less.
     if (!atEndOfData(watchdog, hFile_.get()))
         return Outcome::Failed;
-    Work::tellProgress(0, count, 0, true);
-    Work::tellProgress(0, 0, count, false);
+    observer_->transferProgress(0, count, 0, true);
+    observer_->transferProgress(0, 0, count, false);
     return Outcome::Done;
 }
 
@@ -477,13 +490,13 @@ bool cFTP::FTPDownloadFile(std::string sLocal, std::string sRemote, bool bResume
     using namespace ModCommon;
     outcome_ = Outcome::Failed;
     heldByPause_ = false;
-    if (transferBusy)
+    if (modFTP::transferBusy)
         return false;
-    if (deliveryPaused) {
+    if (observer_->pauseAsked()) {
         heldByPause_ = true;
-        Work::holdWhilePaused();
+        observer_->holdWhilePaused();
     }
-    if (deliveryCancelled) {
+    if (observer_->cancelAsked()) {
         outcome_ = Outcome::Cancelled;
         return false;
     }
@@ -497,17 +510,17 @@ bool cFTP::FTPDownloadFile(std::string sLocal, std::string sRemote, bool bResume
             outcome_ = Outcome::Lost;
         return false;
     }
-    Work::tellToolTip("Delivery in progress...");
-    const Work::Raised busy(transferBusy);
+    observer_->toolTipChanged("Delivery in progress...");
+    const BusyFlag busy;
     sLocal = trim(sLocal);
     sRemote = trim(sRemote);
     if (sLocal.empty() || sRemote.empty())
         return false;
     if (!trimmed)
         size = GetFTPFileSize(sRemote);
-    Work::tellProgress(0, size, 0, true);
+    observer_->transferProgress(0, size, 0, true);
     if (size < 1) {
-        Work::tellProgress(0, 0, 0, false);
+        observer_->transferProgress(0, 0, 0, false);
         return false;
     }
     const int64_t from = bResume ? joinPoint(sLocal, sRemote, size) : 0;
@@ -515,10 +528,10 @@ bool cFTP::FTPDownloadFile(std::string sLocal, std::string sRemote, bool bResume
         hFile_.reset(FtpOpenFileA(hConnection_.get(), sRemote.c_str(), GENERIC_READ, transferType_, 0));
     if (!hFile_) {
         outcome_ = from < 0 ? Outcome::Lost : openFailure();
-        Work::tellProgress(0, 0, 0, false);
+        observer_->transferProgress(0, 0, 0, false);
         return false;
     }
-    Work::tellStatus(2, "");
+    observer_->statusText(2, "");
     // Cut at the join (or to nothing): an older, longer file must not keep its tail.
     AutoHandle hLocal(CreateFileA(sLocal.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -532,8 +545,8 @@ bool cFTP::FTPDownloadFile(std::string sLocal, std::string sRemote, bool bResume
     }
     hLocal.reset();
     hFile_.reset();
-    Work::tellProgress(0, 0, 0, false);
-    if (outcome_ == Outcome::Done && deliveryCancelled)
+    observer_->transferProgress(0, 0, 0, false);
+    if (outcome_ == Outcome::Done && observer_->cancelAsked())
         outcome_ = Outcome::Cancelled;
     return outcome_ == Outcome::Done;
 }
@@ -639,7 +652,7 @@ cFTP::Outcome cFTP::openFailure() const {
 }
 
 bool cFTP::FTPUploadFile(std::string& sLocal, std::string& sRemote) {
-    if (ModCommon::transferBusy)
+    if (modFTP::transferBusy)
         return false;
     sLocal = ModCommon::trim(sLocal);
     sRemote = ModCommon::trim(sRemote);
@@ -656,12 +669,12 @@ bool cFTP::FTPUploadFile(std::string& sLocal, std::string& sRemote) {
         RecordError(GetLastError(), "FtpOpenFile:PutFile");
         return false;
     }
-    Work::tellProgress(0, size.QuadPart, 0, true);
+    observer_->transferProgress(0, size.QuadPart, 0, true);
     const int64_t whole = size.QuadPart - size.QuadPart % blockSize;
     const DWORD remainder = static_cast<DWORD>(size.QuadPart % blockSize);
     std::vector<char> buf(chunkSize);
     MessagePump pump;
-    ProgressSteps progress(size.QuadPart);
+    ProgressSteps progress(size.QuadPart, observer_);
     int64_t count = 0;
     auto send = [&](DWORD cb, const char* sCall) {
         DWORD got = 0, sent = 0;
@@ -691,8 +704,8 @@ bool cFTP::FTPUploadFile(std::string& sLocal, std::string& sRemote) {
         ok = send(remainder, "InternetWriteFile2");
     if (ok) {
         count += remainder;
-        Work::tellProgress(0, count, 0, true);
-        Work::tellProgress(0, 0, count, false);
+        observer_->transferProgress(0, count, 0, true);
+        observer_->transferProgress(0, 0, count, false);
     }
     hLocal.reset();
     // Closing the handle ends the upload; the server's answer decides.
@@ -701,7 +714,7 @@ bool cFTP::FTPUploadFile(std::string& sLocal, std::string& sRemote) {
         RecordError(GetLastError(), "InternetWriteFile");
         ok = false;
     }
-    Work::tellProgress(0, 0, 0, false);
+    observer_->transferProgress(0, 0, 0, false);
     return ok;
 }
 

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "app/Handles.h"
+#include "ftp/TransferObserver.h"
 #include "ftp/cDirList.h"
 
 class cFTP {
@@ -76,6 +77,10 @@ public:
     // longer file, a refused REST, a stall or the copy deadline gives false.
     bool ReadFrom(const std::string& sRemote, int64_t llFrom, int64_t llCount, std::string& sData);
 
+    // Who hears of this session's transfers and may pause or cancel them;
+    // nobody (and nothing paused) unless set.
+    void setObserver(TransferObserver* observer);
+
     // State, for callers and tests that want to see it.
     bool connected() const { return hConnection_.valid(); }
     bool internetOpen() const { return hInternet_.valid(); }
@@ -103,4 +108,5 @@ private:
     Outcome outcome_ = Outcome::Done;
     DWORD writeError_ = 0;
     bool heldByPause_ = false;
+    TransferObserver* observer_ = nullptr;
 };

@@ -6,7 +6,6 @@
 #include <memory>
 
 #include "app/ModCommon.h"
-#include "app/Work.h"
 #include "ftp/cFTP.h"
 
 namespace modFTP {
@@ -53,22 +52,16 @@ bool autodialConnection(HWND hWnd, DWORD lFlags, bool bForce) {
     return InternetAutodial(bForce ? (lFlags | INTERNET_AUTODIAL_FAILIFSECURITYCHECK) : 0, hWnd);
 }
 
-void connectToServer() {
-    Work::Running run(Work::Job::Connect, Work::Ask::Quiet);
-    if (run)
-        run.connect();
-}
-
 const char* connectionTip(bool bConnected) { return bConnected ? tipConnected : tipNotConnected; }
 
-std::shared_ptr<cFTP> openSession(HWND hOwner) {
-    using namespace ModCommon;
+std::shared_ptr<cFTP> openSession(HWND hOwner, TransferObserver* observer) {
     serverAddress(ftpHost, ftpPort);
     ftpPassword = TOLV_FTP_PASSWORD;
     ftpUser = anonymousUser;
     forceOnline();
     autodialConnection(hOwner, INTERNET_AUTODIAL_FORCE_UNATTENDED, true);
     auto ftp = std::make_shared<cFTP>();
+    ftp->setObserver(observer);
     ftp->SetModePassive();
     ftp->SetTransferBinary();
     if (ftp->OpenConnection())

@@ -6,6 +6,7 @@
 #include <string>
 
 class cFTP;
+class TransferObserver;
 
 namespace modFTP {
 
@@ -14,12 +15,16 @@ namespace modFTP {
 constexpr const char* serverDirectory = "/pub/";
 void serverAddress(std::string& sHost, uint16_t& iPort);
 
-// Connects as a job of its own when no work runs (see Work); refused with no
-// side effect otherwise. Callers read isConnected afterwards.
-void connectToServer();
+// The server session's settings, as the last openSession set them.
+inline std::string ftpHost;
+inline std::string ftpUser;
+inline std::string ftpPassword;
+inline uint16_t ftpPort = 0;  // 0: the FTP service's default port
+// A transfer is on the wire (on any session): a second one is refused.
+inline bool transferBusy = false;
 // A fresh session, logged in and in the server's folder when it could be;
-// hOwner parents what dialling shows.
-std::shared_ptr<cFTP> openSession(HWND hOwner);
+// hOwner parents what dialling shows, observer hears of its transfers.
+std::shared_ptr<cFTP> openSession(HWND hOwner, TransferObserver* observer = nullptr);
 // The tool tip for a connection state.
 const char* connectionTip(bool bConnected);
 

@@ -6,14 +6,14 @@
 #include <iterator>
 
 #include "app/ModCommon.h"
-#include "app/Work.h"
 #include "app/resource.h"
-#include "catalogue/Announce.h"
-#include "catalogue/LibraryScan.h"
 #include "dialog/frmmess.h"
 #include "library/cSplitter.h"
 #include "tray/TransferView.h"
 #include "tray/frmtray.h"
+#include "ftp/modFTP.h"
+#include "work/Announce.h"
+#include "work/Work.h"
 
 using namespace ModCommon;
 
@@ -693,8 +693,14 @@ void frmmain::mnuup_Click() {
 }
 
 void frmmain::mnAbout_Click() {
+    const std::string about = std::string("Quillora - Version ") + programVersion + "\n\n" + kPublisherNotice;
+    // The delivery's dialog holds its Pause and Cancel: About goes in a box of its own.
+    if (Work::running() == Work::Job::Delivery || modFTP::transferBusy) {
+        messageBox(about, MB_OK | MB_ICONINFORMATION, hwnd_);
+        return;
+    }
     frmmess& m = frmmess::instance();
-    m.setMessage(std::string("Quillora - Version ") + programVersion + "\n\n" + kPublisherNotice);
+    m.setMessage(about);
     m.editButtons(0, false, "");
     m.editButtons(1, false, "");
     m.editButtons(2, true, "OK");

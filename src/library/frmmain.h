@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/Handles.h"
 
@@ -37,6 +38,7 @@ public:
     std::unique_ptr<cSplitter> m_cSplitMain, m_cSplitSub;
     float lvSortToggle = 0, lvlSortToggle = 0;
     int16_t deliverPass = 0, removePass = 0;
+    int32_t tickedCount = 0;
     std::string selectedLocation;
 
     // The window's own icon (also shown in the tray during transfers).
@@ -65,6 +67,13 @@ public:
     bool deliverAll();
     bool removeAll();
     void removeMag();
+    // Number of ticked entries; also kept in tickedCount.
+    int32_t countTicked();
+    // Keys of the ticked entries, in list order.
+    std::vector<std::string> tickedIssues();
+    bool issueTicked(const std::string& sKey);
+    // Fresh keys for a delivery run, in list order.
+    std::vector<std::string> rekeyForDelivery();
     // Appends one entry (as the check makes it) and returns its index.
     int addIssueEntry(const std::string& sKey, const std::string& sTitle, const std::string& sIssue,
                       const std::string& sMagazine, const std::string& sSize, const std::string& sRecord);
@@ -81,7 +90,10 @@ public:
     void lvmen_Popup();
     HMENU issueMenu() const { return lvmen_; }
 
-    // Delivered-issues view.
+    // Delivered-issues view: the folder tree of both libraries, and the
+    // issue files of the folder sPath (relative to the program folder).
+    void buildLibraryTree();
+    void fillLibraryList(const std::string& sPath);
     void tv_NodeClick(HTREEITEM hNode);
     std::string nodeFullPath(HTREEITEM hNode) const;
     void lvl_ColumnClick(int iColumn);

@@ -7,15 +7,14 @@
 #include <map>
 
 #include "app/ModCommon.h"
-#include "app/Work.h"
-#include "catalogue/Announce.h"
 #include "catalogue/Catalogue.h"
-#include "catalogue/Check.h"
 #include "dialog/frmmess.h"
-#include "ftp/Delivery.h"
-#include "ftp/modFTP.h"
 #include "library/ListSort.h"
 #include "library/frmmain.h"
+#include "work/Announce.h"
+#include "work/Check.h"
+#include "work/Delivery.h"
+#include "work/Work.h"
 
 using namespace ModCommon;
 
@@ -106,21 +105,29 @@ bool toggleSortDirection(float& toggle) {
     return false;
 }
 
-// --- shared services that live on this window --------------------------------
+// --- what the work asks of the list -------------------------------------------
 
-void ModCommon::setStatusText(int16_t iPanel, const std::string& sText) {
-    frmmain::instance().setStatusPanel(iPanel, sText);
+int32_t frmmain::countTicked() {
+    tickedCount = static_cast<int32_t>(tickedIssues().size());
+    return tickedCount;
 }
 
-int32_t ModCommon::countTicked() {
-    frmmain& w = frmmain::instance();
-    tickedCount = 0;
-    for (int i = 0, n = w.issueCount(); i < n; ++i) {
-        w.selectIssue(i);
-        if (w.getLstTick())
-            ++tickedCount;
+std::vector<std::string> frmmain::tickedIssues() {
+    std::vector<std::string> keys;
+    for (int i = 0, n = issueCount(); i < n; ++i) {
+        selectIssue(i);
+        if (getLstTick())
+            keys.push_back(issueKey(i));
     }
-    return tickedCount;
+    return keys;
+}
+
+bool frmmain::issueTicked(const std::string& sKey) {
+    const int index = findIssueByKey(sKey);
+    if (index < 0)
+        return false;
+    selectIssue(index);
+    return getLstTick();
 }
 
 // --- items ---------------------------------------------------------------------
@@ -214,55 +221,24 @@ void frmmain::setTick() {
 
 // --- commands ------------------------------------------------------------------
 
-static void commonEnding(frmmain& w) {
-    newIssueCount = w.issueCount();
-    w.enableButton(frmmain::tbDeliver, newIssueCount >= 1);
-    w.enableButton(frmmain::tbRemove, newIssueCount >= 1);
-    if (newIssueCount < 1) {
-        setStatusText(1, "Ready");
-        setStatusText(2, "");
-    } else {
-        setStatusText(1, "Remaining");
-        setStatusText(2, toDecimal(newIssueCount));
-    }
+std::vector<std::string> frmmain::rekeyForDelivery() {
+    const int n = issueCount();
+    ++deliverPass;
+    rekey(issueKeys_, deliverPass, lv, n);
+    std::vector<std::string> keys;
+    for (int i = 1; i <= n; ++i)
+        keys.push_back(toDecimal(deliverPass) + "m" + toDecimal(i));
+    if (deliverPass >= 2)
+        deliverPass = 0;
+    return keys;
 }
 
-bool frmmain::deliverAll() {
-    Work::Running run(Work::Job::Delivery);
-    if (!run)
-        return false;
-    run.connect();
-    failedCount = 0;
-    enableButton(tbDeliver, false);
-    enableButton(tbRemove, false);
-    newIssueCount = issueCount();
-    bool result = false;
-    if (newIssueCount >= 1) {
-        open();
-        ++deliverPass;
-        const int n = newIssueCount;
-        rekey(issueKeys_, deliverPass, lv, n);
-        for (int i = 1; i <= n; ++i) {
-            const std::string key = toDecimal(deliverPass) + "m" + toDecimal(i);
-            int index = findIssueByKey(key);
-            if (index < 0)
-                continue;
-            selectIssue(index);
-            if (getLstTick())
-                deliverIssue(key);
-        }
-        if (deliverPass >= 2)
-            deliverPass = 0;
-        result = true;
-    }
-    commonEnding(*this);
-    return result;
-}
+bool frmmain::deliverAll() { return deliverTicked(); }
 
 bool frmmain::removeAll() {
     enableButton(tbDeliver, false);
     enableButton(tbRemove, false);
-    newIssueCount = issueCount();
+    const int32_t newIssueCount = issueCount();
     bool result = false;
     if (newIssueCount >= 1) {
         ++removePass;
@@ -283,13 +259,15 @@ bool frmmain::removeAll() {
             removePass = 0;
         result = true;
     }
-    commonEnding(*this);
+    countRemaining();
     return result;
 }
 
 void frmmain::removeMag() {
-    // A running check or delivery addresses the list by its keys.
-    if (Work::refuseWhileBusy())
+    // A running check or delivery addresses the list by its keys; and while
+    // the question is open, no check may rebuild the list it asks about.
+    Work::Running hold(Work::Job::List);
+    if (!hold)
         return;
     const int32_t n = countTicked();
     if (n < 1) {
@@ -334,7 +312,7 @@ void frmmain::tb_ButtonClick(int iButton) {
             enableButton(tbDeliver, false);
             enableButton(tbRemove, false);
             if (checkNewIssues(true))
-                announceNewIssues(newIssueCount);
+                announceNewIssues(Work::newIssueCount);
             break;
         case tbDeliver:
             announceSelection(countTicked());

@@ -7,11 +7,11 @@
 #include <string>
 
 #include "app/ModCommon.h"
-#include "app/Work.h"
 #include "dialog/frmmess.h"
 #include "ftp/modFTP.h"
 #include "library/frmmain.h"
 #include "tray/frmtray.h"
+#include "work/Work.h"
 
 namespace modFTP {
 
@@ -41,7 +41,6 @@ void setTrayIcon(bool bLibraryIcon) {
 }  // namespace
 
 void showTransferProgress(int64_t lMinimum, int64_t lMaximum, int64_t lValue, bool bStart) {
-    using namespace ModCommon;
     if (bStart) {
         progressShift = 0;
         while ((lMaximum >> progressShift) > INT32_MAX)
@@ -67,7 +66,7 @@ void showTransferProgress(int64_t lMinimum, int64_t lMaximum, int64_t lValue, bo
     if (value < transferMaximum) {
         const std::string text = progressText(value, transferMaximum);
         if (text != shownText) {
-            setStatusText(1, text);
+            frmmain::instance().setStatusPanel(1, text);
             if (frmmess::exists())
                 frmmess::instance().setMessage2(text);
             shownText = text;
@@ -83,33 +82,6 @@ void showTransferProgress(int64_t lMinimum, int64_t lMaximum, int64_t lValue, bo
         shownText.clear();
     }
 }
-
-namespace {
-
-// The forms' side of the work: the tray icon and tool tip, the dialog's and
-// the library window's progress, the pause hold.
-class FormsView final : public WorkObserver {
-public:
-    void toolTipChanged(const std::string& sTip) override {
-        if (frmtray::exists())
-            frmtray::instance().setToolTip(sTip);
-    }
-    void transferProgress(int64_t lMinimum, int64_t lMaximum, int64_t lValue, bool bStart) override {
-        showTransferProgress(lMinimum, lMaximum, lValue, bStart);
-    }
-    void statusText(int16_t iPanel, const std::string& sText) override { ModCommon::setStatusText(iPanel, sText); }
-    void holdWhilePaused() override { waitWhilePaused(); }
-    // Where the press most likely came from: the library window when it is
-    // up, the tray otherwise.
-    HWND ownerWindow() const override { return frmtray::exists() ? frmtray::instance().hwnd() : nullptr; }
-    void refused(const std::string& sRunning) override {
-        if (frmmain::exists() && frmmain::instance().visible())
-            ModCommon::setStatusText(1, sRunning);
-        toolTipChanged(sRunning);
-    }
-};
-
-}  // namespace
 
 void watchWork() {
     static FormsView view;

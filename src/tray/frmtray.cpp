@@ -2,19 +2,20 @@
 
 #include <cmath>
 #include <cstring>
+#include <utility>
 
 #include "app/ModCommon.h"
-#include "app/Work.h"
 #include "app/resource.h"
-#include "catalogue/Announce.h"
-#include "catalogue/Check.h"
 #include "dialog/frmmess.h"
-#include "ftp/cFTP.h"
-#include "ftp/modFTP.h"
 #include "library/frmmain.h"
 #include "tray/TransferView.h"
+#include "work/Announce.h"
+#include "work/Check.h"
+#include "work/SelfUpdate.h"
+#include "work/Work.h"
 
 using namespace ModCommon;
+using namespace Work;
 
 namespace {
 
@@ -308,6 +309,9 @@ LRESULT frmtray::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
             // With the version-3 behaviour the notification code is lParam.
             onNotify(LOWORD(lp));
             return 0;
+        case workEndedMessage:
+            runOwedTicks();
+            return 0;
         case WM_TIMER:
             if (wp == startTmr)
                 startTmr_Timer();
@@ -326,10 +330,7 @@ LRESULT frmtray::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
         case WM_ENDSESSION:
             if (msg == WM_ENDSESSION && !wp)
                 break;
-            if (iconAdded_) {
-                notify(NIM_DELETE, 0);
-                iconAdded_ = false;
-            }
+            // The stop removes the icon; a refused one must leave it.
             exitProgram();
             return 0;
     }
@@ -375,13 +376,31 @@ void frmtray::mnusearch_Click() {
 
 void frmtray::mnuopt_Click() { systemUpdate(); }
 
+void frmtray::systemUpdate() { SelfUpdate::systemUpdate(); }
+
+bool frmtray::autoSystemUpdate() { return SelfUpdate::autoSystemUpdate(); }
+
+bool frmtray::updateOfferOpen() const {
+    return frmmess::exists() && frmmess::instance().visible() && frmmess::instance().offersUpdate();
+}
+
 void frmtray::mnuex_Click() { exitProgram(); }
 
+void frmtray::runOwedTicks() {
+    if (Work::busy())
+        return;
+    if (std::exchange(startTickOwed_, false) && timerEnabled(startTmr))
+        startTmr_Timer();
+    if (std::exchange(autoTickOwed_, false) && timerEnabled(autoTmr))
+        autoCheckTick();
+}
+
 void frmtray::autoCheckTick() {
-    if (Work::refuseWhileBusy(Work::Ask::Quiet))
+    autoTickOwed_ = Work::refuseWhileBusy(Work::Ask::Quiet);
+    if (autoTickOwed_)
         return;
     if (!isConnected)
-        modFTP::connectToServer();
+        Work::connectToServer();
     if (!isConnected)
         return;
     double last = 0;
@@ -395,10 +414,11 @@ void frmtray::autoCheckTick() {
 
 void frmtray::startTmr_Timer() {
     // An open update offer waits for the user; nothing is fetched meanwhile.
-    if (Work::refuseWhileBusy(Work::Ask::Quiet) || updateOfferOpen())
+    startTickOwed_ = Work::refuseWhileBusy(Work::Ask::Quiet);
+    if (startTickOwed_ || updateOfferOpen())
         return;
     if (!isConnected) {
-        modFTP::connectToServer();
+        Work::connectToServer();
         if (!isConnected)
             return;
     }

@@ -26,6 +26,8 @@ public:
     static constexpr UINT notifyBalloonClick = 0x405;
     // The callback message: notifications arrive as mouse moves.
     static constexpr UINT callbackMessage = WM_MOUSEMOVE;
+    // Posted when a job ends: ticks it refused run then.
+    static constexpr UINT workEndedMessage = WM_APP + 1;
     // The tray window's class, by which a second start finds the first.
     static constexpr const char* className = "QuilloraTray";
     // Posted by a second start: open the library window.
@@ -98,4 +100,7 @@ private:
     NOTIFYICONDATAA nidA_{};
     bool timerOn_[3] = {false, false, false};
     bool iconAdded_ = false;
+    // Ticks refused because other work ran, owed until it ends.
+    bool startTickOwed_ = false, autoTickOwed_ = false;
+    void runOwedTicks();
 };

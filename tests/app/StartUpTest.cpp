@@ -5,8 +5,12 @@
 #include "settings/cRegistry.h"
 #include "support/gui.h"
 #include "tray/frmtray.h"
+#include "ftp/modFTP.h"
+#include "work/Work.h"
 
 using namespace ModCommon;
+using namespace Work;
+using modFTP::transferBusy;
 
 namespace {
 
@@ -148,9 +152,19 @@ TEST(LibraryFolders, CreatedWhenMissingAndLeftAloneOtherwise) {
         EXPECT_TRUE(fileSystem.FolderExists(folder.path() + name)) << name;
     EXPECT_FALSE(fileSystem.FolderExists(folder.path() + "\\data\\tmp"));
 
-    // A second start changes nothing that is already there.
+    // A second start changes nothing that is already there, but what an exit
+    // in the middle of a job left behind.
     ASSERT_TRUE(fileSystem.Append(folder.path() + "\\data\\em_lst.lcl", "a_X_1.f#;"));
+    const std::vector<std::string> leftovers = {"\\data\\VORK.ini.part", "\\data\\tmp\\tolv.exe.sig",
+                                                "\\My Torrents\\Alpine Boating\\~quillora-download.tmp"};
+    for (const char* name : {"\\data\\tmp", "\\My Torrents\\Alpine Boating"})
+        ASSERT_TRUE(fileSystem.CreateFolder(folder.path() + name));
+    for (const std::string& name : leftovers)
+        ASSERT_TRUE(fileSystem.Append(folder.path() + name, "x"));
     createLibraryFolders();
+    for (const std::string& name : leftovers)
+        EXPECT_FALSE(fileSystem.FileExists(folder.path() + name)) << name;
+    EXPECT_FALSE(fileSystem.FolderExists(folder.path() + "\\data\\tmp"));
     std::string text;
     ASSERT_TRUE(fileSystem.ReadAll(folder.path() + "\\data\\em_lst.lcl", text));
     EXPECT_EQ(text, "a_X_1.f#;");

@@ -4,8 +4,12 @@
 #include "dialog/frmmess.h"
 #include "support/gui.h"
 #include "tray/frmtray.h"
+#include "ftp/modFTP.h"
+#include "work/Work.h"
 
 using namespace ModCommon;
+using namespace Work;
+using modFTP::transferBusy;
 
 namespace {
 

@@ -6,6 +6,8 @@
 #include <sstream>
 
 #include "app/ModCommon.h"
+#include "ftp/modFTP.h"
+#include "work/Work.h"
 
 namespace ftptest {
 
@@ -70,15 +72,16 @@ std::string scratchFolder() {
 }
 
 void useTestServer(const std::string& sPassword) {
-    ModCommon::ftpHost = "127.0.0.1";
-    ModCommon::ftpPort = serverPort();
-    ModCommon::ftpUser = "anonymous";
-    ModCommon::ftpPassword = sPassword;
+    modFTP::ftpHost = "127.0.0.1";
+    modFTP::ftpPort = serverPort();
+    modFTP::ftpUser = "anonymous";
+    modFTP::ftpPassword = sPassword;
 }
 
 std::unique_ptr<cFTP> openSession() {
     useTestServer();
     auto ftp = std::make_unique<cFTP>();
+    ftp->setObserver(&Work::transferObserver());
     ftp->SetModePassive();
     ftp->SetTransferBinary();
     EXPECT_TRUE(ftp->OpenConnection()) << ftp->GetLastErrorMessage();

@@ -5,6 +5,8 @@
 #include "FtpTestServer.h"
 #include "app/ModCommon.h"
 #include "tray/frmtray.h"
+#include "ftp/modFTP.h"
+#include "work/Work.h"
 
 using namespace ftptest;
 
@@ -12,12 +14,12 @@ namespace {
 class Download : public testing::Test {
 protected:
     void SetUp() override {
-        ModCommon::transferBusy = ModCommon::deliveryPaused = ModCommon::deliveryCancelled = false;
+        modFTP::transferBusy = Work::deliveryPaused = Work::deliveryCancelled = false;
         ftp = openSession();
         dir = scratchFolder();
     }
     void TearDown() override {
-        ModCommon::transferBusy = ModCommon::deliveryPaused = ModCommon::deliveryCancelled = false;
+        modFTP::transferBusy = Work::deliveryPaused = Work::deliveryCancelled = false;
     }
     bool fetch(const std::string& sRemote, const std::string& sLocalName) {
         return ftp->FTPDownloadFile(dir + sLocalName, sRemote);
@@ -26,7 +28,7 @@ protected:
     std::string dir;
 };
 
-void cancelDelivery() { ModCommon::deliveryCancelled = true; }
+void cancelDelivery() { Work::deliveryCancelled = true; }
 }  // namespace
 
 TEST_F(Download, SizesAroundTheBlockArriveExactly) {
@@ -34,7 +36,7 @@ TEST_F(Download, SizesAroundTheBlockArriveExactly) {
         SCOPED_TRACE(name);
         EXPECT_TRUE(fetch(std::string("sizes/") + name, name));
         EXPECT_TRUE(sameBytes(readFile(servedFile(std::string("sizes/") + name)), readFile(dir + name)));
-        EXPECT_FALSE(ModCommon::transferBusy);
+        EXPECT_FALSE(modFTP::transferBusy);
     }
 }
 
@@ -46,7 +48,7 @@ TEST_F(Download, LargerFileAcrossManyReads) {
 TEST_F(Download, EmptyRemoteFileFailsWithoutALocalFile) {
     EXPECT_FALSE(fetch("sizes/s0.bin", "s0.bin"));
     EXPECT_FALSE(fileExists(dir + "s0.bin"));
-    EXPECT_FALSE(ModCommon::transferBusy);
+    EXPECT_FALSE(modFTP::transferBusy);
 }
 
 TEST_F(Download, NamesWithBlanksAndSurroundingSpaces) {
@@ -64,24 +66,24 @@ TEST_F(Download, OlderLongerLocalFileLosesItsTail) {
 TEST_F(Download, MissingRemoteFileTouchesNothing) {
     frmtray::instance().setToolTip("Quillora");
     EXPECT_FALSE(fetch("sizes/nosuch.bin", "nosuch.bin"));
-    EXPECT_FALSE(ModCommon::transferBusy);
+    EXPECT_FALSE(modFTP::transferBusy);
     EXPECT_EQ("Quillora", frmtray::instance().toolTip());
     EXPECT_FALSE(fileExists(dir + "nosuch.bin"));
 }
 
 TEST_F(Download, RefusedWhileAnotherDownloadRuns) {
-    ModCommon::transferBusy = true;
+    modFTP::transferBusy = true;
     EXPECT_FALSE(fetch("sizes/s1.bin", "s1.bin"));
     EXPECT_FALSE(ftp->OpenConnection());
     EXPECT_TRUE(ftp->connected());  // the refusal leaves the connection alone
     std::string local = dir + "up.bin", remote = "incoming/up.bin";
     EXPECT_FALSE(ftp->FTPUploadFile(local, remote));
-    EXPECT_TRUE(ModCommon::transferBusy);
+    EXPECT_TRUE(modFTP::transferBusy);
     EXPECT_FALSE(fileExists(dir + "s1.bin"));
 }
 
 TEST_F(Download, CancelledDeliveryDoesNotStart) {
-    ModCommon::deliveryCancelled = true;
+    Work::deliveryCancelled = true;
     EXPECT_FALSE(fetch("sizes/s1.bin", "s1.bin"));
     EXPECT_FALSE(fileExists(dir + "s1.bin"));
 }
@@ -89,10 +91,10 @@ TEST_F(Download, CancelledDeliveryDoesNotStart) {
 TEST_F(Download, SetsBusyAndTheDeliveryTipWhileRunning) {
     static bool busySeen = false;
     busySeen = false;
-    after(1, [] { busySeen = ModCommon::transferBusy; });
+    after(1, [] { busySeen = modFTP::transferBusy; });
     EXPECT_TRUE(fetch("sizes/s520.bin", "s520.bin"));
     EXPECT_TRUE(busySeen);
-    EXPECT_FALSE(ModCommon::transferBusy);
+    EXPECT_FALSE(modFTP::transferBusy);
     // The delivery run, not the download, puts the tip back.
     EXPECT_EQ("Delivery in progress...", frmtray::instance().toolTip());
 }
@@ -103,7 +105,7 @@ TEST_F(Download, CancelAfterTheLastWholeBlockSkipsTheShortOne) {
     after(1, cancelDelivery);
     EXPECT_FALSE(fetch("sizes/s520.bin", "s520.bin"));
     EXPECT_TRUE(sameBytes(readFile(servedFile("sizes/s520.bin")).substr(0, 510), readFile(dir + "s520.bin")));
-    EXPECT_FALSE(ModCommon::transferBusy);
+    EXPECT_FALSE(modFTP::transferBusy);
 }
 
 TEST_F(Download, CancelWithNoShortBlockStillFails) {

@@ -5,7 +5,7 @@
 
 #include "FtpTestServer.h"
 #include "app/ModCommon.h"
-#include "app/Work.h"
+#include "work/Work.h"
 #include "ftp/modFTP.h"
 #include "tray/frmtray.h"
 
@@ -31,12 +31,12 @@ uint16_t closedPort() {
 class Faults : public testing::Test {
 protected:
     void SetUp() override {
-        ModCommon::transferBusy = ModCommon::deliveryPaused = ModCommon::deliveryCancelled = false;
+        modFTP::transferBusy = Work::deliveryPaused = Work::deliveryCancelled = false;
         dir = scratchFolder();
     }
     void TearDown() override {
         cFTP::timeOutMs = 30000;
-        ModCommon::deliveryCancelled = false;
+        Work::deliveryCancelled = false;
     }
     std::string dir;
 };
@@ -46,14 +46,14 @@ protected:
 TEST_F(Faults, DroppedDataConnectionFails) {
     auto ftp = openSession();
     EXPECT_FALSE(ftp->FTPDownloadFile(dir + "drop.bin", "faults/drop.bin"));
-    EXPECT_FALSE(ModCommon::transferBusy);
+    EXPECT_FALSE(modFTP::transferBusy);
     EXPECT_LT(readFile(dir + "drop.bin").size(), readFile(servedFile("faults/drop.bin")).size());
 }
 
 TEST_F(Faults, DataEndingBeforeTheSizeFails) {
     auto ftp = openSession();
     EXPECT_FALSE(ftp->FTPDownloadFile(dir + "short.bin", "faults/short.bin"));
-    EXPECT_FALSE(ModCommon::transferBusy);
+    EXPECT_FALSE(modFTP::transferBusy);
     // Whatever arrived is whole blocks of what was really read.
     const std::string got = readFile(dir + "short.bin");
     EXPECT_LE(got.size(), 100000u);
@@ -66,7 +66,7 @@ TEST_F(Faults, StalledServerTimesOut) {
     const ULONGLONG start = GetTickCount64();
     EXPECT_FALSE(ftp->FTPDownloadFile(dir + "stall.bin", "faults/stall.bin"));
     EXPECT_LT(GetTickCount64() - start, 20000u);
-    EXPECT_FALSE(ModCommon::transferBusy);
+    EXPECT_FALSE(modFTP::transferBusy);
 }
 
 TEST_F(Faults, StalledWholeFileCopyTimesOut) {
@@ -106,7 +106,7 @@ TEST_F(Faults, RefusedLogin) {
 
 TEST_F(Faults, UnreachableServer) {
     useTestServer();
-    ModCommon::ftpPort = closedPort();
+    modFTP::ftpPort = closedPort();
     cFTP ftp;
     EXPECT_FALSE(ftp.OpenConnection());
     EXPECT_EQ(0u, ftp.GetLastErrorMessage().rfind("InternetConnect error code: ", 0)) << ftp.GetLastErrorMessage();
@@ -115,14 +115,14 @@ TEST_F(Faults, UnreachableServer) {
 
 TEST_F(Faults, CancelMidTransferKeepsOnlyWholeBlocks) {
     auto ftp = openSession();
-    after(400, [] { ModCommon::deliveryCancelled = true; });
+    after(400, [] { Work::deliveryCancelled = true; });
     EXPECT_FALSE(ftp->FTPDownloadFile(dir + "slow.bin", "slow/slow.bin"));
     const std::string got = readFile(dir + "slow.bin");
     EXPECT_GT(got.size(), 0u);
     EXPECT_LT(got.size(), 600u * 1024);
     EXPECT_EQ(0u, got.size() % 255);
     EXPECT_TRUE(sameBytes(readFile(servedFile("slow/slow.bin")).substr(0, got.size()), got));
-    EXPECT_FALSE(ModCommon::transferBusy);
+    EXPECT_FALSE(modFTP::transferBusy);
 }
 
 // Wine lists at most 2,147,483,647 bytes; Windows gives the real size. A
@@ -167,11 +167,11 @@ namespace {
 class Connect : public testing::Test {
 protected:
     void SetUp() override {
-        ModCommon::transferBusy = false;
+        modFTP::transferBusy = false;
         point("127.0.0.1:" + std::to_string(serverPort()));
     }
     void TearDown() override {
-        ModCommon::transferBusy = false;
+        modFTP::transferBusy = false;
         SetEnvironmentVariableA("TOLV_SERVER", nullptr);
     }
     static void point(const std::string& sServer) { SetEnvironmentVariableA("TOLV_SERVER", sServer.c_str()); }
@@ -179,13 +179,13 @@ protected:
 }  // namespace
 
 TEST_F(Connect, ConnectsAnonymouslyIntoPub) {
-    modFTP::connectToServer();
+    Work::connectToServer();
     frmtray& tray = frmtray::instance();
     ASSERT_TRUE(Work::session());
-    EXPECT_TRUE(ModCommon::isConnected);
+    EXPECT_TRUE(Work::isConnected);
     EXPECT_EQ("Quillora", tray.toolTip());
-    EXPECT_EQ("anonymous", ModCommon::ftpUser);
-    EXPECT_EQ(TOLV_FTP_PASSWORD, ModCommon::ftpPassword);
+    EXPECT_EQ("anonymous", modFTP::ftpUser);
+    EXPECT_EQ(TOLV_FTP_PASSWORD, modFTP::ftpPassword);
     EXPECT_EQ(static_cast<DWORD>(INTERNET_FLAG_PASSIVE), Work::session()->connectionFlags());
     EXPECT_EQ(static_cast<DWORD>(FTP_TRANSFER_TYPE_BINARY), Work::session()->transferType());
     EXPECT_EQ("/pub", Work::session()->GetFTPDirectory());
@@ -194,30 +194,30 @@ TEST_F(Connect, ConnectsAnonymouslyIntoPub) {
 }
 
 TEST_F(Connect, EveryCallReplacesTheSession) {
-    modFTP::connectToServer();
+    Work::connectToServer();
     const cFTP* first = Work::session().get();
-    modFTP::connectToServer();
+    Work::connectToServer();
     EXPECT_NE(first, Work::session().get());
-    EXPECT_TRUE(ModCommon::isConnected);
+    EXPECT_TRUE(Work::isConnected);
     EXPECT_EQ("/pub", Work::session()->GetFTPDirectory());
 }
 
 TEST_F(Connect, NoServerMeansNotConnected) {
     point("127.0.0.1:" + std::to_string(closedPort()));
-    modFTP::connectToServer();
-    EXPECT_FALSE(ModCommon::isConnected);
+    Work::connectToServer();
+    EXPECT_FALSE(Work::isConnected);
     EXPECT_EQ("Quillora (Not connected)", frmtray::instance().toolTip());
     ASSERT_TRUE(Work::session());
     EXPECT_FALSE(Work::session()->connected());
 }
 
 TEST_F(Connect, DuringADownloadTheRunningSessionStays) {
-    modFTP::connectToServer();
+    Work::connectToServer();
     const cFTP* running = Work::session().get();
-    ModCommon::transferBusy = true;
-    modFTP::connectToServer();
+    modFTP::transferBusy = true;
+    Work::connectToServer();
     // Refused with no side effect: still connected, the same session.
-    EXPECT_TRUE(ModCommon::isConnected);
+    EXPECT_TRUE(Work::isConnected);
     EXPECT_EQ("Quillora", frmtray::instance().toolTip());
     EXPECT_EQ(running, Work::session().get());
     EXPECT_TRUE(running->connected());

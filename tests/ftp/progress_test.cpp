@@ -12,6 +12,7 @@
 #include "support/gui.h"
 #include "tray/TransferView.h"
 #include "tray/frmtray.h"
+#include "work/Work.h"
 
 using namespace ftptest;
 
@@ -43,7 +44,7 @@ TEST_F(TransferProgress, BarsTextAndTrayIconFollowTheTransfer) {
     modFTP::showTransferProgress(0, 1000, 0, true);
     EXPECT_EQ(1000, barMax(lib.pb));
     EXPECT_TRUE(barShown(lib.pb));
-    EXPECT_EQ(1000, ModCommon::transferMaximum);
+    EXPECT_EQ(1000, modFTP::transferMaximum);
 
     modFTP::showTransferProgress(0, 0, 125, false);  // 12.5 %
     EXPECT_EQ(125, barValue(lib.pb));
@@ -65,7 +66,7 @@ TEST_F(TransferProgress, BarsTextAndTrayIconFollowTheTransfer) {
 TEST_F(TransferProgress, SizesBeyond32BitsAreScaled) {
     const int64_t threeGiB = 3LL << 30;
     modFTP::showTransferProgress(0, threeGiB, 0, true);
-    EXPECT_GT(ModCommon::transferMaximum, 0);
+    EXPECT_GT(modFTP::transferMaximum, 0);
     EXPECT_GT(barMax(frmmain::instance().pb), 0);
     modFTP::showTransferProgress(0, 0, threeGiB / 2, false);
     EXPECT_EQ("50% complete.", frmmess::instance().message2());
@@ -77,13 +78,13 @@ class Pause : public TransferProgress {
 protected:
     void SetUp() override {
         TransferProgress::SetUp();
-        ModCommon::transferBusy = ModCommon::deliveryPaused = ModCommon::deliveryCancelled = false;
-        ModCommon::isConnected = true;
+        modFTP::transferBusy = Work::deliveryPaused = Work::deliveryCancelled = false;
+        Work::isConnected = true;
         ftp = openSession();
         dir = scratchFolder();
     }
     void TearDown() override {
-        ModCommon::deliveryPaused = ModCommon::deliveryCancelled = false;
+        Work::deliveryPaused = Work::deliveryCancelled = false;
         TransferProgress::TearDown();
     }
     std::unique_ptr<cFTP> ftp;
@@ -111,13 +112,13 @@ TEST_F(Pause, PauseHoldsInTheDialogAndResumeLosesNothing) {
     EXPECT_GT(valueAtPause, 0);
     EXPECT_EQ(valueAtPause, valueAfterHold);  // nothing moves while paused
     EXPECT_TRUE(sameBytes(readFile(servedFile("slow/slow.bin")), readFile(dir + "slow.bin")));
-    EXPECT_FALSE(ModCommon::transferBusy);
+    EXPECT_FALSE(modFTP::transferBusy);
 }
 
 TEST_F(Pause, CancelButtonStopsTheDownload) {
     runLater(400, [] { frmmess::instance().cmdmess_Click(1); });  // "Cancel"
     EXPECT_FALSE(ftp->FTPDownloadFile(dir + "slow.bin", "slow/slow.bin"));
-    EXPECT_TRUE(ModCommon::deliveryCancelled);
+    EXPECT_TRUE(Work::deliveryCancelled);
     const size_t got = readFile(dir + "slow.bin").size();
     EXPECT_LT(got, 600u * 1024);
     EXPECT_EQ(0u, got % 255);
@@ -129,6 +130,6 @@ TEST_F(Pause, CancelWhilePausedEndsTheHold) {
         runLater(300, [] { frmmess::instance().cmdmess_Click(1); });  // "Cancel"
     });
     EXPECT_FALSE(ftp->FTPDownloadFile(dir + "slow.bin", "slow/slow.bin"));
-    EXPECT_FALSE(ModCommon::deliveryPaused);
-    EXPECT_FALSE(ModCommon::transferBusy);
+    EXPECT_FALSE(Work::deliveryPaused);
+    EXPECT_FALSE(modFTP::transferBusy);
 }

@@ -6,6 +6,8 @@
 
 #include "FtpTestServer.h"
 #include "app/ModCommon.h"
+#include "ftp/modFTP.h"
+#include "work/Work.h"
 
 using namespace ftptest;
 
@@ -23,7 +25,7 @@ int restsLogged(const std::string& sCommand) {
 class Resume : public testing::Test {
 protected:
     void SetUp() override {
-        ModCommon::transferBusy = ModCommon::deliveryPaused = ModCommon::deliveryCancelled = false;
+        modFTP::transferBusy = Work::deliveryPaused = Work::deliveryCancelled = false;
         dir = scratchFolder();
         served = readFile(servedFile("sizes/s200000.bin"));
     }

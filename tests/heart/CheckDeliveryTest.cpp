@@ -11,16 +11,19 @@
 #include "PublisherFixture.h"
 #include "app/ModCommon.h"
 #include "catalogue/Catalogue.h"
-#include "catalogue/Check.h"
+#include "work/Check.h"
 #include "dialog/frmmess.h"
-#include "ftp/DeliveryRetry.h"
+#include "work/DeliveryRetry.h"
 #include "ftp/cFTP.h"
 #include "ftp/modFTP.h"
 #include "library/frmmain.h"
 #include "support/gui.h"
 #include "tray/frmtray.h"
+#include "work/Work.h"
 
 using namespace ModCommon;
+using namespace Work;
+using modFTP::transferBusy;
 
 namespace {
 
@@ -86,7 +89,7 @@ TEST_F(CheckAgainstPublisher, ListsNewIssuesWhoseFilesExist) {
     EXPECT_EQ(w->issueText(ab, frmmain::colIssue), "1");
     EXPECT_EQ(w->issueText(ab, frmmain::colRecord), "Winter Issue_AB_1.f#");
     EXPECT_EQ(w->issueText(ab, frmmain::colStatus), "");
-    EXPECT_EQ(countTicked(), 2);
+    EXPECT_EQ(frmmain::instance().countTicked(), 2);
     EXPECT_EQ(w->statusPanel(1), "New");
     EXPECT_EQ(w->statusPanel(2), "2");
     EXPECT_TRUE(w->buttonEnabled(frmmain::tbDeliver));
@@ -200,6 +203,8 @@ TEST_F(CheckAgainstPublisher, FailedCopiesKeepTheEarlierOnesWhole) {
         EXPECT_EQ(file("data\\em_lst.srv"), catalogue);
         EXPECT_EQ(titles(), (std::vector<std::string>{"Winter Issue", "Spring Issue"}));
         EXPECT_FALSE(frmtray::instance().autoSystemUpdate()) << "the earlier settings file names our version";
+        frmtray::instance().systemUpdate();  // a fetch that failed is no "No new version"
+        EXPECT_EQ(frmmess::instance().message(), "A problem occured whilst updating.");
         EXPECT_EQ(file("data\\VORK.ini"), settings);
         EXPECT_FALSE(fileSystem.FileExists(dataPath + "VORK.ini.part"));
         EXPECT_FALSE(fileSystem.FileExists(dataPath + "em_lst.srv.part"));
@@ -377,6 +382,7 @@ TEST_F(DeliveryAgainstPublisher, PauseHoldsAndResumeFinishesTheIssue) {
         EXPECT_EQ(m.buttonCaption(2), "Resume");
         runLater(800, [&] {
             heldWhilePaused = frmmess::instance().modal() && transferBusy;
+            isConnected = false;                    // lost while paused: Resume still goes on
             frmmess::instance().cmdmess_Click(2);  // Resume
         });
     });

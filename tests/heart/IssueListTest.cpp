@@ -7,13 +7,18 @@
 #include <algorithm>
 
 #include "app/ModCommon.h"
-#include "catalogue/Announce.h"
+#include "work/Announce.h"
+#include "work/Check.h"
 #include "dialog/frmmess.h"
 #include "library/frmmain.h"
 #include "support/gui.h"
 #include "tray/frmtray.h"
+#include "ftp/modFTP.h"
+#include "work/Work.h"
 
 using namespace ModCommon;
+using namespace Work;
+using modFTP::transferBusy;
 
 namespace {
 
@@ -57,10 +62,10 @@ TEST_F(IssueTicks, TickAllCountAndToggle) {
     addIssues(5);
     w->selectIssue(-1);
     EXPECT_FALSE(w->getLstTick());  // nothing selected
-    EXPECT_EQ(countTicked(), 0);
+    EXPECT_EQ(frmmain::instance().countTicked(), 0);
     w->setLstTick();
-    EXPECT_EQ(countTicked(), 5);
-    EXPECT_EQ(tickedCount, 5);
+    EXPECT_EQ(frmmain::instance().countTicked(), 5);
+    EXPECT_EQ(frmmain::instance().tickedCount, 5);
     // Counting leaves the last item selected.
     EXPECT_EQ(SendMessageA(w->lv, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED), 4);
     w->selectIssue(2);
@@ -70,7 +75,7 @@ TEST_F(IssueTicks, TickAllCountAndToggle) {
     EXPECT_TRUE(w->getLstTick());
     tick(0, false);
     tick(3, false);
-    EXPECT_EQ(countTicked(), 3);
+    EXPECT_EQ(frmmain::instance().countTicked(), 3);
 }
 
 TEST_F(IssueTicks, ClickOnTheCheckBoxChangesTheTickOnce) {
@@ -126,6 +131,23 @@ TEST_F(IssueRemoval, ConfirmationTextsAndNoKeepsEverything) {
     EXPECT_EQ(prompt.lastText, "This will permanently remove your selected item.\n\nAre you sure you want to do this?");
     EXPECT_EQ(w->issueCount(), 3);
     EXPECT_EQ(localCatalogue(), "");
+}
+
+// While "Are you sure" is open, the daily timer's check must not rebuild
+// and tick the list the answer acts on.
+TEST_F(IssueRemoval, NoCheckRunsWhileTheQuestionIsOpen) {
+    addIssues(3);
+    for (int i : {0, 1, 2})
+        tick(i, i == 1);
+    bool checked = true;
+    setPromptHook([&](const std::string&, UINT) {
+        checked = checkNewIssues(false, Ask::Quiet);
+        return IDYES;
+    });
+    w->removeMag();
+    setPromptHook(nullptr);
+    EXPECT_FALSE(checked);
+    EXPECT_EQ(localCatalogue(), "Title 1_M_2.f#");
 }
 
 TEST_F(IssueRemoval, RemovedRecordsAreAppendedWithoutSeparator) {
@@ -224,11 +246,11 @@ TEST_F(Announcements, NewIssuesDialogSingularPluralAndNone) {
 TEST_F(Announcements, SelectionTextsAndNothingToDo) {
     addIssues(3);
     w->setLstTick();
-    announceSelection(countTicked());
+    announceSelection(frmmain::instance().countTicked());
     EXPECT_EQ(frmmess::instance().message(), "Your 3 selections are ready for delivery.\n\nWhat would you like to do?");
     tick(0, false);
     tick(1, false);
-    announceSelection(countTicked());
+    announceSelection(frmmain::instance().countTicked());
     EXPECT_EQ(frmmess::instance().message(), "Your selection is ready for delivery.\n\nWhat would you like to do?");
     tick(2, false);
     frmmess::unload();
@@ -254,8 +276,8 @@ TEST_F(Announcements, SilentWithoutConnectionOrDuringATransfer) {
 }
 
 TEST_F(Announcements, StatusTextCreatesTheWindowHidden) {
-    setStatusText(1, "Checking...");
-    setStatusText(2, "12");
+    frmmain::instance().setStatusPanel(1, "Checking...");
+    frmmain::instance().setStatusPanel(2, "12");
     EXPECT_FALSE(w->visible());
     EXPECT_EQ(w->statusPanel(1), "Checking...");
     EXPECT_EQ(w->statusPanel(2), "12");

@@ -60,7 +60,7 @@ TEST_F(LibraryView, TreeShowsBothLibrariesAndTheirMagazineFolders) {
     dir("My Magazines\\Gardens ");
     dir("My Torrents\\Computing");
     dir("My Magazines\\Computing\\Deeper");
-    buildLibraryTree();
+    frmmain::instance().buildLibraryTree();
     EXPECT_EQ(children(nullptr), (std::vector<std::string>{"My Magazines", "My Torrents"}));
     auto mags = children(root(0));
     std::sort(mags.begin(), mags.end());
@@ -74,7 +74,7 @@ TEST_F(LibraryView, ListShowsOnlyIssueFilesSortedByIssueTextDescending) {
                              "Summer_AB_10.torrent", "Autumn_AB_3.PDF", "Winter Issue_AB_13.pdf",
                              "Odd_AB_x.pdf", "Evil_AB_1.pdf.exe", "Bad_AB_2.torrent.lnk"})
         file(std::string("My Magazines\\AB\\") + name);
-    fillLibraryList("My Magazines\\AB");
+    frmmain::instance().fillLibraryList("My Magazines\\AB");
     const auto titles = column(0);
     EXPECT_EQ(column(1), (std::vector<std::string>{"9", "3", "12", "10", ""}));
     EXPECT_EQ(titles, (std::vector<std::string>{"Spring", "Autumn", "Winter Issue", "Summer", "Odd"}));
@@ -86,7 +86,7 @@ TEST_F(LibraryView, ListShowsOnlyIssueFilesSortedByIssueTextDescending) {
     GetDateFormatA(LOCALE_USER_DEFAULT, 0, &now, "MMMM yyyy", expected, sizeof expected);
     EXPECT_EQ(column(frmmain::colDate)[0], expected);
 
-    fillLibraryList("My Magazines");  // a top-level node: the list empties
+    frmmain::instance().fillLibraryList("My Magazines");  // a top-level node: the list empties
     EXPECT_TRUE(column(0).empty());
     EXPECT_EQ(fileDateText(folder.path() + "\\nowhere.pdf"), "-");
 }
@@ -94,7 +94,7 @@ TEST_F(LibraryView, ListShowsOnlyIssueFilesSortedByIssueTextDescending) {
 TEST_F(LibraryView, OpeningUnclickedOrMissingPathsReportsThem) {
     dir("My Magazines\\AB");
     file("My Magazines\\AB\\Winter_AB_1.pdf");
-    buildLibraryTree();
+    frmmain::instance().buildLibraryTree();
     HTREEITEM ab = reinterpret_cast<HTREEITEM>(
         SendMessageA(w->tv, TVM_GETNEXTITEM, TVGN_CHILD, reinterpret_cast<LPARAM>(root(0))));
     SendMessageA(w->tv, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(ab));

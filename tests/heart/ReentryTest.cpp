@@ -11,15 +11,19 @@
 
 #include "PublisherFixture.h"
 #include "app/ModCommon.h"
-#include "app/Work.h"
-#include "catalogue/Check.h"
+#include "work/Work.h"
+#include "work/Check.h"
 #include "dialog/frmmess.h"
 #include "ftp/cFTP.h"
 #include "library/frmmain.h"
 #include "support/gui.h"
+#include "tray/TransferView.h"
 #include "tray/frmtray.h"
+#include "ftp/modFTP.h"
 
 using namespace ModCommon;
+using namespace Work;
+using modFTP::transferBusy;
 
 namespace {
 
@@ -68,8 +72,10 @@ TEST_F(Reentry, NewMagazinesDuringADeliveryLosesNothing) {
     listThree();
     std::string dialogAfterClick;
     bool dialogShown = false;
+    PromptRecorder about;
     runLater(msIntoTheBigIssue, [&] {
         clickToolbarButton(w->tb, frmmain::tbNewMagazines - 1);
+        w->mnAbout_Click();
         runLater(300, [&] {
             dialogAfterClick = frmmess::instance().buttonCaption(2);
             dialogShown = frmmess::instance().visible();
@@ -79,6 +85,7 @@ TEST_F(Reentry, NewMagazinesDuringADeliveryLosesNothing) {
     });
     w->deliverAll();
     EXPECT_EQ(dialogAfterClick, "Pause");  // the delivery kept its dialog
+    EXPECT_EQ(about.lastText.rfind("Quillora - Version", 0), 0u);
     EXPECT_TRUE(dialogShown);
     EXPECT_TRUE(isConnected);
     EXPECT_TRUE(delivered("Alpine Boating\\Big Issue_AB_9.pdf"));
@@ -94,11 +101,15 @@ TEST_F(Reentry, RemoveAndSelectAllWaitForTheDelivery) {
     w->selectIssue(1);
     w->setTick();  // Spring Issue stays behind
     PromptRecorder prompts(IDYES);
-    runLater(msIntoTheBigIssue, [&] {
+    bool onTheWire = false;
+    runWhen([] { return transferBusy; }, [&] {
         chooseMenuItem(w->hwnd(), w->issueMenu(), "Remove All Selected");
         chooseMenuItem(w->hwnd(), w->issueMenu(), "Select All");
+        // Timers come after the queued clicks: the issue was still coming.
+        runLater(1, [&] { onTheWire = transferBusy; });
     });
     w->deliverAll();
+    EXPECT_TRUE(onTheWire);
     EXPECT_EQ(prompts.count, 0);
     EXPECT_EQ(localCatalogue(), "Big Issue_AB_9.f#;Winter Issue_AB_1.f#;");
     EXPECT_TRUE(delivered("Alpine Boating\\Winter Issue_AB_1.pdf"));
@@ -109,51 +120,53 @@ TEST_F(Reentry, RemoveAndSelectAllWaitForTheDelivery) {
     EXPECT_FALSE(delivered("Coastal Quilts\\Spring Issue_CQ_1.pdf"));
 }
 
+// The close box, or "Cancel" on the no-connection prompt that took the
+// dialog's place.
 TEST_F(Reentry, CloseBoxDuringAPauseCancelsTheRun) {
-    listThree();
-    std::chrono::steady_clock::time_point closed;
-    runLater(msIntoTheBigIssue, [&] {
-        pressButton(frmmess::instance().button(2));  // Pause
-        runLater(500, [&] {
-            EXPECT_TRUE(frmmess::instance().modal());
-            closed = std::chrono::steady_clock::now();
-            pressCloseBox(frmmess::instance().hwnd());
+    for (bool prompt : {false, true}) {
+        SCOPED_TRACE(prompt);
+        listThree();
+        std::chrono::steady_clock::time_point closed;
+        runLater(msIntoTheBigIssue, [&] {
+            pressButton(frmmess::instance().button(2));  // Pause
+            runLater(500, [&] {
+                EXPECT_TRUE(frmmess::instance().modal());
+                closed = std::chrono::steady_clock::now();
+                if (prompt)
+                    showNoConnection();
+                prompt ? pressButton(frmmess::instance().button(2)) : pressCloseBox(frmmess::instance().hwnd());
+            });
         });
-    });
-    w->deliverAll();
-    const auto took = std::chrono::steady_clock::now() - closed;
-    EXPECT_LT(took, std::chrono::seconds(2));
-    EXPECT_EQ(frmmess::instance().message(), "Delivery Cancelled");
-    EXPECT_EQ(frmmess::instance().buttonCaption(2), "OK");
-    for (int i = 0; i < w->issueCount(); ++i)
-        EXPECT_EQ(w->issueText(i, frmmain::colStatus), "Cancelled") << i;
-    EXPECT_EQ(localCatalogue(), "");
-    // Nothing holds the way out: no transfer, no pause, no work.
-    EXPECT_FALSE(transferBusy);
-    EXPECT_FALSE(deliveryPaused);
-    EXPECT_EQ(Work::running(), Work::Job::None);
+        w->deliverAll();
+        const auto took = std::chrono::steady_clock::now() - closed;
+        EXPECT_LT(took, std::chrono::seconds(2));
+        EXPECT_EQ(frmmess::instance().message(), "Delivery Cancelled");
+        EXPECT_EQ(frmmess::instance().buttonCaption(2), "OK");
+        for (int i = 0; i < w->issueCount(); ++i)
+            EXPECT_EQ(w->issueText(i, frmmain::colStatus), "Cancelled") << i;
+        EXPECT_EQ(localCatalogue(), "");
+        // Nothing holds the way out: no transfer, no pause, no work.
+        EXPECT_FALSE(transferBusy);
+        EXPECT_FALSE(deliveryPaused);
+        EXPECT_EQ(Work::running(), Work::Job::None);
+    }
 }
 
 // Forwards to the forms, and presses a button once the check has its
 // session ("Checking..." in the tool tip), remembering that session.
-class PressWhenChecking final : public WorkObserver {
+class PressWhenChecking final : public modFTP::FormsView {
 public:
-    PressWhenChecking(WorkObserver* forms, HWND hButton) : forms_(forms), button_(hButton) {}
+    explicit PressWhenChecking(HWND hButton) : button_(hButton) {}
     void toolTipChanged(const std::string& sTip) override {
         if (sTip == "Checking..." && button_) {
             session = Work::session();
             pressButton(std::exchange(button_, nullptr));
         }
-        forms_->toolTipChanged(sTip);
+        FormsView::toolTipChanged(sTip);
     }
-    void transferProgress(int64_t a, int64_t b, int64_t c, bool d) override { forms_->transferProgress(a, b, c, d); }
-    void statusText(int16_t i, const std::string& s) override { forms_->statusText(i, s); }
-    void holdWhilePaused() override { forms_->holdWhilePaused(); }
-    void refused(const std::string& s) override { forms_->refused(s); }
     std::shared_ptr<cFTP> session;
 
 private:
-    WorkObserver* forms_;
     HWND button_;
 };
 
@@ -168,7 +181,7 @@ TEST_F(Reentry, LeftOverDialogsCannotPullTheCheckAway) {
             showMessageDialog("3 new magazines are available.", "Deliver", "Close", "Remove", frmmess::fullHeight);
         else
             showNoConnection();
-        PressWhenChecking presser(forms, frmmess::instance().button(button));  // "Deliver", "Connect..."
+        PressWhenChecking presser(frmmess::instance().button(button));  // "Deliver", "Connect..."
         Work::setObserver(&presser);
         const bool ran = checkNewIssues(false);
         Work::setObserver(forms);

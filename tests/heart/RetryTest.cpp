@@ -13,15 +13,18 @@
 
 #include "PublisherFixture.h"
 #include "app/ModCommon.h"
-#include "app/Work.h"
-#include "catalogue/Check.h"
+#include "work/Work.h"
+#include "work/Check.h"
 #include "dialog/frmmess.h"
-#include "ftp/DeliveryRetry.h"
+#include "work/DeliveryRetry.h"
 #include "ftp/cFTP.h"
 #include "library/frmmain.h"
 #include "support/gui.h"
+#include "ftp/modFTP.h"
 
 using namespace ModCommon;
+using namespace Work;
+using modFTP::transferBusy;
 
 namespace {
 

@@ -11,8 +11,12 @@
 #include "support/driver_client.h"
 #include "support/gui.h"
 #include "tray/frmtray.h"
+#include "ftp/modFTP.h"
+#include "work/Work.h"
 
 using namespace ModCommon;
+using namespace Work;
+using modFTP::transferBusy;
 
 namespace {
 
@@ -53,14 +57,14 @@ TEST_F(TrayTimers, StartTimerWaitsForTheServerThenChecksOnceQuietly) {
     EXPECT_FALSE(checkDone);
 
     heart::useTheSamplePublisher();
-    transferBusy = true;
-    tray->startTmr_Timer();
-    transferBusy = false;
-    EXPECT_TRUE(tray->timerEnabled(frmtray::startTmr));
-    EXPECT_FALSE(checkDone);
-
-    tray->startTmr_Timer();
-    EXPECT_TRUE(checkDone);
+    {
+        Work::Running other(Work::Job::Connect, Work::Ask::Quiet);  // the periodic tick's connect
+        tray->startTmr_Timer();
+        EXPECT_TRUE(tray->timerEnabled(frmtray::startTmr));
+        EXPECT_FALSE(checkDone);
+    }
+    // Refused, the tick runs as soon as that work ends, not a minute later.
+    EXPECT_TRUE(pumpUntil([] { return checkDone; }));
     EXPECT_FALSE(tray->timerEnabled(frmtray::startTmr));
     EXPECT_EQ(newIssueCount, 2);
     EXPECT_EQ(balloon(), "2 new magazines are available.\n\nClick me for delivery options.");

@@ -12,18 +12,20 @@
 #include <string>
 
 #include "app/ModCommon.h"
-#include "app/Work.h"
+#include "work/Work.h"
 #include "dialog/frmmess.h"
 #include "ftp/modFTP.h"
 #include "library/frmmain.h"
 #include "support/driver_client.h"
 #include "support/gui.h"
-#include "tray/ReleaseCheck.h"
-#include "tray/SelfUpdate.h"
+#include "work/ReleaseCheck.h"
+#include "work/SelfUpdate.h"
 #include "tray/frmtray.h"
 
 namespace fs = std::filesystem;
 using namespace ModCommon;
+using namespace Work;
+using modFTP::transferBusy;
 
 namespace {
 
@@ -215,7 +217,7 @@ TEST_F(SelfUpdateOnRequest, WronglySignedChangedOrCutBuildsAreRefused) {
 TEST_F(SelfUpdateOnRequest, LeavesARunningCheckOrDownloadAlone) {
     publish("2.0");
     frmtray& tray = frmtray::instance();
-    modFTP::connectToServer();
+    Work::connectToServer();
     const cFTP* session = Work::session().get();
     for (bool* busy : {&checkRunning, &transferBusy}) {
         *busy = true;
@@ -265,26 +267,32 @@ TEST_F(SelfUpdateOnRequest, NewMagazinesWaitsForTheUpdate) {
     frmmain& w = frmmain::instance();
     w.open();
     SendMessageA(w.lv, LVM_DELETEALLITEMS, 0, 0);
+    const std::string before = w.statusPanel(1);
     clickToolbarButton(w.tb, frmmain::tbNewMagazines - 1);
     frmtray::instance().systemUpdate();
     EXPECT_EQ(std::string(offerText2) + " [-] [-] [Update]", dialog());
-    EXPECT_EQ(w.statusPanel(1), "Getting Quillora updates...");
+    EXPECT_EQ(w.statusPanel(1), before);  // the refusal's word went with the update
     EXPECT_EQ(w.issueCount(), 0);
     EXPECT_TRUE(holds(fetched(), served_));
     ShowWindow(w.hwnd(), SW_HIDE);
 }
 
 // What "Update" hands over is checked once more: a damaged file is not.
+// Without update.exe beside it the program stays, as nothing would restart it.
 TEST_F(SelfUpdateOnRequest, UpdateChecksTheStagedProgramAgain) {
     publish("2.0");
     frmtray::instance().systemUpdate();
     ASSERT_EQ(std::string(offerText2) + " [-] [-] [Update]", dialog());
-    writeAll(fetched(), served_.substr(0, served_.size() / 2));
     PromptRecorder prompts;
     bool ended = false;
     setProcessEnd([&](UINT) { ended = true; });
     pressButton(frmmess::instance().button(2));
     pumpUntil([&] { return prompts.count > 0; }, 2000);
+    EXPECT_EQ(prompts.lastText.rfind("Unable to locate", 0), 0u);
+    EXPECT_FALSE(ended);
+    writeAll(fetched(), served_.substr(0, served_.size() / 2));
+    pressButton(frmmess::instance().button(2));
+    pumpUntil([&] { return prompts.count > 1; }, 2000);
     setProcessEnd([](UINT code) { ExitProcess(code); });
     EXPECT_EQ(prompts.lastText, "Unable to update. Please contact support.");
     EXPECT_FALSE(ended);

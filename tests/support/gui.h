@@ -41,6 +41,10 @@ void chooseMenuItem(HWND hOwner, HMENU hMenu, const std::string& sCaption);
 // Runs fn once from the message loop after ms milliseconds (for code that
 // sits in a modal loop meanwhile).
 void runLater(int ms, std::function<void()> fn);
+// Runs fn once from the message loop as soon as ready() holds.
+inline void runWhen(std::function<bool()> ready, std::function<void()> fn) {
+    runLater(20, [ready, fn] { ready() ? fn() : runWhen(ready, fn); });
+}
 
 // A fresh, empty program folder under the temporary folder; removed by the
 // destructor, and made the program folder while it lives.

@@ -8,8 +8,12 @@
 #include "dialog/frmmess.h"
 #include "support/gui.h"
 #include "tray/frmtray.h"
+#include "ftp/modFTP.h"
+#include "work/Work.h"
 
 using namespace ModCommon;
+using namespace Work;
+using modFTP::transferBusy;
 
 TEST(TrayShellRules, VersionWordDecodesAndPicksTheRecord) {
     struct Case {
@@ -179,4 +183,17 @@ TEST(TrayForm, IconReturnsWhenTheShellRestarts) {
     EXPECT_TRUE(pumpUntil([&] { return shownTrayIcons() == shown; }, 2000));
     EXPECT_EQ(tray.toolTip(), "Quillora (Not connected)");
     tray.setToolTip("Quillora");
+}
+
+// An exit refused during a transfer leaves the program running with its icon.
+TEST(TrayForm, CloseRefusedDuringATransferKeepsTheIcon) {
+    frmtray& tray = frmtray::instance();
+    pumpFor(200);
+    const int shown = shownTrayIcons();
+    transferBusy = true;
+    SendMessageA(tray.hwnd(), WM_CLOSE, 0, 0);
+    transferBusy = false;
+    pumpFor(300);
+    EXPECT_TRUE(frmtray::exists());
+    EXPECT_EQ(shownTrayIcons(), shown);
 }

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "app/Handles.h"
-#include "tray/SelfUpdate.h"
+#include "work/SelfUpdate.h"
 
 namespace {
 

@@ -1,34 +1,27 @@
 // Telling the user what a check found: a balloon on the tray icon, or the
 // message dialog with the delivery choices.
-#include "catalogue/Announce.h"
+#include "work/Announce.h"
 
 #include "app/ModCommon.h"
-#include "dialog/frmmess.h"
-#include "library/frmmain.h"
-#include "tray/frmtray.h"
+#include "ftp/modFTP.h"
+#include "work/Work.h"
 
 using namespace ModCommon;
+using namespace Work;
 
 namespace {
-
-constexpr int32_t kBalloonIcon = NIIF_INFO;
-constexpr double kBalloonTimeOutMs = 500;
 
 std::string availableText(int32_t lCount) {
     return toDecimal(lCount) + " new magazine" + (lCount < 2 ? " is available." : "s are available.");
 }
 
-void enableDeliverAndRemove(bool bEnabled) {
-    frmmain& w = frmmain::instance();
-    w.enableButton(frmmain::tbDeliver, bEnabled);
-    w.enableButton(frmmain::tbRemove, bEnabled);
-}
+void enableDeliverAndRemove(bool bEnabled) { view().issueCommandsEnabled(bEnabled); }
 
-void showNoneAvailable() { showMessageDialog("None available.", "", "", "OK"); }
+void showNoneAvailable() { view().showMessage("None available.", "", "", "OK"); }
 
 void showChoices(const std::string& sMessage) {
     enableDeliverAndRemove(true);
-    showMessageDialog(sMessage, "Deliver", "Close", "Remove", frmmess::fullHeight);
+    view().showMessage(sMessage, "Deliver", "Close", "Remove", true);
 }
 
 }  // namespace
@@ -41,33 +34,33 @@ void balloonNewIssues(int32_t lCount, bool bQuiet) {
         return;
     else
         text = "None available.";
-    frmtray::instance().ShowBalloonTip(text, "Quillora", kBalloonIcon, kBalloonTimeOutMs);
+    view().balloon(text);
 }
 
 void announceNewIssues(int32_t lCount) {
-    if (transferBusy || !isConnected)
+    if (modFTP::transferBusy || !isConnected)
         return;
     if (lCount < 1) {
         enableDeliverAndRemove(false);
         showNoneAvailable();
     } else {
-        setStatusText(1, "New");
-        setStatusText(2, toDecimal(lCount));
+        tellStatus(1, "New");
+        tellStatus(2, toDecimal(lCount));
         showChoices(availableText(lCount) + "\n\nWhat would you like to do?");
     }
-    frmmess::instance().bringToFront();
+    view().bringMessageForward();
 }
 
 void announceSelection(int32_t lCount) {
-    if (transferBusy || !isConnected)
+    if (modFTP::transferBusy || !isConnected)
         return;
-    if (countTicked() < 1) {
+    if (view().tickedIssues().empty()) {
         messageBox("Nothing to do.", MB_OK | MB_ICONINFORMATION);
         return;
     }
     if (lCount < 1) {
-        setStatusText(1, "Ready");
-        setStatusText(2, "");
+        tellStatus(1, "Ready");
+        tellStatus(2, "");
         enableDeliverAndRemove(false);
         showNoneAvailable();
     } else {
@@ -75,5 +68,5 @@ void announceSelection(int32_t lCount) {
                                : "Your " + toDecimal(lCount) +
                                      " selections are ready for delivery.\n\nWhat would you like to do?");
     }
-    frmmess::instance().bringToFront();
+    view().bringMessageForward();
 }

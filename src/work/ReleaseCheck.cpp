@@ -1,9 +1,9 @@
-#include "tray/ReleaseCheck.h"
+#include "work/ReleaseCheck.h"
 
 #include "app/Handles.h"
 #include "app/ModCommon.h"
 #include "release/SignedRelease.h"
-#include "tray/SelfUpdate.h"
+#include "work/SelfUpdate.h"
 
 namespace SelfUpdate {
 

@@ -1,6 +1,5 @@
-// Self-update: the check of a downloaded program file before it is offered.
-// (systemUpdate and autoSystemUpdate themselves are members of frmtray,
-// defined in SelfUpdate.cpp.)
+// Self-update: the fetch of a new release, the check of a downloaded
+// program file before it is offered, and the hand-over to the updater.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -26,5 +25,14 @@ std::string stagedProgramPath();
 inline int64_t stagedProgramSize = -1;
 // "Not now" on the offer: no new offer until the next start.
 inline bool offerDeclined = false;
+void declineOffer();
+
+// On request (tray menu "&Manager Updates"): every outcome is told.
+void systemUpdate();
+// From the start timer: true when an update is offered; otherwise silent.
+bool autoSystemUpdate();
+// "Update" on the offer: starts the updater with the staged program checked
+// once more. True when the updater runs and the program should exit.
+bool handOver();
 
 }  // namespace SelfUpdate

@@ -1,15 +1,15 @@
-#include "ftp/DeliveryRetry.h"
+#include "work/DeliveryRetry.h"
 
 #include <algorithm>
 #include <random>
 
 #include "app/ModCommon.h"
-#include "app/Work.h"
-#include "dialog/frmmess.h"
-#include "ftp/Delivery.h"
 #include "ftp/cFTP.h"
+#include "work/Delivery.h"
+#include "work/Work.h"
 
 using namespace ModCommon;
+using namespace Work;
 
 namespace deliveryRetry {
 
@@ -27,9 +27,8 @@ DWORD stretched(DWORD ms) {
 // Holds the delivery for about ms while messages run. Pause holds it until
 // Resume, which tries again at once; Cancel ends it. False when cancelled.
 bool waitBeforeRetry(DWORD ms) {
-    if (frmmess::exists())
-        frmmess::instance().setMessage2(retryingText);
-    setStatusText(1, retryingText);
+    view().deliveryNote(retryingText);
+    tellStatus(1, retryingText);
     const ULONGLONG until = GetTickCount64() + stretched(ms);
     for (ULONGLONG now = GetTickCount64(); now < until && !deliveryCancelled; now = GetTickCount64()) {
         MsgWaitForMultipleObjects(0, nullptr, FALSE,

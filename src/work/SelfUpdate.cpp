@@ -1,23 +1,22 @@
-#include "tray/SelfUpdate.h"
+#include "work/SelfUpdate.h"
 
 #include <windows.h>
 
 #include <string>
 
 #include "app/ModCommon.h"
-#include "app/Work.h"
 #include "catalogue/Catalogue.h"
-#include "catalogue/Check.h"
-#include "dialog/frmmess.h"
 #include "ftp/SafeFetch.h"
 #include "ftp/cFTP.h"
 #include "ftp/modFTP.h"
 #include "release/SignedRelease.h"
 #include "settings/cInifile.h"
-#include "tray/ReleaseCheck.h"
-#include "tray/frmtray.h"
+#include "work/Check.h"
+#include "work/ReleaseCheck.h"
+#include "work/Work.h"
 
 using namespace ModCommon;
+using namespace Work;
 
 namespace {
 
@@ -32,12 +31,16 @@ constexpr char stagingSuffix[] = ".part";
 std::string tmpFolder() { return dataPath + "tmp"; }
 std::string statementPath() { return tmpFolder() + "\\" + SelfUpdate::statementFileName; }
 
-// The server's version text. Whether the settings file came is not asked:
-// whatever local copy is there afterwards is read ("" without one). Without
-// a session nothing is fetched.
-std::string serverVersion(cFTP* ftp) {
-    if (ftp)
-        fetchWhole(*ftp, dataPath + settingsFile, settingsFile, Catalogue::kMaxSettingsBytes);
+// True when the server has no such file; a failing look-up is no answer.
+bool absentOnServer(cFTP& ftp, const char* sName) { return ftp.GetFTPFileSize(sName) == -1; }
+
+// The server's version text: whatever local copy is there afterwards is
+// read ("" without one). Without a session nothing is fetched. bFailed: the
+// server has the settings file but it did not come.
+std::string serverVersion(cFTP* ftp, bool& bFailed) {
+    bFailed = ftp && fetchWhole(*ftp, dataPath + settingsFile, settingsFile, Catalogue::kMaxSettingsBytes) !=
+                         FetchResult::Fetched &&
+              !absentOnServer(*ftp, settingsFile);
     cInifile ini;
     ini.setPath(dataPath + settingsFile);
     ini.setSection(versionSection);
@@ -56,7 +59,8 @@ enum class Fetch { Offered, Nothing, Failed };
 // new program into data\tmp. Only the very build the publisher signed
 // counts as fetched: anything else is removed (an older staged one too), so
 // "Update" can never hand the updater a file the publisher did not sign. A
-// server without a statement has nothing to offer.
+// server without a statement has nothing to offer; one whose statement or
+// program does not come has failed.
 Fetch fetchNewProgram(cFTP* ftp, const std::string& sVersion) {
     const std::string local = SelfUpdate::stagedProgramPath();
     const std::string staging = local + stagingSuffix;
@@ -67,7 +71,7 @@ Fetch fetchNewProgram(cFTP* ftp, const std::string& sVersion) {
     SelfUpdate::stagedProgramSize = -1;
     if (!ftp || fetchWhole(*ftp, statement, SelfUpdate::statementFileName, SignedRelease::maxStatementBytes) !=
                     FetchResult::Fetched)
-        return ftp ? Fetch::Nothing : Fetch::Failed;
+        return ftp && absentOnServer(*ftp, SelfUpdate::statementFileName) ? Fetch::Nothing : Fetch::Failed;
     const SelfUpdate::Release release = SelfUpdate::judgeStatement(statement, sVersion);
     if (release == SelfUpdate::Release::Newer &&
         fetchWhole(*ftp, staging, SelfUpdate::programFileName, SignedRelease::maxProgramBytes) ==
@@ -83,7 +87,7 @@ Fetch fetchNewProgram(cFTP* ftp, const std::string& sVersion) {
 
 void offerUpdate(const std::string& sVersion) {
     doEvents();
-    showMessageDialog("Quillora " + sVersion + " is available.\n\nPlease click 'Update' to continue.", "", "",
+    view().showMessage("Quillora " + sVersion + " is available.\n\nPlease click 'Update' to continue.", "", "",
                       "Update");
 }
 
@@ -95,11 +99,25 @@ bool SelfUpdate::isAcceptableProgram(const std::string& sPath, int64_t llServerS
     return isVerifiedRelease(sPath, statementPath()) && (llServerSize < 0 || isWholeProgram(sPath, llServerSize));
 }
 
-bool frmtray::updateOfferOpen() const {
-    return frmmess::exists() && frmmess::instance().visible() && frmmess::instance().offersUpdate();
+void SelfUpdate::declineOffer() { offerDeclined = true; }
+
+bool SelfUpdate::handOver() {
+    if (Work::refuseWhileBusy())
+        return false;
+    const std::string staged = stagedProgramPath();
+    if (fileSystem.FileExists(staged) && isAcceptableProgram(staged, stagedProgramSize)) {
+        // Without the updater nothing would bring the program back: it stays.
+        const std::string updater = programFolder() + "\\update.exe";
+        openDocument(updater, true);
+        return fileSystem.FileExists(updater);
+    }
+    if (fileSystem.FileExists(staged))
+        fileSystem.DeleteFile(staged);
+    messageBox("Unable to update. Please contact support.", MB_OK | MB_ICONEXCLAMATION);
+    return false;
 }
 
-void frmtray::systemUpdate() {
+void SelfUpdate::systemUpdate() {
     // Asked before connecting: a new connection would replace the session
     // that the running check or download is using.
     Work::Running run(Work::Job::Update);
@@ -110,29 +128,31 @@ void frmtray::systemUpdate() {
         showNoConnection();
         return;
     }
-    showMessageDialog("Checking for Quillora updates...", "", "", "");
+    WorkObserver& w = view();
+    w.showMessage("Checking for Quillora updates...", "", "", "");
     doEvents();
-    const std::string ver = serverVersion(run.ftp());
-    if (ver == programVersion) {
-        showMessageDialog("No new version available.", "", "", "OK");
+    bool failed = false;
+    const std::string ver = serverVersion(run.ftp(), failed);
+    if (!failed && ver == programVersion) {
+        w.showMessage("No new version available.", "", "", "OK");
         return;
     }
-    showMessageDialog("Getting Quillora updates...", "", "", "");
+    w.showMessage("Getting Quillora updates...", "", "", "");
     doEvents();
-    switch (fetchNewProgram(run.ftp(), ver)) {
+    switch (failed ? Fetch::Failed : fetchNewProgram(run.ftp(), ver)) {
         case Fetch::Offered:
             offerUpdate(ver);
             break;
         case Fetch::Nothing:
-            showMessageDialog("No new version available.", "", "", "OK");
+            w.showMessage("No new version available.", "", "", "OK");
             break;
         case Fetch::Failed:
-            showMessageDialog("A problem occured whilst updating.", "", "", "OK");
+            w.showMessage("A problem occured whilst updating.", "", "", "OK");
             break;
     }
 }
 
-bool frmtray::autoSystemUpdate() {
+bool SelfUpdate::autoSystemUpdate() {
     if (isFirstRun || SelfUpdate::offerDeclined)
         return false;
     Work::Running run(Work::Job::Update, Work::Ask::Quiet);
@@ -142,8 +162,9 @@ bool frmtray::autoSystemUpdate() {
         if (!run.connect())
             return false;
     }
-    const std::string ver = serverVersion(run.ftp());
-    if (ver == programVersion || fetchNewProgram(run.ftp(), ver) != Fetch::Offered)
+    bool failed = false;
+    const std::string ver = serverVersion(run.ftp(), failed);
+    if (failed || ver == programVersion || fetchNewProgram(run.ftp(), ver) != Fetch::Offered)
         return false;
     offerUpdate(ver);
     return true;

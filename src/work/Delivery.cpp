@@ -1,28 +1,27 @@
 // The delivery run: one ticked issue downloaded into the library, recorded
 // in the local catalogue and taken off the issue list.
-#include "ftp/Delivery.h"
+#include "work/Delivery.h"
 
 #include <memory>
 #include <set>
 
 #include "app/ModCommon.h"
-#include "app/Work.h"
 #include "catalogue/Catalogue.h"
-#include "catalogue/Check.h"
-#include "catalogue/LibraryScan.h"
-#include "dialog/frmmess.h"
-#include "ftp/DeliveryRetry.h"
 #include "ftp/cFTP.h"
-#include "library/frmmain.h"
+#include "ftp/modFTP.h"
+#include "work/Check.h"
+#include "work/DeliveryRetry.h"
+#include "work/Work.h"
 
 using namespace ModCommon;
+using namespace Work;
 
 namespace {
 
 // An issue is written under this name and renamed when complete, so a crash,
 // a power cut or a cancel never leaves a half issue that looks delivered.
 // The library view lists only names with ".pdf" or ".torrent".
-constexpr char kPartialName[] = "~quillora-download.tmp";
+constexpr const char* kPartialName = partialDownloadName;
 
 // Keys of the issues that failed in the current run. Marking the waiting
 // issues must not turn a failure back into "Waiting": the user would be left
@@ -32,14 +31,11 @@ std::set<std::string>& failedThisRun() {
     return keys;
 }
 
-void markTicked(frmmain& w, const std::string& sStatus, bool bKeepFailures) {
-    for (int i = 0, n = w.issueCount(); i < n; ++i) {
-        w.selectIssue(i);
-        if (!w.getLstTick())
+void markTicked(WorkObserver& w, const std::string& sStatus, bool bKeepFailures) {
+    for (const std::string& key : w.tickedIssues()) {
+        if (bKeepFailures && failedThisRun().count(key))
             continue;
-        if (bKeepFailures && failedThisRun().count(w.issueKey(i)))
-            continue;
-        w.setIssueText(i, frmmain::colStatus, sStatus);
+        w.issueStatusChanged(key, sStatus);
     }
 }
 
@@ -50,24 +46,11 @@ void deleteIfPresent(const std::string& sPath) {
 
 }  // namespace
 
-void setIssueStatus(const std::string& sStatus, const std::string& sKey) {
-    frmmain& w = frmmain::instance();
-    int index = w.findIssueByKey(sKey);
-    if (index >= 0)
-        w.setIssueText(index, frmmain::colStatus, sStatus);
-}
+void setIssueStatus(const std::string& sStatus, const std::string& sKey) { view().issueStatusChanged(sKey, sStatus); }
 
 void showDeliveryDialog(int iMode, const std::string& sText) {
     const bool delivering = iMode == 0;
-    frmmess& m = frmmess::instance();
-    m.setMessage(delivering ? "Delivering: " + sText : sText);
-    m.editButtons(0, false, "");
-    m.editButtons(1, delivering, "Cancel");
-    m.editButtons(2, true, delivering ? "Pause" : "OK");
-    m.showMessage2(delivering);
-    m.showProgress(delivering);
-    m.setHeightTwips(frmmess::compactHeight);
-    m.show();
+    view().showDelivery(delivering, delivering ? "Delivering: " + sText : sText);
 }
 
 bool downloadIssueFile(const std::string& sRemotePath, const std::string& sLocalFile, bool bResume) {
@@ -81,22 +64,22 @@ bool downloadIssueFile(const std::string& sRemotePath, const std::string& sLocal
 }
 
 void deliverIssue(const std::string& sKey) {
-    if (transferBusy)
+    if (modFTP::transferBusy)
         return;
-    if (!isConnected) {
+    if (!isConnected && !Work::reconnect()) {
         showNoConnection();
         return;
     }
     if (deliveryCancelled)
         return;
 
-    frmmain& w = frmmain::instance();
-    int index = w.findIssueByKey(sKey);
-    if (index < 0)
+    WorkObserver& w = view();
+    IssueEntry entry;
+    if (!w.findIssue(sKey, entry))
         return;
-    const std::string title = w.issueText(index, frmmain::colTitle);
-    const std::string magazine = w.issueText(index, frmmain::colMagazine);
-    const std::string record = w.issueText(index, frmmain::colRecord);
+    const std::string title = entry.title;
+    const std::string magazine = entry.magazine;
+    const std::string record = entry.record;
     const std::string fileName = typedFileName(record, fileType);
     const std::string remotePath = magazine + "/" + fileName;
     const std::string libraryPath = programFolder() + "\\" + libraryFolder;
@@ -134,11 +117,9 @@ void deliverIssue(const std::string& sKey) {
         showDeliveryDialog(1, "Delivery Cancelled");
     } else if (result) {
         appendTextFile(record + ";", programFolder() + "\\data\\em_lst.lcl");
-        index = w.findIssueByKey(sKey);
-        if (index >= 0)
-            w.removeIssue(index);
+        w.issueDone(sKey);
         newIssueCount = w.issueCount();
-        buildLibraryTree();
+        w.libraryChanged();
         showDeliveryDialog(1, "Delivery complete.");
     } else {
         ++failedCount;
@@ -149,6 +130,40 @@ void deliverIssue(const std::string& sKey) {
                                                     " failed to deliver.\n\nPlease try again at a later date."
                                               : failure);
     }
-    setStatusText(1, "Remaining");
-    setStatusText(2, toDecimal(newIssueCount));
+    tellStatus(1, "Remaining");
+    tellStatus(2, toDecimal(newIssueCount));
+}
+
+void countRemaining() {
+    WorkObserver& w = view();
+    newIssueCount = w.issueCount();
+    w.issueCommandsEnabled(newIssueCount >= 1);
+    if (newIssueCount < 1) {
+        tellStatus(1, "Ready");
+        tellStatus(2, "");
+    } else {
+        tellStatus(1, "Remaining");
+        tellStatus(2, toDecimal(newIssueCount));
+    }
+}
+
+bool deliverTicked() {
+    Work::Running run(Work::Job::Delivery);
+    if (!run)
+        return false;
+    run.connect();
+    failedCount = 0;
+    WorkObserver& w = view();
+    w.issueCommandsEnabled(false);
+    newIssueCount = w.issueCount();
+    bool result = false;
+    if (newIssueCount >= 1) {
+        w.openLibrary();
+        for (const std::string& key : w.rekeyIssues())
+            if (w.issueTicked(key))
+                deliverIssue(key);
+        result = true;
+    }
+    countRemaining();
+    return result;
 }

@@ -1,10 +1,9 @@
 // The check for new issues: copy the server's catalogue and settings, keep
 // the records the local catalogue does not know, and list every one whose
 // PDF exists on the server.
-#include "catalogue/Check.h"
+#include "work/Check.h"
 
 #include <windows.h>
-#include <commctrl.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -13,14 +12,13 @@
 
 #include "app/ModCommon.h"
 #include "catalogue/Catalogue.h"
-#include "dialog/frmmess.h"
 #include "ftp/ServerCopies.h"
 #include "ftp/ServerListing.h"
 #include "ftp/cFTP.h"
 #include "ftp/modFTP.h"
-#include "library/frmmain.h"
 
 using namespace ModCommon;
+using namespace Work;
 
 namespace {
 
@@ -42,7 +40,7 @@ std::string localeInfo(LCTYPE type, const char* fallback) {
 }
 
 void showCompact(const std::string& sText, const std::string& sButton2 = "") {
-    showMessageDialog(sText, "", "", sButton2);
+    view().showMessage(sText, "", "", sButton2);
 }
 
 // The records of the data folder's server catalogue. False when the copy is
@@ -79,8 +77,14 @@ std::string formatMegabytes(int64_t llBytes) {
     return std::string(text) + " MB";
 }
 
+void Work::connectToServer() {
+    Running run(Job::Connect, Ask::Quiet);
+    if (run)
+        run.connect();
+}
+
 void showNoConnection() {
-    showMessageDialog("No Internet connection established.\n\nPlease click 'Connect' and try again.", "",
+    view().showMessage("No Internet connection established.\n\nPlease click 'Connect' and try again.", "",
                       "Connect...", "Cancel");
 }
 
@@ -146,10 +150,8 @@ static void expectIssueFiles(const std::string& sNewRecords, FolderSizes& sizes)
 }
 
 int32_t listNewIssues(const std::string& sNewRecords, const IssueSizeQuery& sizeOf) {
-    frmmain& w = frmmain::instance();
-    // Even hidden, the list redraws at every change under Wine, which makes
-    // a large first check take minutes.
-    SendMessageA(w.lv, WM_SETREDRAW, FALSE, 0);
+    WorkObserver& w = view();
+    w.beginIssues();
     const std::vector<std::string> pieces = splitAt(sNewRecords, ';');
     std::map<std::string, std::string> names;  // by code: one look-up per magazine
     int32_t count = 0;
@@ -171,15 +173,11 @@ int32_t listNewIssues(const std::string& sNewRecords, const IssueSizeQuery& size
             continue;
         int16_t number = 0;
         const std::string issue = issueNumber(fields[2], number) ? toDecimal(number) : "";
-        w.addIssueEntry("key" + toDecimal(static_cast<long long>(i)), fields[0], issue, magazine,
-                        formatMegabytes(size), record);
+        w.addIssue({"key" + toDecimal(static_cast<long long>(i)), fields[0], issue, magazine,
+                    formatMegabytes(size), record});
         ++count;
     }
-    w.sortIssues(frmmain::colMagazine, false);
-    if (count >= 1)
-        w.setLstTick();
-    SendMessageA(w.lv, WM_SETREDRAW, TRUE, 0);
-    InvalidateRect(w.lv, nullptr, TRUE);
+    w.endIssues(count >= 1);
     return count;
 }
 
@@ -201,14 +199,14 @@ bool checkNewIssues(bool bShowProgress, Work::Ask ask) {
     ensureFolder(folder + "\\data");
     ensureFolder(folder + "\\My Magazines");
     ensureFolder(folder + "\\My Torrents");
-    frmmain& w = frmmain::instance();
-    SendMessageA(w.lv, LVM_DELETEALLITEMS, 0, 0);
-    setStatusText(1, "Checking...");
-    setStatusText(2, "");
+    WorkObserver& w = view();
+    w.clearIssues();
+    tellStatus(1, "Checking...");
+    tellStatus(2, "");
     if (bShowProgress)
         showCompact("Checking for magazines...");
     doEvents();
-    ShowWindow(w.lv, SW_HIDE);
+    w.showIssues(false);
     doEvents();
 
     const std::string records = fetchNewRecords(*run.ftp());
@@ -220,15 +218,14 @@ bool checkNewIssues(bool bShowProgress, Work::Ask ask) {
             return sizes.sizeOf(sFolder, sName);
         });
     }
-    ShowWindow(w.lv, SW_SHOW);
-    w.enableButton(frmmain::tbDeliver, newIssueCount >= 1);
-    w.enableButton(frmmain::tbRemove, newIssueCount >= 1);
+    w.showIssues(true);
+    w.issueCommandsEnabled(newIssueCount >= 1);
     if (newIssueCount < 1) {
-        setStatusText(1, "Ready");
-        setStatusText(2, "");
+        tellStatus(1, "Ready");
+        tellStatus(2, "");
     } else {
-        setStatusText(1, "New");
-        setStatusText(2, toDecimal(newIssueCount));
+        tellStatus(1, "New");
+        tellStatus(2, toDecimal(newIssueCount));
     }
     return true;
 }

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "support/driver_client.h"
-#include "tray/SelfUpdate.h"
+#include "work/SelfUpdate.h"
 
 namespace fs = std::filesystem;
 using SelfUpdate::isWholeProgram;

@@ -4,7 +4,7 @@
 #include <functional>
 #include <string>
 
-#include "app/Work.h"
+#include "work/Work.h"
 
 // False when it did not run: other work was running (and the user was told,
 // per ask).
