@@ -10,18 +10,20 @@
 #include "catalogue/Catalogue.h"
 #include "library/ListSort.h"
 #include "library/frmmain.h"
+#include "text/Text.h"
 
 using namespace ModCommon;
 
 namespace {
 
 HTREEITEM addNode(HWND tv, HTREEITEM parent, const std::string& sText) {
-    TVINSERTSTRUCTA ins{};
+    std::wstring text = Text::wide(sText);
+    TVINSERTSTRUCTW ins{};
     ins.hParent = parent;
     ins.hInsertAfter = TVI_LAST;
     ins.item.mask = TVIF_TEXT;
-    ins.item.pszText = const_cast<char*>(sText.c_str());
-    return reinterpret_cast<HTREEITEM>(SendMessageA(tv, TVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&ins)));
+    ins.item.pszText = text.data();
+    return reinterpret_cast<HTREEITEM>(SendMessageW(tv, TVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&ins)));
 }
 
 void addFolderNodes(HWND tv, HTREEITEM parent, const std::string& sFolder) {
@@ -47,17 +49,19 @@ std::vector<std::string> splitFields(const std::string& s) {
 }
 
 bool listHasText(HWND list, const std::string& sText) {
-    LVFINDINFOA find{};
+    const std::wstring text = Text::wide(sText);
+    LVFINDINFOW find{};
     find.flags = LVFI_STRING;
-    find.psz = sText.c_str();
-    return SendMessageA(list, LVM_FINDITEMA, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&find)) >= 0;
+    find.psz = text.c_str();
+    return SendMessageW(list, LVM_FINDITEMW, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&find)) >= 0;
 }
 
 void setSubItem(HWND list, int index, int column, const std::string& sText) {
-    LVITEMA item{};
+    std::wstring text = Text::wide(sText);
+    LVITEMW item{};
     item.iSubItem = column;
-    item.pszText = const_cast<char*>(sText.c_str());
-    SendMessageA(list, LVM_SETITEMTEXTA, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item));
+    item.pszText = text.data();
+    SendMessageW(list, LVM_SETITEMTEXTW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item));
 }
 
 }  // namespace
@@ -98,12 +102,13 @@ void fillLibraryList(const std::string& sPath) {
         // Two files with the same title in one folder: only the first is listed.
         if (listHasText(w.lvl, fields[0]))
             continue;
-        LVITEMA item{};
+        std::wstring title = Text::wide(fields[0]);
+        LVITEMW item{};
         item.mask = LVIF_TEXT | LVIF_IMAGE;
         item.iItem = static_cast<int>(SendMessageA(w.lvl, LVM_GETITEMCOUNT, 0, 0));
-        item.pszText = const_cast<char*>(fields[0].c_str());
+        item.pszText = title.data();
         item.iImage = 0;
-        int index = static_cast<int>(SendMessageA(w.lvl, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)));
+        int index = static_cast<int>(SendMessageW(w.lvl, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
         if (index < 0)
             continue;
         int16_t number = 0;
@@ -122,7 +127,7 @@ std::string fileDateText(const std::string& sPath) {
     SYSTEMTIME st;
     if (!FileTimeToLocalFileTime(&created, &local) || !FileTimeToSystemTime(&local, &st))
         return {};
-    char text[128] = {};
-    GetDateFormatA(LOCALE_USER_DEFAULT, 0, &st, "MMMM yyyy", text, sizeof text);
-    return text;
+    wchar_t text[128] = {};
+    GetDateFormatW(LOCALE_USER_DEFAULT, 0, &st, L"MMMM yyyy", text, 128);
+    return Text::utf8(text);
 }

@@ -14,6 +14,7 @@
 #include "ftp/DeliveryRetry.h"
 #include "ftp/cFTP.h"
 #include "library/frmmain.h"
+#include "text/Text.h"
 
 using namespace ModCommon;
 
@@ -95,14 +96,16 @@ void deliverIssue(const std::string& sKey) {
     if (index < 0)
         return;
     const std::string title = w.issueText(index, frmmain::colTitle);
-    const std::string magazine = w.issueText(index, frmmain::colMagazine);
+    // The server is asked with its own bytes; the library gets their text.
+    const std::string serverMagazine = w.issueText(index, frmmain::colMagazine);
     const std::string record = w.issueText(index, frmmain::colRecord);
-    const std::string fileName = typedFileName(record, fileType);
-    const std::string remotePath = magazine + "/" + fileName;
+    const std::string magazine = Text::decode(serverMagazine);
+    const std::string fileName = typedFileName(Text::decode(record), fileType);
+    const std::string remotePath = serverMagazine + "/" + typedFileName(record, fileType);
     const std::string libraryPath = programFolder() + "\\" + libraryFolder;
     const std::string localFolder = libraryPath + "\\" + magazine;
     // Nothing from the server may name a place outside the library.
-    const bool safe = isSafeLibraryName(magazine) && isSafeRecord(record);
+    const bool safe = isSafeLibraryName(magazine) && isSafeRecord(Text::decode(record));
     // An issue the disk has no room for fails before anything is written.
     std::string failure;
     if (safe && deliveryRetry::ensureSession()) {

@@ -8,6 +8,7 @@
 #include "dialog/frmmess.h"
 #include "ftp/Delivery.h"
 #include "ftp/cFTP.h"
+#include "text/Text.h"
 
 using namespace ModCommon;
 
@@ -100,7 +101,7 @@ bool roomFor(const std::string& sFolder, int64_t llBytes) {
         folder.resize(slash);
     }
     ULARGE_INTEGER available{};
-    if (!GetDiskFreeSpaceExA((folder + "\\").c_str(), &available, nullptr, nullptr))
+    if (!GetDiskFreeSpaceExW(Text::wide(folder + "\\").c_str(), &available, nullptr, nullptr))
         return true;  // the write will tell
     return static_cast<int64_t>(available.QuadPart) >= llBytes;
 }

@@ -12,6 +12,7 @@
 #include "app/ModCommon.h"
 #include "app/Work.h"
 #include "ftp/modFTP.h"
+#include "text/Text.h"
 
 namespace {
 
@@ -324,14 +325,17 @@ bool cFTP::checkServerFile(const std::string& sWhich) {
 bool cFTP::SimpleFTPGetFile(const std::string& sLocal, const std::string& sRemote) {
     StallWatchdog watchdog([sLocal] { return ModCommon::fileSystem.FileSize(sLocal); });
     StallWatchdog::Watch watch(watchdog);
-    const BOOL ok = FtpGetFileA(hConnection_.get(), sRemote.c_str(), sLocal.c_str(), FALSE, FILE_ATTRIBUTE_NORMAL,
-                                transferType_ | INTERNET_FLAG_RELOAD, 0);
+    // The local path goes wide; the server's name goes through the code page
+    // both ways, as the ...A call would send it: the server gets its own bytes.
+    const BOOL ok = FtpGetFileW(hConnection_.get(), Text::fromCodePage(sRemote).c_str(), Text::wide(sLocal).c_str(),
+                                FALSE, FILE_ATTRIBUTE_NORMAL, transferType_ | INTERNET_FLAG_RELOAD, 0);
     ModCommon::doEvents();
     return ok;
 }
 
 bool cFTP::SimpleFTPPutFile(const std::string& sLocal, const std::string& sRemote) {
-    return FtpPutFileA(hConnection_.get(), sLocal.c_str(), sRemote.c_str(), transferType_, 0);
+    return FtpPutFileW(hConnection_.get(), Text::wide(sLocal).c_str(), Text::fromCodePage(sRemote).c_str(),
+                       transferType_, 0);
 }
 
 cFTP::Outcome cFTP::receiveBlocks(HANDLE hLocal, int64_t llSize, int64_t llFrom) {
@@ -449,7 +453,7 @@ bool cFTP::FTPDownloadFile(std::string sLocal, std::string sRemote, bool bResume
     }
     Work::tellStatus(2, "");
     // Cut at the join (or to nothing): an older, longer file must not keep its tail.
-    AutoHandle hLocal(CreateFileA(sLocal.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+    AutoHandle hLocal(CreateFileW(Text::wide(sLocal).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
     LARGE_INTEGER at{};
     at.QuadPart = from;
@@ -498,7 +502,7 @@ int64_t cFTP::joinPoint(const std::string& sLocal, const std::string& sRemote, i
         return -1;
     const DWORD cb = static_cast<DWORD>(have - checkFrom);
     std::vector<char> remote(cb), local(cb);
-    AutoHandle hLocal(CreateFileA(sLocal.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    AutoHandle hLocal(CreateFileW(Text::wide(sLocal).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
     LARGE_INTEGER at{};
     at.QuadPart = checkFrom;
@@ -547,7 +551,7 @@ bool cFTP::FTPUploadFile(std::string& sLocal, std::string& sRemote) {
     if (sLocal.empty() || sRemote.empty())
         return false;
     // The local file first: a missing one must not leave an empty remote file.
-    AutoHandle hLocal(CreateFileA(sLocal.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    AutoHandle hLocal(CreateFileW(Text::wide(sLocal).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
     LARGE_INTEGER size{};
     if (!hLocal || !GetFileSizeEx(hLocal.get(), &size))

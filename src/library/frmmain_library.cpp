@@ -7,20 +7,21 @@
 #include "catalogue/LibraryScan.h"
 #include "library/ListSort.h"
 #include "library/frmmain.h"
+#include "text/Text.h"
 
 using namespace ModCommon;
 
 namespace {
 
 std::string nodeText(HWND tv, HTREEITEM node) {
-    char buffer[MAX_PATH] = {};
-    TVITEMA item{};
+    wchar_t buffer[MAX_PATH] = {};
+    TVITEMW item{};
     item.mask = TVIF_TEXT;
     item.hItem = node;
     item.pszText = buffer;
-    item.cchTextMax = sizeof buffer;
-    SendMessageA(tv, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item));
-    return buffer;
+    item.cchTextMax = MAX_PATH;
+    SendMessageW(tv, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item));
+    return Text::utf8(buffer);
 }
 
 HTREEITEM selectedNode(HWND tv) {
@@ -47,14 +48,14 @@ void frmmain::sortLibrary(int iColumn, bool bDescending) { sortListByText(lvl, i
 void frmmain::lvl_ColumnClick(int iColumn) { sortLibrary(iColumn, toggleSortDirection(lvlSortToggle)); }
 
 void frmmain::lvl_ItemClick(int index) {
-    char buffer[MAX_PATH] = {};
-    LVITEMA item{};
+    wchar_t buffer[MAX_PATH] = {};
+    LVITEMW item{};
     item.iSubItem = colLocation;
     item.pszText = buffer;
-    item.cchTextMax = sizeof buffer;
+    item.cchTextMax = MAX_PATH;
     if (index >= 0 &&
-        SendMessageA(lvl, LVM_GETITEMTEXTA, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item)) >= 0)
-        selectedLocation = buffer;
+        SendMessageW(lvl, LVM_GETITEMTEXTW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item)) >= 0)
+        selectedLocation = Text::utf8(buffer);
 }
 
 void frmmain::lvl_DblClick() {

@@ -1,4 +1,5 @@
 #include "release/SignedRelease.h"
+#include "text/Text.h"
 
 #include <bcrypt.h>
 
@@ -39,7 +40,7 @@ struct FileCloser {
 using AutoFile = std::unique_ptr<void, FileCloser>;
 
 AutoFile openForReading(const std::string& sPath) {
-    HANDLE h = CreateFileA(sPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    HANDLE h = CreateFileW(Text::wide(sPath).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     return AutoFile(h == INVALID_HANDLE_VALUE ? nullptr : h);
 }

@@ -4,6 +4,7 @@
 #include "app/ModCommon.h"
 #include "release/SignedRelease.h"
 #include "tray/SelfUpdate.h"
+#include "text/Text.h"
 
 namespace SelfUpdate {
 
@@ -25,7 +26,7 @@ bool isVerifiedRelease(const std::string& sProgramPath, const std::string& sStat
         return false;
     std::string bytes;
     {
-        AutoHandle h(CreateFileA(sProgramPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+        AutoHandle h(CreateFileW(Text::wide(sProgramPath).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                  FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!h || !SignedRelease::readDescribedBytes(h.get(), statement, bytes))
             return false;
