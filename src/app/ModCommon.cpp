@@ -127,7 +127,9 @@ void openDocument(const std::string& sPath, bool bIsFile) {
                    MB_OK | MB_ICONEXCLAMATION);
         return;
     }
-    runCommand(shellOpenCommand(sPath));
+    // The wide shell call: rundll32's handler takes its command line in the
+    // code page, which not every folder's name fits.
+    ShellExecuteW(nullptr, nullptr, Text::wide(sPath).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }
 
 double nowAsDate() {

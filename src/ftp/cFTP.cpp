@@ -655,9 +655,9 @@ void cFTP::RecordError(DWORD lError, const char* sCall) {
         lastError_ = lastResponse();
         return;
     }
-    std::string msg(errorBufferSize, '\0');
-    const DWORD len = FormatMessageA(FORMAT_MESSAGE_FROM_HMODULE, GetModuleHandleA("wininet.dll"), lError, 0,
+    std::wstring msg(errorBufferSize, L'\0');
+    const DWORD len = FormatMessageW(FORMAT_MESSAGE_FROM_HMODULE, GetModuleHandleA("wininet.dll"), lError, 0,
                                      msg.data(), formatLimit, nullptr);
     msg.resize(len);
-    lastError_ = std::string(sCall) + " error code: " + std::to_string(lError) + " Message: " + msg;
+    lastError_ = std::string(sCall) + " error code: " + std::to_string(lError) + " Message: " + Text::utf8(msg);
 }

@@ -86,15 +86,6 @@ bool installVerified(const std::string& sNew, const std::string& sTarget) {
            replaceFile(bytes, sTarget);
 }
 
-// rundll32 by its full path: a search would start in our own folder, which
-// anyone who can write there could fill.
-std::string rundll32() {
-    wchar_t system[MAX_PATH] = {};
-    const UINT n = GetSystemDirectoryW(system, MAX_PATH);
-    std::string path(1, '"');
-    return path.append(Text::utf8(std::wstring_view(system, n < MAX_PATH ? n : 0))).append("\\rundll32.exe\"");
-}
-
 // Runs a command line in a normal window without waiting for it.
 void runCommand(const std::string& sCommandLine) {
     STARTUPINFOW si{};
@@ -169,8 +160,9 @@ void frmupdate::Form_Load() {
     DeleteFileW(Text::wide(statement).c_str());
     RemoveDirectoryW(Text::wide(tmpFolder).c_str());  // only when empty
 
-    // No blank after the comma: Wine's rundll32 does not skip it, Windows does not mind.
-    runCommand(rundll32() + " url.dll,FileProtocolHandler " + target);
+    // Started itself, by its full path: rundll32's handler would take the
+    // path in the code page, which not every folder's name fits.
+    runCommand("\"" + target + "\"");
 
     if (updated)
         MessageBoxA(nullptr, doneText, "", MB_OK | MB_ICONINFORMATION | MB_SETFOREGROUND);

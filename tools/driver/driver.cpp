@@ -95,12 +95,15 @@ std::string processImage(DWORD pid) {
     HANDLE p = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
     if (!p)
         return {};
-    char path[MAX_PATH * 2] = {};
-    DWORD n = sizeof path;
-    if (!QueryFullProcessImageNameA(p, 0, path, &n))
+    wchar_t path[MAX_PATH * 2] = {};
+    DWORD n = MAX_PATH * 2;
+    if (!QueryFullProcessImageNameW(p, 0, path, &n))
         n = 0;
     CloseHandle(p);
-    return std::string(path, n);
+    std::string s(n * 3, '\0');  // UTF-8, as the arguments it is compared with
+    s.resize(WideCharToMultiByte(CP_UTF8, 0, path, static_cast<int>(n), s.data(), static_cast<int>(s.size()),
+                                 nullptr, nullptr));
+    return s;
 }
 
 bool passesFilter(HWND h) {
