@@ -12,10 +12,10 @@
 #include "catalogue/Check.h"
 #include "ftp/modFTP.h"
 #include "library/frmmain.h"
+#include "text/Text.h"
 #include "tray/SelfUpdate.h"
 #include "tray/TransferView.h"
 #include "tray/frmtray.h"
-#include "text/Text.h"
 
 using namespace ModCommon;
 

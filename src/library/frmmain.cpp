@@ -12,9 +12,9 @@
 #include "catalogue/LibraryScan.h"
 #include "dialog/frmmess.h"
 #include "library/cSplitter.h"
+#include "text/Text.h"
 #include "tray/TransferView.h"
 #include "tray/frmtray.h"
-#include "text/Text.h"
 
 using namespace ModCommon;
 

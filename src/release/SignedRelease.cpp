@@ -1,5 +1,4 @@
 #include "release/SignedRelease.h"
-#include "text/Text.h"
 
 #include <bcrypt.h>
 
@@ -7,6 +6,8 @@
 #include <memory>
 #include <string_view>
 #include <vector>
+
+#include "text/Text.h"
 
 #ifndef TOLV_UPDATE_KEY
 #error "TOLV_UPDATE_KEY (the release signing public key, X||Y in hex) is not set"

@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "app/Handles.h"
-#include "tray/SelfUpdate.h"
 #include "text/Text.h"
+#include "tray/SelfUpdate.h"
 
 namespace {
 

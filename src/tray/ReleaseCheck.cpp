@@ -3,8 +3,8 @@
 #include "app/Handles.h"
 #include "app/ModCommon.h"
 #include "release/SignedRelease.h"
-#include "tray/SelfUpdate.h"
 #include "text/Text.h"
+#include "tray/SelfUpdate.h"
 
 namespace SelfUpdate {
 

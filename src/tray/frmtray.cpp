@@ -12,8 +12,8 @@
 #include "ftp/cFTP.h"
 #include "ftp/modFTP.h"
 #include "library/frmmain.h"
-#include "tray/TransferView.h"
 #include "text/Text.h"
+#include "tray/TransferView.h"
 
 using namespace ModCommon;
 
