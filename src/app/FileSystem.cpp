@@ -9,7 +9,9 @@ namespace {
 
 using Text::wide;
 
-DWORD attributesOf(const std::string& sPath) { return GetFileAttributesW(wide(sPath).c_str()); }
+DWORD attributesOf(const std::string& sPath) {
+    return GetFileAttributesW(wide(sPath).c_str());
+}
 
 template <typename Keep>
 std::vector<std::string> listFolder(const std::string& sFolder, Keep keep) {
@@ -67,9 +69,13 @@ bool FileSystem::CopyFile(const std::string& sFrom, const std::string& sTo, bool
     return ::CopyFileW(wide(sFrom).c_str(), wide(sTo).c_str(), !bOverwrite);
 }
 
-bool FileSystem::DeleteFile(const std::string& sPath) const { return ::DeleteFileW(wide(sPath).c_str()); }
+bool FileSystem::DeleteFile(const std::string& sPath) const {
+    return ::DeleteFileW(wide(sPath).c_str());
+}
 
-bool FileSystem::DeleteFolder(const std::string& sPath) const { return RemoveDirectoryW(wide(sPath).c_str()); }
+bool FileSystem::DeleteFolder(const std::string& sPath) const {
+    return RemoveDirectoryW(wide(sPath).c_str());
+}
 
 bool FileSystem::MoveFile(const std::string& sFrom, const std::string& sTo, bool bReplace) const {
     DWORD flags = MOVEFILE_COPY_ALLOWED | MOVEFILE_WRITE_THROUGH | (bReplace ? MOVEFILE_REPLACE_EXISTING : 0);

@@ -231,8 +231,8 @@ bool isDeviceName(const std::string& sName) {
         return false;
     // Digits 1-9, and the superscript one, two and three (names are UTF-8 here).
     const std::string digit = base.substr(3);
-    return (digit.size() == 1 && digit[0] >= '1' && digit[0] <= '9') || digit == "\u00B9" || digit == "\u00B2" ||
-           digit == "\u00B3";
+    return (digit.size() == 1 && digit[0] >= '1' && digit[0] <= '9') || digit == "\u00B9" ||
+           digit == "\u00B2" || digit == "\u00B3";
 }
 
 }  // namespace

@@ -170,8 +170,8 @@ int32_t listNewIssues(const std::string& sNewRecords, const IssueSizeQuery& size
             continue;
         int16_t number = 0;
         const std::string issue = issueNumber(fields[2], number) ? toDecimal(number) : "";
-        w.addIssueEntry("key" + toDecimal(static_cast<long long>(i)), splitAt(text, '_')[0], issue, name->second,
-                        formatMegabytes(size), record);
+        w.addIssueEntry("key" + toDecimal(static_cast<long long>(i)), splitAt(text, '_')[0], issue,
+                        name->second, formatMegabytes(size), record);
         ++count;
     }
     w.sortIssues(frmmain::colMagazine, false);

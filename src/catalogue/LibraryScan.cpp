@@ -108,7 +108,8 @@ void fillLibraryList(const std::string& sPath) {
         item.iItem = static_cast<int>(SendMessageA(w.lvl, LVM_GETITEMCOUNT, 0, 0));
         item.pszText = title.data();
         item.iImage = 0;
-        int index = static_cast<int>(SendMessageW(w.lvl, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
+        int index =
+            static_cast<int>(SendMessageW(w.lvl, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
         if (index < 0)
             continue;
         int16_t number = 0;

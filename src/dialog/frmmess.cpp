@@ -47,11 +47,10 @@ constexpr DWORD kExStyle = WS_EX_DLGMODALFRAME;
 
 HWND makeControl(HWND parent, const char* cls, const char* text, DWORD style, const Place& p, int id = 0) {
     // Wide windows: a text the code page cannot hold (an issue's title) shows whole.
-    HWND h = CreateWindowExW(0, Text::wide(cls).c_str(), Text::wide(text).c_str(), WS_CHILD | WS_CLIPSIBLINGS | style,
-                             twipsToPixelsX(p.left),
-                             twipsToPixelsY(p.top), twipsToPixelsX(p.width), twipsToPixelsY(p.height), parent,
-                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleA(nullptr),
-                             nullptr);
+    HWND h = CreateWindowExW(
+        0, Text::wide(cls).c_str(), Text::wide(text).c_str(), WS_CHILD | WS_CLIPSIBLINGS | style,
+        twipsToPixelsX(p.left), twipsToPixelsY(p.top), twipsToPixelsX(p.width), twipsToPixelsY(p.height),
+        parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleA(nullptr), nullptr);
     SendMessageA(h, WM_SETFONT, reinterpret_cast<WPARAM>(uiFont()), FALSE);
     return h;
 }
@@ -205,7 +204,9 @@ LRESULT frmmess::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
     return DefWindowProcA(hwnd_, msg, wp, lp);
 }
 
-void frmmess::setMessage(const std::string& sText) { SetWindowTextW(lblinf_, Text::wide(toLabelText(sText)).c_str()); }
+void frmmess::setMessage(const std::string& sText) {
+    SetWindowTextW(lblinf_, Text::wide(toLabelText(sText)).c_str());
+}
 std::string frmmess::message() const { return fromLabelText(windowText(lblinf_)); }
 void frmmess::setMessage2(const std::string& sText) {
     SetWindowTextW(lblinf2_, Text::wide(toLabelText(sText)).c_str());

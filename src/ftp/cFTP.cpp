@@ -327,8 +327,9 @@ bool cFTP::SimpleFTPGetFile(const std::string& sLocal, const std::string& sRemot
     StallWatchdog::Watch watch(watchdog);
     // The local path goes wide; the server's name goes through the code page
     // both ways, as the ...A call would send it: the server gets its own bytes.
-    const BOOL ok = FtpGetFileW(hConnection_.get(), Text::fromCodePage(sRemote).c_str(), Text::wide(sLocal).c_str(),
-                                FALSE, FILE_ATTRIBUTE_NORMAL, transferType_ | INTERNET_FLAG_RELOAD, 0);
+    const BOOL ok =
+        FtpGetFileW(hConnection_.get(), Text::fromCodePage(sRemote).c_str(), Text::wide(sLocal).c_str(),
+                    FALSE, FILE_ATTRIBUTE_NORMAL, transferType_ | INTERNET_FLAG_RELOAD, 0);
     ModCommon::doEvents();
     return ok;
 }
@@ -453,8 +454,8 @@ bool cFTP::FTPDownloadFile(std::string sLocal, std::string sRemote, bool bResume
     }
     Work::tellStatus(2, "");
     // Cut at the join (or to nothing): an older, longer file must not keep its tail.
-    AutoHandle hLocal(CreateFileW(Text::wide(sLocal).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    AutoHandle hLocal(CreateFileW(Text::wide(sLocal).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     LARGE_INTEGER at{};
     at.QuadPart = from;
     if (hLocal && SetFilePointerEx(hLocal.get(), at, nullptr, FILE_BEGIN) && SetEndOfFile(hLocal.get()))
@@ -502,8 +503,8 @@ int64_t cFTP::joinPoint(const std::string& sLocal, const std::string& sRemote, i
         return -1;
     const DWORD cb = static_cast<DWORD>(have - checkFrom);
     std::vector<char> remote(cb), local(cb);
-    AutoHandle hLocal(CreateFileW(Text::wide(sLocal).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    AutoHandle hLocal(CreateFileW(Text::wide(sLocal).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     LARGE_INTEGER at{};
     at.QuadPart = checkFrom;
     DWORD got = 0;
@@ -551,8 +552,8 @@ bool cFTP::FTPUploadFile(std::string& sLocal, std::string& sRemote) {
     if (sLocal.empty() || sRemote.empty())
         return false;
     // The local file first: a missing one must not leave an empty remote file.
-    AutoHandle hLocal(CreateFileW(Text::wide(sLocal).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    AutoHandle hLocal(CreateFileW(Text::wide(sLocal).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     LARGE_INTEGER size{};
     if (!hLocal || !GetFileSizeEx(hLocal.get(), &size))
         return false;
@@ -659,5 +660,6 @@ void cFTP::RecordError(DWORD lError, const char* sCall) {
     const DWORD len = FormatMessageW(FORMAT_MESSAGE_FROM_HMODULE, GetModuleHandleA("wininet.dll"), lError, 0,
                                      msg.data(), formatLimit, nullptr);
     msg.resize(len);
-    lastError_ = std::string(sCall) + " error code: " + std::to_string(lError) + " Message: " + Text::utf8(msg);
+    lastError_ =
+        std::string(sCall) + " error code: " + std::to_string(lError) + " Message: " + Text::utf8(msg);
 }

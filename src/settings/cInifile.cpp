@@ -25,17 +25,21 @@ constexpr const char* kMissingMarker = "FAIL";
 // The file's path goes wide; sections, keys and values stay the bytes the
 // ...A calls would give and take (the code page both ways), so that the
 // catalogue's readers decide how to read them.
-std::wstring bytesArg(const std::string& s) { return Text::fromCodePage(s); }
-const wchar_t* orNull(const std::wstring& s, bool bNull) { return bNull ? nullptr : s.c_str(); }
+std::wstring bytesArg(const std::string& s) {
+    return Text::fromCodePage(s);
+}
+const wchar_t* orNull(const std::wstring& s, bool bNull) {
+    return bNull ? nullptr : s.c_str();
+}
 
 std::string readProfile(const char* pSection, const std::string* pKey, const std::string& sDefault,
                         DWORD dwBufferSize, const std::string& sPath) {
     const std::wstring section = pSection ? bytesArg(pSection) : std::wstring();
     const std::wstring key = pKey ? bytesArg(*pKey) : std::wstring();
     std::wstring buffer(dwBufferSize, L' ');
-    const DWORD count = GetPrivateProfileStringW(orNull(section, !pSection), orNull(key, !pKey),
-                                                 bytesArg(sDefault).c_str(), buffer.data(), dwBufferSize,
-                                                 Text::wide(sPath).c_str());
+    const DWORD count =
+        GetPrivateProfileStringW(orNull(section, !pSection), orNull(key, !pKey), bytesArg(sDefault).c_str(),
+                                 buffer.data(), dwBufferSize, Text::wide(sPath).c_str());
     buffer.resize(count);
     return Text::toCodePage(buffer);
 }

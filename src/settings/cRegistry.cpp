@@ -99,8 +99,8 @@ AutoHkey createKey(HKEY hRoot, const std::string& sSection) {
     wchar_t emptyClass[] = L"";
     if (writeDenied(hRoot, kKeyAllUserAccess))
         return {};
-    if (RegCreateKeyExW(hRoot, Text::wide(sSection).c_str(), 0, emptyClass, REG_OPTION_NON_VOLATILE, kKeyAllUserAccess,
-                        nullptr, &h, nullptr) != ERROR_SUCCESS)
+    if (RegCreateKeyExW(hRoot, Text::wide(sSection).c_str(), 0, emptyClass, REG_OPTION_NON_VOLATILE,
+                        kKeyAllUserAccess, nullptr, &h, nullptr) != ERROR_SUCCESS)
         return {};
     return AutoHkey(h);
 }

@@ -17,7 +17,8 @@ std::wstring toWide(UINT codePage, std::string_view s) {
 std::string toBytes(UINT codePage, std::wstring_view w) {
     if (w.empty())
         return {};
-    const int n = WideCharToMultiByte(codePage, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
+    const int n =
+        WideCharToMultiByte(codePage, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
     std::string s(n > 0 ? n : 0, '\0');
     if (n > 0)
         WideCharToMultiByte(codePage, 0, w.data(), static_cast<int>(w.size()), s.data(), n, nullptr, nullptr);
@@ -28,15 +29,25 @@ std::string toBytes(UINT codePage, std::wstring_view w) {
 
 namespace Text {
 
-std::wstring wide(std::string_view sUtf8) { return toWide(CP_UTF8, sUtf8); }
+std::wstring wide(std::string_view sUtf8) {
+    return toWide(CP_UTF8, sUtf8);
+}
 
-std::string utf8(std::wstring_view sWide) { return toBytes(CP_UTF8, sWide); }
+std::string utf8(std::wstring_view sWide) {
+    return toBytes(CP_UTF8, sWide);
+}
 
-std::string utf8(const wchar_t* pWide) { return pWide ? utf8(std::wstring_view(pWide)) : std::string(); }
+std::string utf8(const wchar_t* pWide) {
+    return pWide ? utf8(std::wstring_view(pWide)) : std::string();
+}
 
-std::wstring fromCodePage(std::string_view sBytes) { return toWide(CP_ACP, sBytes); }
+std::wstring fromCodePage(std::string_view sBytes) {
+    return toWide(CP_ACP, sBytes);
+}
 
-std::string toCodePage(std::wstring_view sWide) { return toBytes(CP_ACP, sWide); }
+std::string toCodePage(std::wstring_view sWide) {
+    return toBytes(CP_ACP, sWide);
+}
 
 bool isUtf8(std::string_view s) {
     size_t i = 0;

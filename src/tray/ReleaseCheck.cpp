@@ -26,8 +26,8 @@ bool isVerifiedRelease(const std::string& sProgramPath, const std::string& sStat
         return false;
     std::string bytes;
     {
-        AutoHandle h(CreateFileW(Text::wide(sProgramPath).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+        AutoHandle h(CreateFileW(Text::wide(sProgramPath).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!h || !SignedRelease::readDescribedBytes(h.get(), statement, bytes))
             return false;
     }

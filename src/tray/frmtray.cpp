@@ -29,7 +29,6 @@ frmtray*& instancePtr() {
     return p;
 }
 
-
 // Into an ANSI field: converted and cut to the field's length, always ended.
 template <size_t N>
 void copyAnsi(const std::string& s, char (&field)[N]) {
@@ -51,8 +50,8 @@ std::string fileDescription() {
         return {};
     wchar_t* text = nullptr;
     UINT len = 0;
-    if (VerQueryValueW(data.data(), L"\\StringFileInfo\\040904b0\\FileDescription", reinterpret_cast<void**>(&text),
-                       &len) &&
+    if (VerQueryValueW(data.data(), L"\\StringFileInfo\\040904b0\\FileDescription",
+                       reinterpret_cast<void**>(&text), &len) &&
         text)
         return Text::utf8(std::wstring_view(text, len ? len - 1 : 0));
     return {};

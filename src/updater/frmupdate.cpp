@@ -65,9 +65,8 @@ bool replaceFile(const std::string& sBytes, const std::string& sTarget) {
                   WriteFile(out.get(), sBytes.data(), static_cast<DWORD>(sBytes.size()), &n, nullptr) &&
                   n == sBytes.size() && FlushFileBuffers(out.get());
     }
-    if (!written ||
-        !MoveFileExW(Text::wide(staged).c_str(), Text::wide(sTarget).c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    if (!written || !MoveFileExW(Text::wide(staged).c_str(), Text::wide(sTarget).c_str(),
+                                 MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         DeleteFileW(Text::wide(staged).c_str());
         return false;
     }

@@ -684,7 +684,8 @@ int main() {
     for (int i = 1; i < argc; ++i) {
         const int length = static_cast<int>(wcslen(argv[i]));
         std::string arg(length * 3, '\0');
-        arg.resize(WideCharToMultiByte(CP_UTF8, 0, argv[i], length, arg.data(), length * 3, nullptr, nullptr));
+        arg.resize(
+            WideCharToMultiByte(CP_UTF8, 0, argv[i], length, arg.data(), length * 3, nullptr, nullptr));
         args.push_back(arg);
     }
     LocalFree(argv);
