@@ -3,10 +3,15 @@
 #include <algorithm>
 
 #include "app/Handles.h"
+#include "text/Text.h"
 
 namespace {
 
-DWORD attributesOf(const std::string& sPath) { return GetFileAttributesA(sPath.c_str()); }
+using Text::wide;
+
+DWORD attributesOf(const std::string& sPath) {
+    return GetFileAttributesW(wide(sPath).c_str());
+}
 
 template <typename Keep>
 std::vector<std::string> listFolder(const std::string& sFolder, Keep keep) {
@@ -15,17 +20,17 @@ std::vector<std::string> listFolder(const std::string& sFolder, Keep keep) {
     if (!pattern.empty() && pattern.back() != '\\')
         pattern += '\\';
     pattern += '*';
-    WIN32_FIND_DATAA fd;
-    AutoFindHandle find(FindFirstFileA(pattern.c_str(), &fd));
+    WIN32_FIND_DATAW fd;
+    AutoFindHandle find(FindFirstFileW(wide(pattern).c_str(), &fd));
     if (!find)
         return names;
     do {
-        std::string name = fd.cFileName;
+        std::string name = Text::utf8(fd.cFileName);
         if (name == "." || name == "..")
             continue;
         if (keep(fd.dwFileAttributes))
             names.push_back(name);
-    } while (FindNextFileA(find.get(), &fd));
+    } while (FindNextFileW(find.get(), &fd));
     return names;
 }
 
@@ -42,40 +47,44 @@ bool FileSystem::FolderExists(const std::string& sPath) const {
 }
 
 bool FileSystem::CreateFolder(const std::string& sPath) const {
-    return CreateDirectoryA(sPath.c_str(), nullptr) || FolderExists(sPath);
+    return CreateDirectoryW(wide(sPath).c_str(), nullptr) || FolderExists(sPath);
 }
 
 bool FileSystem::CreateTextFile(const std::string& sPath, bool bOverwrite) const {
-    AutoHandle h(CreateFileA(sPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+    AutoHandle h(CreateFileW(wide(sPath).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                              bOverwrite ? CREATE_ALWAYS : CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
     return h.valid();
 }
 
 bool FileSystem::CanCreateFiles(const std::string& sFolder) const {
-    char probe[MAX_PATH];
+    wchar_t probe[MAX_PATH];
     // Creates a file of a free name, as the first write into the folder would.
-    if (!GetTempFileNameA(sFolder.c_str(), "tlv", 0, probe))
+    if (!GetTempFileNameW(wide(sFolder).c_str(), L"tlv", 0, probe))
         return false;
-    ::DeleteFileA(probe);
+    ::DeleteFileW(probe);
     return true;
 }
 
 bool FileSystem::CopyFile(const std::string& sFrom, const std::string& sTo, bool bOverwrite) const {
-    return ::CopyFileA(sFrom.c_str(), sTo.c_str(), !bOverwrite);
+    return ::CopyFileW(wide(sFrom).c_str(), wide(sTo).c_str(), !bOverwrite);
 }
 
-bool FileSystem::DeleteFile(const std::string& sPath) const { return ::DeleteFileA(sPath.c_str()); }
+bool FileSystem::DeleteFile(const std::string& sPath) const {
+    return ::DeleteFileW(wide(sPath).c_str());
+}
 
-bool FileSystem::DeleteFolder(const std::string& sPath) const { return RemoveDirectoryA(sPath.c_str()); }
+bool FileSystem::DeleteFolder(const std::string& sPath) const {
+    return RemoveDirectoryW(wide(sPath).c_str());
+}
 
 bool FileSystem::MoveFile(const std::string& sFrom, const std::string& sTo, bool bReplace) const {
     DWORD flags = MOVEFILE_COPY_ALLOWED | MOVEFILE_WRITE_THROUGH | (bReplace ? MOVEFILE_REPLACE_EXISTING : 0);
-    return MoveFileExA(sFrom.c_str(), sTo.c_str(), flags);
+    return MoveFileExW(wide(sFrom).c_str(), wide(sTo).c_str(), flags);
 }
 
 bool FileSystem::ReadAll(const std::string& sPath, std::string& sText) const {
     sText.clear();
-    AutoHandle h(CreateFileA(sPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+    AutoHandle h(CreateFileW(wide(sPath).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!h)
         return false;
@@ -98,7 +107,7 @@ bool FileSystem::ReadAll(const std::string& sPath, std::string& sText) const {
 }
 
 bool FileSystem::Append(const std::string& sPath, const std::string& sText) const {
-    AutoHandle h(CreateFileA(sPath.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+    AutoHandle h(CreateFileW(wide(sPath).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                              FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!h)
         return false;
@@ -108,7 +117,7 @@ bool FileSystem::Append(const std::string& sPath, const std::string& sText) cons
 }
 
 bool FileSystem::Flush(const std::string& sPath) const {
-    AutoHandle h(CreateFileA(sPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    AutoHandle h(CreateFileW(wide(sPath).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                              FILE_ATTRIBUTE_NORMAL, nullptr));
     return h && FlushFileBuffers(h.get());
 }
@@ -123,14 +132,14 @@ std::vector<std::string> FileSystem::Files(const std::string& sFolder) const {
 
 int64_t FileSystem::FileSize(const std::string& sPath) const {
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExA(sPath.c_str(), GetFileExInfoStandard, &data))
+    if (!GetFileAttributesExW(wide(sPath).c_str(), GetFileExInfoStandard, &data))
         return -1;
     return static_cast<int64_t>((static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
 }
 
 bool FileSystem::CreationTime(const std::string& sPath, FILETIME& ft) const {
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExA(sPath.c_str(), GetFileExInfoStandard, &data))
+    if (!GetFileAttributesExW(wide(sPath).c_str(), GetFileExInfoStandard, &data))
         return false;
     ft = data.ftCreationTime;
     return true;

@@ -1,6 +1,6 @@
 // The file-system service: existence tests, folder creation, whole-file text
-// and copies, straight over the platform's file functions. Texts are bytes in
-// the system code page; nothing is converted.
+// and copies, straight over the platform's wide file functions. Paths and
+// listed names are UTF-8; file contents are bytes and never converted.
 #pragma once
 #include <windows.h>
 

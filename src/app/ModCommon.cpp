@@ -6,6 +6,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "text/Text.h"
+
 namespace ModCommon {
 
 namespace {
@@ -21,9 +23,16 @@ PromptHook& promptHook() {
 }
 
 std::string runningExePath() {
-    char path[MAX_PATH * 2] = {};
-    DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
-    return std::string(path, n);
+    // Wide: a folder outside the system code page would come back with "?".
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (n < path.size()) {
+            path.resize(n);
+            return Text::utf8(path);
+        }
+        path.resize(path.size() * 2);
+    }
 }
 
 int logPixels(int index) {
@@ -82,7 +91,7 @@ void setPromptHook(PromptHook hook) { promptHook() = std::move(hook); }
 int messageBox(const std::string& sText, UINT uFlags, HWND hOwner) {
     if (promptHook())
         return promptHook()(sText, uFlags);
-    return MessageBoxA(hOwner, sText.c_str(), "", uFlags);
+    return MessageBoxW(hOwner, Text::wide(sText).c_str(), L"", uFlags);
 }
 
 // Under Wine the handler is not found when a blank follows the comma; without
@@ -90,21 +99,22 @@ int messageBox(const std::string& sText, UINT uFlags, HWND hOwner) {
 // rundll32 goes by its full path: a search would start in the program's own
 // folder.
 std::string shellOpenCommand(const std::string& sTarget) {
-    char system[MAX_PATH] = {};
-    const UINT n = GetSystemDirectoryA(system, MAX_PATH);
+    wchar_t system[MAX_PATH] = {};
+    const UINT n = GetSystemDirectoryW(system, MAX_PATH);
     std::string command(1, '"');
-    command.append(system, n < MAX_PATH ? n : 0).append("\\rundll32.exe\" url.dll,FileProtocolHandler ");
+    command.append(Text::utf8(std::wstring_view(system, n < MAX_PATH ? n : 0)))
+        .append("\\rundll32.exe\" url.dll,FileProtocolHandler ");
     return command.append(sTarget);
 }
 
 void runCommand(const std::string& sCommandLine) {
-    STARTUPINFOA si{};
+    STARTUPINFOW si{};
     si.cb = sizeof si;
     si.dwFlags = STARTF_USESHOWWINDOW;
     si.wShowWindow = SW_SHOWNORMAL;
     PROCESS_INFORMATION pi{};
-    std::string line = sCommandLine;
-    if (CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+    std::wstring line = Text::wide(sCommandLine);
+    if (CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
         CloseHandle(pi.hThread);
         CloseHandle(pi.hProcess);
     }
@@ -117,7 +127,9 @@ void openDocument(const std::string& sPath, bool bIsFile) {
                    MB_OK | MB_ICONEXCLAMATION);
         return;
     }
-    runCommand(shellOpenCommand(sPath));
+    // The wide shell call: rundll32's handler takes its command line in the
+    // code page, which not every folder's name fits.
+    ShellExecuteW(nullptr, nullptr, Text::wide(sPath).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }
 
 double nowAsDate() {
@@ -138,20 +150,14 @@ std::string dateToText(double dt) {
     VariantInit(&s);
     std::string text;
     if (SUCCEEDED(VariantChangeTypeEx(&s, &v, LOCALE_USER_DEFAULT, 0, VT_BSTR))) {
-        int n = WideCharToMultiByte(CP_ACP, 0, s.bstrVal, -1, nullptr, 0, nullptr, nullptr);
-        if (n > 1) {
-            text.resize(n - 1);
-            WideCharToMultiByte(CP_ACP, 0, s.bstrVal, -1, text.data(), n, nullptr, nullptr);
-        }
+        text = Text::utf8(s.bstrVal);
         VariantClear(&s);
     }
     return text;
 }
 
 bool textToDate(const std::string& sText, double& dt) {
-    int n = MultiByteToWideChar(CP_ACP, 0, sText.c_str(), -1, nullptr, 0);
-    std::wstring w(n, L'\0');
-    MultiByteToWideChar(CP_ACP, 0, sText.c_str(), -1, w.data(), n);
+    std::wstring w = Text::wide(sText);
     DATE d = 0;
     if (FAILED(VarDateFromStr(w.data(), LOCALE_USER_DEFAULT, 0, &d)))
         return false;

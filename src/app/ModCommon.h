@@ -47,7 +47,7 @@ void setPromptHook(PromptHook hook);
 
 // Opens a file (bIsFile) or folder with the program the shell associates with it.
 void openDocument(const std::string& sPath, bool bIsFile);
-// The command line openDocument runs for a path (also used for web pages).
+// The command line that opens a web page with the shell's handler.
 std::string shellOpenCommand(const std::string& sTarget);
 // Runs a command line in a normal window; the result is not examined.
 void runCommand(const std::string& sCommandLine);

@@ -227,11 +227,12 @@ bool isDeviceName(const std::string& sName) {
     static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
     if (std::find(std::begin(kDevices), std::end(kDevices), base) != std::end(kDevices))
         return true;
-    if (base.size() != 4 || (base.compare(0, 3, "COM") != 0 && base.compare(0, 3, "LPT") != 0))
+    if (base.size() < 4 || (base.compare(0, 3, "COM") != 0 && base.compare(0, 3, "LPT") != 0))
         return false;
-    // Digits 1-9, and the code page's superscript one, two and three.
-    const unsigned char digit = static_cast<unsigned char>(base[3]);
-    return (digit >= '1' && digit <= '9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3;
+    // Digits 1-9, and the superscript one, two and three (names are UTF-8 here).
+    const std::string digit = base.substr(3);
+    return (digit.size() == 1 && digit[0] >= '1' && digit[0] <= '9') || digit == "\u00B9" ||
+           digit == "\u00B2" || digit == "\u00B3";
 }
 
 }  // namespace

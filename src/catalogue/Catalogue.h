@@ -1,7 +1,10 @@
 // The catalogue record and the three files that remember which issues exist
 // ("em_lst.srv", from the server) and which the user has dealt with
 // ("em_lst.lcl", ours, only ever appended to), plus the magazine names of
-// "VORK.ini". Files are single-byte text in the system code page, no BOM.
+// "VORK.ini". Files are bytes without a BOM: records are compared, recorded
+// and sent to the server as those bytes, and read as text (Text::decode:
+// UTF-8 where they are well-formed UTF-8, else the system code page) where
+// they are shown or name a file in the library.
 //
 // A record is "title_code_number.f#"; with "f#" replaced by the file type it
 // is the issue's file name on the server and on disk.
@@ -40,8 +43,9 @@ bool fileExists(const std::string& sPath, bool createIfMissing);
 bool ensureFolder(const std::string& sPath);
 std::string readLocalCatalogue();
 
-// Display name of a magazine code from section "MAGS" of the data folder's
-// "VORK.ini" (exact-case key match); "UKNOWN" when missing or blank.
+// The name of a magazine code from section "MAGS" of the data folder's
+// "VORK.ini" (exact-case key match), as the file's bytes: the name of the
+// magazine's folder on the server. "UKNOWN" when missing or blank.
 std::string magazineName(const std::string& sCode);
 // The number before the first "." (field 2 of a record, or a file name's).
 // False without a "." or when the front part is not a 16-bit integer.
@@ -81,6 +85,7 @@ private:
 };
 
 // The server is not trusted: names from it become folders and file names.
+// The checks take the decoded name (Text::decode), the one that is saved.
 // A safe name is a single path component that every Windows file system
 // accepts: not empty, "." or "..", no \ / : * ? " < > | or control
 // character, no trailing dot or blank, not a device name such as CON or

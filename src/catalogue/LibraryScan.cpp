@@ -7,6 +7,7 @@
 
 #include "app/ModCommon.h"
 #include "catalogue/Catalogue.h"
+#include "text/Text.h"
 
 using namespace ModCommon;
 
@@ -33,7 +34,7 @@ std::string fileDateText(const std::string& sPath) {
     SYSTEMTIME st;
     if (!FileTimeToLocalFileTime(&created, &local) || !FileTimeToSystemTime(&local, &st))
         return {};
-    char text[128] = {};
-    GetDateFormatA(LOCALE_USER_DEFAULT, 0, &st, "MMMM yyyy", text, sizeof text);
-    return text;
+    wchar_t text[128] = {};
+    GetDateFormatW(LOCALE_USER_DEFAULT, 0, &st, L"MMMM yyyy", text, 128);
+    return Text::utf8(text);
 }

@@ -9,6 +9,7 @@
 #include "app/ModCommon.h"
 #include "app/resource.h"
 #include "library/frmmain.h"
+#include "text/Text.h"
 #include "tray/TransferView.h"
 #include "tray/frmtray.h"
 #include "work/Check.h"
@@ -45,10 +46,11 @@ constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU;
 constexpr DWORD kExStyle = WS_EX_DLGMODALFRAME;
 
 HWND makeControl(HWND parent, const char* cls, const char* text, DWORD style, const Place& p, int id = 0) {
-    HWND h = CreateWindowExA(0, cls, text, WS_CHILD | WS_CLIPSIBLINGS | style, twipsToPixelsX(p.left),
-                             twipsToPixelsY(p.top), twipsToPixelsX(p.width), twipsToPixelsY(p.height), parent,
-                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleA(nullptr),
-                             nullptr);
+    // Wide windows: a text the code page cannot hold (an issue's title) shows whole.
+    HWND h = CreateWindowExW(
+        0, Text::wide(cls).c_str(), Text::wide(text).c_str(), WS_CHILD | WS_CLIPSIBLINGS | style,
+        twipsToPixelsX(p.left), twipsToPixelsY(p.top), twipsToPixelsX(p.width), twipsToPixelsY(p.height),
+        parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleA(nullptr), nullptr);
     SendMessageA(h, WM_SETFONT, reinterpret_cast<WPARAM>(uiFont()), FALSE);
     return h;
 }
@@ -56,11 +58,11 @@ HWND makeControl(HWND parent, const char* cls, const char* text, DWORD style, co
 std::string windowText(HWND h) {
     if (!h)
         return {};
-    int n = GetWindowTextLengthA(h);
-    std::string s(n + 1, '\0');
-    GetWindowTextA(h, s.data(), n + 1);
+    int n = GetWindowTextLengthW(h);
+    std::wstring s(n + 1, L'\0');
+    GetWindowTextW(h, s.data(), n + 1);
     s.resize(n);
-    return s;
+    return Text::utf8(s);
 }
 
 // Labels show "&" as it stands, and line feeds as line breaks.
@@ -202,9 +204,13 @@ LRESULT frmmess::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
     return DefWindowProcA(hwnd_, msg, wp, lp);
 }
 
-void frmmess::setMessage(const std::string& sText) { SetWindowTextA(lblinf_, toLabelText(sText).c_str()); }
+void frmmess::setMessage(const std::string& sText) {
+    SetWindowTextW(lblinf_, Text::wide(toLabelText(sText)).c_str());
+}
 std::string frmmess::message() const { return fromLabelText(windowText(lblinf_)); }
-void frmmess::setMessage2(const std::string& sText) { SetWindowTextA(lblinf2_, toLabelText(sText).c_str()); }
+void frmmess::setMessage2(const std::string& sText) {
+    SetWindowTextW(lblinf2_, Text::wide(toLabelText(sText)).c_str());
+}
 std::string frmmess::message2() const { return fromLabelText(windowText(lblinf2_)); }
 void frmmess::showMessage2(bool bVisible) { ShowWindow(lblinf2_, bVisible ? SW_SHOWNA : SW_HIDE); }
 void frmmess::showProgress(bool bVisible) { ShowWindow(pb_, bVisible ? SW_SHOWNA : SW_HIDE); }
@@ -249,7 +255,7 @@ frmmess::Action frmmess::actionFor(int index, const std::string& sCapt) {
 }
 
 void frmmess::setButton(int index, const std::string& sCapt, Action action) {
-    SetWindowTextA(cmdmess_[index], sCapt.c_str());
+    SetWindowTextW(cmdmess_[index], Text::wide(sCapt).c_str());
     actions_[index] = action;
 }
 

@@ -11,6 +11,7 @@
 
 #include "app/ModCommon.h"
 #include "ftp/modFTP.h"
+#include "text/Text.h"
 
 namespace {
 
@@ -341,8 +342,11 @@ bool cFTP::checkServerFile(const std::string& sWhich) {
 bool cFTP::SimpleFTPGetFile(const std::string& sLocal, const std::string& sRemote) {
     StallWatchdog watchdog([sLocal] { return ModCommon::fileSystem.FileSize(sLocal); });
     StallWatchdog::Watch watch(watchdog);
-    const BOOL ok = FtpGetFileA(hConnection_.get(), sRemote.c_str(), sLocal.c_str(), FALSE, FILE_ATTRIBUTE_NORMAL,
-                                transferType_ | INTERNET_FLAG_RELOAD, 0);
+    // The local path goes wide; the server's name goes through the code page
+    // both ways, as the ...A call would send it: the server gets its own bytes.
+    const BOOL ok =
+        FtpGetFileW(hConnection_.get(), Text::fromCodePage(sRemote).c_str(), Text::wide(sLocal).c_str(),
+                    FALSE, FILE_ATTRIBUTE_NORMAL, transferType_ | INTERNET_FLAG_RELOAD, 0);
     ModCommon::doEvents();
     return ok;
 }
@@ -370,8 +374,8 @@ cFTP::Copy cFTP::FTPCopyBounded(const std::string& sLocal, const std::string& sR
         RecordError(GetLastError(), "FtpOpenFile");
         return Copy::Failed;
     }
-    AutoHandle hLocal(CreateFileA(sLocal.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    AutoHandle hLocal(CreateFileW(Text::wide(sLocal).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     std::vector<char> buf(chunkSize);
     Copy result = Copy::Failed;
     while (hLocal && !overdue()) {
@@ -415,7 +419,8 @@ cFTP::Copy cFTP::FTPCopyBounded(const std::string& sLocal, const std::string& sR
 }
 
 bool cFTP::SimpleFTPPutFile(const std::string& sLocal, const std::string& sRemote) {
-    return FtpPutFileA(hConnection_.get(), sLocal.c_str(), sRemote.c_str(), transferType_, 0);
+    return FtpPutFileW(hConnection_.get(), Text::wide(sLocal).c_str(), Text::fromCodePage(sRemote).c_str(),
+                       transferType_, 0);
 }
 
 cFTP::Outcome cFTP::receiveBlocks(HANDLE hLocal, int64_t llSize, int64_t llFrom) {
@@ -533,8 +538,8 @@ bool cFTP::FTPDownloadFile(std::string sLocal, std::string sRemote, bool bResume
     }
     observer_->statusText(2, "");
     // Cut at the join (or to nothing): an older, longer file must not keep its tail.
-    AutoHandle hLocal(CreateFileA(sLocal.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    AutoHandle hLocal(CreateFileW(Text::wide(sLocal).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     LARGE_INTEGER at{};
     at.QuadPart = from;
     if (hLocal && SetFilePointerEx(hLocal.get(), at, nullptr, FILE_BEGIN) && SetEndOfFile(hLocal.get()))
@@ -610,8 +615,8 @@ int64_t cFTP::joinPoint(const std::string& sLocal, const std::string& sRemote, i
         return -1;
     const DWORD cb = static_cast<DWORD>(have - checkFrom);
     std::vector<char> remote(cb), local(cb);
-    AutoHandle hLocal(CreateFileA(sLocal.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    AutoHandle hLocal(CreateFileW(Text::wide(sLocal).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     LARGE_INTEGER at{};
     at.QuadPart = checkFrom;
     DWORD got = 0;
@@ -659,8 +664,8 @@ bool cFTP::FTPUploadFile(std::string& sLocal, std::string& sRemote) {
     if (sLocal.empty() || sRemote.empty())
         return false;
     // The local file first: a missing one must not leave an empty remote file.
-    AutoHandle hLocal(CreateFileA(sLocal.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    AutoHandle hLocal(CreateFileW(Text::wide(sLocal).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     LARGE_INTEGER size{};
     if (!hLocal || !GetFileSizeEx(hLocal.get(), &size))
         return false;
@@ -763,9 +768,10 @@ void cFTP::RecordError(DWORD lError, const char* sCall) {
         lastError_ = lastResponse();
         return;
     }
-    std::string msg(errorBufferSize, '\0');
-    const DWORD len = FormatMessageA(FORMAT_MESSAGE_FROM_HMODULE, GetModuleHandleA("wininet.dll"), lError, 0,
+    std::wstring msg(errorBufferSize, L'\0');
+    const DWORD len = FormatMessageW(FORMAT_MESSAGE_FROM_HMODULE, GetModuleHandleA("wininet.dll"), lError, 0,
                                      msg.data(), formatLimit, nullptr);
     msg.resize(len);
-    lastError_ = std::string(sCall) + " error code: " + std::to_string(lError) + " Message: " + msg;
+    lastError_ =
+        std::string(sCall) + " error code: " + std::to_string(lError) + " Message: " + Text::utf8(msg);
 }

@@ -9,6 +9,7 @@
 #include "app/resource.h"
 #include "dialog/frmmess.h"
 #include "library/cSplitter.h"
+#include "text/Text.h"
 #include "tray/TransferView.h"
 #include "tray/frmtray.h"
 #include "ftp/modFTP.h"
@@ -651,17 +652,17 @@ bool frmmain::visible() const {
 
 void frmmain::setStatusPanel(int16_t iPanel, const std::string& sText) {
     if (iPanel >= 1 && iPanel <= 4)
-        SendMessageA(stat, SB_SETTEXTA, iPanel - 1, reinterpret_cast<LPARAM>(sText.c_str()));
+        SendMessageW(stat, SB_SETTEXTW, iPanel - 1, reinterpret_cast<LPARAM>(Text::wide(sText).c_str()));
 }
 
 std::string frmmain::statusPanel(int16_t iPanel) const {
     if (iPanel < 1 || iPanel > 4)
         return {};
-    const int length = LOWORD(SendMessageA(stat, SB_GETTEXTLENGTHA, iPanel - 1, 0));
-    std::string text(length + 1, '\0');
-    SendMessageA(stat, SB_GETTEXTA, iPanel - 1, reinterpret_cast<LPARAM>(text.data()));
+    const int length = LOWORD(SendMessageW(stat, SB_GETTEXTLENGTHW, iPanel - 1, 0));
+    std::wstring text(length + 1, L'\0');
+    SendMessageW(stat, SB_GETTEXTW, iPanel - 1, reinterpret_cast<LPARAM>(text.data()));
     text.resize(length);
-    return text;
+    return Text::utf8(text);
 }
 
 void frmmain::enableButton(int iButton, bool bEnabled) {

@@ -131,4 +131,8 @@ private:
     // serial number; keys are rewritten by every deliver or remove run).
     std::map<LPARAM, std::string> issueKeys_;
     LPARAM nextIssueId_ = 0;
+    // The magazine and record columns as the server's bytes, by lParam and
+    // column: the list shows their text, the server and the local catalogue
+    // get these.
+    std::map<std::pair<LPARAM, int>, std::string> serverBytes_;
 };

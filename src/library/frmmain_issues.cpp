@@ -11,6 +11,7 @@
 #include "dialog/frmmess.h"
 #include "library/ListSort.h"
 #include "library/frmmain.h"
+#include "text/Text.h"
 #include "work/Announce.h"
 #include "work/Check.h"
 #include "work/Delivery.h"
@@ -38,17 +39,17 @@ int selectedIndex(HWND list) {
 }
 
 std::string itemText(HWND list, int index, int column) {
-    char buffer[Catalogue::kMaxRecordLength + 1] = {};
-    LVITEMA item{};
+    wchar_t buffer[Catalogue::kMaxRecordLength + 1] = {};
+    LVITEMW item{};
     item.iSubItem = column;
     item.pszText = buffer;
-    item.cchTextMax = sizeof buffer;
-    SendMessageA(list, LVM_GETITEMTEXTA, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item));
-    return buffer;
+    item.cchTextMax = Catalogue::kMaxRecordLength + 1;
+    SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item));
+    return Text::utf8(buffer);
 }
 
 struct SortOrder {
-    std::map<LPARAM, std::string> texts;  // by the items' own lParam
+    std::map<LPARAM, std::wstring> texts;  // by the items' own lParam
     bool descending;
 };
 
@@ -56,9 +57,9 @@ struct SortOrder {
 // locale's rules, letter case ignored.
 int CALLBACK compareByText(LPARAM a, LPARAM b, LPARAM order) {
     auto* o = reinterpret_cast<const SortOrder*>(order);
-    const std::string& ta = o->texts.at(a);
-    const std::string& tb = o->texts.at(b);
-    int r = CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, ta.c_str(), -1, tb.c_str(), -1) - CSTR_EQUAL;
+    const std::wstring& ta = o->texts.at(a);
+    const std::wstring& tb = o->texts.at(b);
+    int r = CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, ta.c_str(), -1, tb.c_str(), -1) - CSTR_EQUAL;
     return o->descending ? -r : r;
 }
 
@@ -78,7 +79,7 @@ void sortListByText(HWND list, int iColumn, bool bDescending) {
     SortOrder order{{}, bDescending};
     const int n = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
     for (int i = 0; i < n; ++i) {
-        if (!order.texts.emplace(itemParam(list, i), itemText(list, i, iColumn)).second) {
+        if (!order.texts.emplace(itemParam(list, i), Text::wide(itemText(list, i, iColumn))).second) {
             // Items without distinct lParams (the file list) get their
             // positions as lParams, and the texts are taken again.
             order.texts.clear();
@@ -88,7 +89,7 @@ void sortListByText(HWND list, int iColumn, bool bDescending) {
                 item.iItem = j;
                 item.lParam = j;
                 SendMessageA(list, LVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&item));
-                order.texts.emplace(j, itemText(list, j, iColumn));
+                order.texts.emplace(j, Text::wide(itemText(list, j, iColumn)));
             }
             break;
         }
@@ -136,13 +137,14 @@ int frmmain::issueCount() const { return static_cast<int>(SendMessageA(lv, LVM_G
 
 int frmmain::addIssueEntry(const std::string& sKey, const std::string& sTitle, const std::string& sIssue,
                            const std::string& sMagazine, const std::string& sSize, const std::string& sRecord) {
-    LVITEMA item{};
+    std::wstring title = Text::wide(sTitle);
+    LVITEMW item{};
     item.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM;
     item.iItem = issueCount();
-    item.pszText = const_cast<char*>(sTitle.c_str());
+    item.pszText = title.data();
     item.iImage = 0;
     item.lParam = ++nextIssueId_;
-    int index = static_cast<int>(SendMessageA(lv, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)));
+    int index = static_cast<int>(SendMessageW(lv, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
     if (index < 0)
         return -1;
     issueKeys_[item.lParam] = sKey;
@@ -175,16 +177,26 @@ void frmmain::selectIssue(int index) {
 
 void frmmain::removeIssue(int index) {
     issueKeys_.erase(itemParam(lv, index));
+    serverBytes_.erase({itemParam(lv, index), colMagazine});
+    serverBytes_.erase({itemParam(lv, index), colRecord});
     SendMessageA(lv, LVM_DELETEITEM, static_cast<WPARAM>(index), 0);
 }
 
-std::string frmmain::issueText(int index, int iColumn) const { return itemText(lv, index, iColumn); }
+std::string frmmain::issueText(int index, int iColumn) const {
+    auto bytes = serverBytes_.find({itemParam(lv, index), iColumn});
+    return bytes != serverBytes_.end() ? bytes->second : itemText(lv, index, iColumn);
+}
 
 void frmmain::setIssueText(int index, int iColumn, const std::string& sText) {
-    LVITEMA item{};
+    std::wstring text = Text::wide(sText);
+    if (iColumn == colMagazine || iColumn == colRecord) {
+        serverBytes_[{itemParam(lv, index), iColumn}] = sText;
+        text = Text::wide(Text::decode(sText));
+    }
+    LVITEMW item{};
     item.iSubItem = iColumn;
-    item.pszText = const_cast<char*>(sText.c_str());
-    SendMessageA(lv, LVM_SETITEMTEXTA, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item));
+    item.pszText = text.data();
+    SendMessageW(lv, LVM_SETITEMTEXTW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item));
 }
 
 void frmmain::sortIssues(int iColumn, bool bDescending) { sortListByText(lv, iColumn, bDescending); }

@@ -9,20 +9,21 @@
 #include "catalogue/LibraryScan.h"
 #include "library/ListSort.h"
 #include "library/frmmain.h"
+#include "text/Text.h"
 
 using namespace ModCommon;
 
 namespace {
 
 std::string nodeText(HWND tv, HTREEITEM node) {
-    char buffer[MAX_PATH] = {};
-    TVITEMA item{};
+    wchar_t buffer[MAX_PATH] = {};
+    TVITEMW item{};
     item.mask = TVIF_TEXT;
     item.hItem = node;
     item.pszText = buffer;
-    item.cchTextMax = sizeof buffer;
-    SendMessageA(tv, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item));
-    return buffer;
+    item.cchTextMax = MAX_PATH;
+    SendMessageW(tv, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item));
+    return Text::utf8(buffer);
 }
 
 HTREEITEM selectedNode(HWND tv) {
@@ -30,12 +31,13 @@ HTREEITEM selectedNode(HWND tv) {
 }
 
 HTREEITEM addNode(HWND tv, HTREEITEM parent, const std::string& sText) {
-    TVINSERTSTRUCTA ins{};
+    std::wstring text = Text::wide(sText);
+    TVINSERTSTRUCTW ins{};
     ins.hParent = parent;
     ins.hInsertAfter = TVI_LAST;
     ins.item.mask = TVIF_TEXT;
-    ins.item.pszText = const_cast<char*>(sText.c_str());
-    return reinterpret_cast<HTREEITEM>(SendMessageA(tv, TVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&ins)));
+    ins.item.pszText = text.data();
+    return reinterpret_cast<HTREEITEM>(SendMessageW(tv, TVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&ins)));
 }
 
 void addFolderNodes(HWND tv, HTREEITEM parent, const std::string& sFolder) {
@@ -56,17 +58,19 @@ std::vector<std::string> splitFields(const std::string& s) {
 }
 
 bool listHasText(HWND list, const std::string& sText) {
-    LVFINDINFOA find{};
+    const std::wstring text = Text::wide(sText);
+    LVFINDINFOW find{};
     find.flags = LVFI_STRING;
-    find.psz = sText.c_str();
-    return SendMessageA(list, LVM_FINDITEMA, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&find)) >= 0;
+    find.psz = text.c_str();
+    return SendMessageW(list, LVM_FINDITEMW, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&find)) >= 0;
 }
 
 void setSubItem(HWND list, int index, int column, const std::string& sText) {
-    LVITEMA item{};
+    std::wstring text = Text::wide(sText);
+    LVITEMW item{};
     item.iSubItem = column;
-    item.pszText = const_cast<char*>(sText.c_str());
-    SendMessageA(list, LVM_SETITEMTEXTA, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item));
+    item.pszText = text.data();
+    SendMessageW(list, LVM_SETITEMTEXTW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item));
 }
 
 }  // namespace
@@ -100,12 +104,13 @@ void frmmain::fillLibraryList(const std::string& sPath) {
         // Two files with the same title in one folder: only the first is listed.
         if (listHasText(lvl, fields[0]))
             continue;
-        LVITEMA item{};
+        std::wstring title = Text::wide(fields[0]);
+        LVITEMW item{};
         item.mask = LVIF_TEXT | LVIF_IMAGE;
         item.iItem = static_cast<int>(SendMessageA(lvl, LVM_GETITEMCOUNT, 0, 0));
-        item.pszText = const_cast<char*>(fields[0].c_str());
+        item.pszText = title.data();
         item.iImage = 0;
-        int index = static_cast<int>(SendMessageA(lvl, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)));
+        int index = static_cast<int>(SendMessageW(lvl, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
         if (index < 0)
             continue;
         int16_t number = 0;
@@ -135,14 +140,14 @@ void frmmain::sortLibrary(int iColumn, bool bDescending) { sortListByText(lvl, i
 void frmmain::lvl_ColumnClick(int iColumn) { sortLibrary(iColumn, toggleSortDirection(lvlSortToggle)); }
 
 void frmmain::lvl_ItemClick(int index) {
-    char buffer[MAX_PATH] = {};
-    LVITEMA item{};
+    wchar_t buffer[MAX_PATH] = {};
+    LVITEMW item{};
     item.iSubItem = colLocation;
     item.pszText = buffer;
-    item.cchTextMax = sizeof buffer;
+    item.cchTextMax = MAX_PATH;
     if (index >= 0 &&
-        SendMessageA(lvl, LVM_GETITEMTEXTA, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item)) >= 0)
-        selectedLocation = buffer;
+        SendMessageW(lvl, LVM_GETITEMTEXTW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item)) >= 0)
+        selectedLocation = Text::utf8(buffer);
 }
 
 void frmmain::lvl_DblClick() {

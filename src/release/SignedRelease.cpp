@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "text/Text.h"
+
 #ifndef TOLV_UPDATE_KEY
 #error "TOLV_UPDATE_KEY (the release signing public key, X||Y in hex) is not set"
 #endif
@@ -39,7 +41,7 @@ struct FileCloser {
 using AutoFile = std::unique_ptr<void, FileCloser>;
 
 AutoFile openForReading(const std::string& sPath) {
-    HANDLE h = CreateFileA(sPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    HANDLE h = CreateFileW(Text::wide(sPath).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     return AutoFile(h == INVALID_HANDLE_VALUE ? nullptr : h);
 }

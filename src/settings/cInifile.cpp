@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "app/ModCommon.h"
+#include "text/Text.h"
 
 namespace {
 
@@ -20,6 +21,36 @@ constexpr const char* kKeyWidth = "Width";
 constexpr const char* kKeyHeight = "Height";
 // A missing key reads back as this, which is not a number.
 constexpr const char* kMissingMarker = "FAIL";
+
+// The file's path goes wide; sections, keys and values stay the bytes the
+// ...A calls would give and take (the code page both ways), so that the
+// catalogue's readers decide how to read them.
+std::wstring bytesArg(const std::string& s) {
+    return Text::fromCodePage(s);
+}
+const wchar_t* orNull(const std::wstring& s, bool bNull) {
+    return bNull ? nullptr : s.c_str();
+}
+
+std::string readProfile(const char* pSection, const std::string* pKey, const std::string& sDefault,
+                        DWORD dwBufferSize, const std::string& sPath) {
+    const std::wstring section = pSection ? bytesArg(pSection) : std::wstring();
+    const std::wstring key = pKey ? bytesArg(*pKey) : std::wstring();
+    std::wstring buffer(dwBufferSize, L' ');
+    const DWORD count =
+        GetPrivateProfileStringW(orNull(section, !pSection), orNull(key, !pKey), bytesArg(sDefault).c_str(),
+                                 buffer.data(), dwBufferSize, Text::wide(sPath).c_str());
+    buffer.resize(count);
+    return Text::toCodePage(buffer);
+}
+
+BOOL writeProfile(const std::string& sSection, const std::string* pKey, const std::string* pValue,
+                  const std::string& sPath) {
+    const std::wstring key = pKey ? bytesArg(*pKey) : std::wstring();
+    const std::wstring value = pValue ? bytesArg(*pValue) : std::wstring();
+    return WritePrivateProfileStringW(bytesArg(sSection).c_str(), orNull(key, !pKey), orNull(value, !pValue),
+                                      Text::wide(sPath).c_str());
+}
 
 void splitNulList(const std::string& sList, std::vector<std::string>& names, int32_t& count) {
     names.clear();
@@ -87,35 +118,25 @@ bool placeWindow(HWND hWnd, const TwipsRect& r) {
 }  // namespace
 
 std::string cInifile::Value() const {
-    std::string buffer(kValueBufferSize, ' ');
-    DWORD count = GetPrivateProfileStringA(m_sSection.c_str(), m_sKey.c_str(), m_sDefault.c_str(),
-                                           buffer.data(), kValueBufferSize, m_sPath.c_str());
-    buffer.resize(count);
-    return buffer;
+    return readProfile(m_sSection.c_str(), &m_sKey, m_sDefault, kValueBufferSize, m_sPath);
 }
 
 void cInifile::setValue(const std::string& sValue) {
     std::string text = sValue;
     std::erase(text, '\0');
-    m_lLastReturnCode =
-        WritePrivateProfileStringA(m_sSection.c_str(), m_sKey.c_str(), text.c_str(), m_sPath.c_str());
+    m_lLastReturnCode = writeProfile(m_sSection, &m_sKey, &text, m_sPath);
 }
 
 void cInifile::DeleteKey() {
-    m_lLastReturnCode =
-        WritePrivateProfileStringA(m_sSection.c_str(), m_sKey.c_str(), nullptr, m_sPath.c_str());
+    m_lLastReturnCode = writeProfile(m_sSection, &m_sKey, nullptr, m_sPath);
 }
 
 void cInifile::DeleteSection() {
-    m_lLastReturnCode = WritePrivateProfileStringA(m_sSection.c_str(), nullptr, nullptr, m_sPath.c_str());
+    m_lLastReturnCode = writeProfile(m_sSection, nullptr, nullptr, m_sPath);
 }
 
 std::string cInifile::sectionList(const char* pSection) const {
-    std::string buffer(kListBufferSize, ' ');
-    DWORD count = GetPrivateProfileStringA(pSection, nullptr, m_sDefault.c_str(), buffer.data(),
-                                           kListBufferSize, m_sPath.c_str());
-    buffer.resize(count);
-    return buffer;
+    return readProfile(pSection, nullptr, m_sDefault, kListBufferSize, m_sPath);
 }
 
 std::string cInifile::INISection() const {
@@ -127,8 +148,7 @@ std::string cInifile::Sections() const {
 }
 
 void cInifile::setINISection(const std::string& sText) {
-    m_lLastReturnCode =
-        WritePrivateProfileStringA(m_sSection.c_str(), nullptr, sText.c_str(), m_sPath.c_str());
+    m_lLastReturnCode = writeProfile(m_sSection, nullptr, &sText, m_sPath);
 }
 
 void cInifile::EnumerateCurrentSection(std::vector<std::string>& names, int32_t& count) const {

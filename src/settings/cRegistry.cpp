@@ -1,7 +1,10 @@
 #include "settings/cRegistry.h"
 
+#include <cstring>
+
 #include "app/Handles.h"
 #include "app/ModCommon.h"
+#include "text/Text.h"
 
 namespace {
 
@@ -29,11 +32,11 @@ bool looksExpandable(const std::string& s) {
 }
 
 std::string systemMessage(LONG code) {
-    char* text = nullptr;
-    DWORD n = FormatMessageA(
+    wchar_t* text = nullptr;
+    DWORD n = FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-        static_cast<DWORD>(code), 0, reinterpret_cast<char*>(&text), 0, nullptr);
-    std::string s = n ? std::string(text, n) : "Error " + std::to_string(code);
+        static_cast<DWORD>(code), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::string s = n ? Text::utf8(std::wstring_view(text, n)) : "Error " + std::to_string(code);
     LocalFree(text);
     while (!s.empty() && (s.back() == '\r' || s.back() == '\n')) s.pop_back();
     return s;
@@ -42,10 +45,11 @@ std::string systemMessage(LONG code) {
 // Reads the data of a value whose size may change between the calls.
 bool readValueData(HKEY hKey, const std::string& sName, DWORD& type, std::vector<uint8_t>& data) {
     DWORD size = 0;
-    LONG rc = RegQueryValueExA(hKey, sName.c_str(), nullptr, &type, nullptr, &size);
+    const std::wstring name = Text::wide(sName);
+    LONG rc = RegQueryValueExW(hKey, name.c_str(), nullptr, &type, nullptr, &size);
     while (rc == ERROR_SUCCESS || rc == ERROR_MORE_DATA) {
         data.resize(size);
-        rc = RegQueryValueExA(hKey, sName.c_str(), nullptr, &type, data.data(), &size);
+        rc = RegQueryValueExW(hKey, name.c_str(), nullptr, &type, data.data(), &size);
         if (rc == ERROR_SUCCESS) {
             data.resize(size);
             return true;
@@ -55,14 +59,15 @@ bool readValueData(HKEY hKey, const std::string& sName, DWORD& type, std::vector
 }
 
 std::string expandEnvironment(const std::string& s) {
-    std::string out(s.size() + 1, '\0');
+    const std::wstring in = Text::wide(s);
+    std::wstring out(in.size() + 1, L'\0');
     for (;;) {
-        DWORD n = ExpandEnvironmentStringsA(s.c_str(), out.data(), static_cast<DWORD>(out.size()));
+        DWORD n = ExpandEnvironmentStringsW(in.c_str(), out.data(), static_cast<DWORD>(out.size()));
         if (n == 0)
             return s;
         if (n <= out.size()) {
             out.resize(n - 1);
-            return out;
+            return Text::utf8(out);
         }
         out.resize(n);
     }
@@ -83,7 +88,7 @@ AutoHkey openKey(HKEY hRoot, const std::string& sSection, REGSAM access) {
     HKEY h = nullptr;
     if (writeDenied(hRoot, access))
         return {};
-    if (RegOpenKeyExA(hRoot, sSection.c_str(), 0, access, &h) != ERROR_SUCCESS)
+    if (RegOpenKeyExW(hRoot, Text::wide(sSection).c_str(), 0, access, &h) != ERROR_SUCCESS)
         return {};
     return AutoHkey(h);
 }
@@ -91,11 +96,11 @@ AutoHkey openKey(HKEY hRoot, const std::string& sSection, REGSAM access) {
 // Creates the key when missing and opens it with every user right.
 AutoHkey createKey(HKEY hRoot, const std::string& sSection) {
     HKEY h = nullptr;
-    char emptyClass[] = "";
+    wchar_t emptyClass[] = L"";
     if (writeDenied(hRoot, kKeyAllUserAccess))
         return {};
-    if (RegCreateKeyExA(hRoot, sSection.c_str(), 0, emptyClass, REG_OPTION_NON_VOLATILE, kKeyAllUserAccess,
-                        nullptr, &h, nullptr) != ERROR_SUCCESS)
+    if (RegCreateKeyExW(hRoot, Text::wide(sSection).c_str(), 0, emptyClass, REG_OPTION_NON_VOLATILE,
+                        kKeyAllUserAccess, nullptr, &h, nullptr) != ERROR_SUCCESS)
         return {};
     return AutoHkey(h);
 }
@@ -125,7 +130,7 @@ void cRegistry::denyWrites(HKEY hRoot) { deniedRoot() = hRoot; }
 
 bool cRegistry::DeleteKey() {
     if (writeDenied(m_hClassKey, KEY_SET_VALUE) ||
-        RegDeleteKeyA(m_hClassKey, m_sSectionKey.c_str()) != ERROR_SUCCESS)
+        RegDeleteKeyW(m_hClassKey, Text::wide(m_sSectionKey).c_str()) != ERROR_SUCCESS)
         raise(RegistryErrors::kFailed,
               "Failed to delete registry Key: '" + rootText() + "',Section: '" + m_sSectionKey);
     return true;
@@ -136,7 +141,7 @@ bool cRegistry::DeleteValue() {
     if (!key)
         raise(RegistryErrors::kFailed,
               "Failed to open key '" + rootText() + "',Section: '" + m_sSectionKey + "' for delete access");
-    if (RegDeleteValueA(key.get(), m_sValueKey.c_str()) != ERROR_SUCCESS)
+    if (RegDeleteValueW(key.get(), Text::wide(m_sValueKey).c_str()) != ERROR_SUCCESS)
         raise(RegistryErrors::kFailed, "Failed to delete registry Key: '" + rootText() + "',Section: '" +
                                            m_sSectionKey + "',Key: '" + m_sValueKey);
     return true;
@@ -155,10 +160,12 @@ RegValue cRegistry::Value() {
         case REG_SZ:
         case REG_EXPAND_SZ:
         case REG_MULTI_SZ: {
-            std::string text(data.begin(), data.end());
+            std::wstring wideText(data.size() / sizeof(wchar_t), L'\0');
+            std::memcpy(wideText.data(), data.data(), wideText.size() * sizeof(wchar_t));
             // Only a terminating NUL goes; data stored without one stays whole.
-            if (!text.empty() && text.back() == '\0')
-                text.pop_back();
+            if (!wideText.empty() && wideText.back() == L'\0')
+                wideText.pop_back();
+            const std::string text = Text::utf8(wideText);
             return type == REG_EXPAND_SZ ? expandEnvironment(text) : text;
         }
         case REG_DWORD:
@@ -182,22 +189,24 @@ void cRegistry::setValue(const RegValue& vValue) {
     AutoHkey key = createKey(m_hClassKey, m_sSectionKey);
     if (!key)
         raise(RegistryErrors::kFailed, sFailed);
-    const char* name = m_sValueKey.c_str();
+    const std::wstring wideName = Text::wide(m_sValueKey);
+    const wchar_t* name = wideName.c_str();
     LONG rc = ERROR_SUCCESS;
     switch (m_lValueType) {
         case REG_SZ:
         case REG_EXPAND_SZ: {
             const std::string text = valueText(vValue);
-            rc = RegSetValueExA(key.get(), name, 0, looksExpandable(text) ? REG_EXPAND_SZ : REG_SZ,
-                                reinterpret_cast<const BYTE*>(text.c_str()),
-                                static_cast<DWORD>(text.size() + 1));
+            const std::wstring wideText = Text::wide(text);
+            rc = RegSetValueExW(key.get(), name, 0, looksExpandable(text) ? REG_EXPAND_SZ : REG_SZ,
+                                reinterpret_cast<const BYTE*>(wideText.c_str()),
+                                static_cast<DWORD>((wideText.size() + 1) * sizeof(wchar_t)));
             break;
         }
         case REG_BINARY: {
             const auto* bytes = std::get_if<std::vector<uint8_t>>(&vValue);
             if (!bytes)
                 raise(RegistryErrors::kFailed, "");
-            rc = RegSetValueExA(key.get(), name, 0, REG_BINARY, bytes->data(),
+            rc = RegSetValueExW(key.get(), name, 0, REG_BINARY, bytes->data(),
                                 static_cast<DWORD>(bytes->size()));
             break;
         }
@@ -207,7 +216,7 @@ void cRegistry::setValue(const RegValue& vValue) {
             const auto* n = std::get_if<int32_t>(&vValue);
             if (!n)
                 return;
-            rc = RegSetValueExA(key.get(), name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(n), sizeof(*n));
+            rc = RegSetValueExW(key.get(), name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(n), sizeof(*n));
             break;
         }
         default:
@@ -226,18 +235,18 @@ bool cRegistry::EnumerateValues(std::vector<std::string>& sKeyNames, int32_t& iK
     if (!key)
         return true;
     DWORD longest = 0;
-    if (RegQueryInfoKeyA(key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &longest,
+    if (RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &longest,
                          nullptr, nullptr, nullptr) != ERROR_SUCCESS)
         return true;
-    std::string buffer(longest + 1, '\0');
+    std::wstring buffer(longest + 1, L'\0');
     for (DWORD index = 0;; ++index) {
         DWORD length = static_cast<DWORD>(buffer.size());  // in and out: reset for every call
-        if (RegEnumValueA(key.get(), index, buffer.data(), &length, nullptr, nullptr, nullptr, nullptr) !=
+        if (RegEnumValueW(key.get(), index, buffer.data(), &length, nullptr, nullptr, nullptr, nullptr) !=
             ERROR_SUCCESS)
             break;
         if (sKeyNames.empty())
             sKeyNames.emplace_back();
-        sKeyNames.emplace_back(buffer.data(), length);
+        sKeyNames.emplace_back(Text::utf8(std::wstring_view(buffer.data(), length)));
         ++iKeyCount;
     }
     return true;
@@ -249,9 +258,9 @@ bool cRegistry::EnumerateSections(std::vector<std::string>& sSect, int32_t& iSec
     AutoHkey key = openKey(m_hClassKey, m_sSectionKey, KEY_ENUMERATE_SUB_KEYS);
     if (!key)
         return true;
-    char name[kKeyNameBufferSize];
+    wchar_t name[kKeyNameBufferSize];
     for (DWORD index = 0;; ++index) {
-        LONG rc = RegEnumKeyA(key.get(), index, name, kKeyNameBufferSize);
+        LONG rc = RegEnumKeyW(key.get(), index, name, kKeyNameBufferSize);
         if (rc == ERROR_NO_MORE_ITEMS)
             break;
         // Any other end would be a partial list presented as complete.
@@ -259,7 +268,7 @@ bool cRegistry::EnumerateSections(std::vector<std::string>& sSect, int32_t& iSec
             raise(RegistryErrors::kEnumerateSectionsFailed, systemMessage(rc));
         if (sSect.empty())
             sSect.emplace_back();
-        sSect.emplace_back(name);
+        sSect.emplace_back(Text::utf8(name));
         ++iSectCount;
     }
     return true;

@@ -8,6 +8,7 @@
 #include "app/resource.h"
 #include "dialog/frmmess.h"
 #include "library/frmmain.h"
+#include "text/Text.h"
 #include "tray/TransferView.h"
 #include "work/Announce.h"
 #include "work/Check.h"
@@ -29,13 +30,6 @@ frmtray*& instancePtr() {
     return p;
 }
 
-std::wstring widen(const std::string& s) {
-    int n = MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
-    std::wstring w(n, L'\0');
-    MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), w.data(), n);
-    return w;
-}
-
 // Into an ANSI field: converted and cut to the field's length, always ended.
 template <size_t N>
 void copyAnsi(const std::string& s, char (&field)[N]) {
@@ -46,21 +40,21 @@ void copyAnsi(const std::string& s, char (&field)[N]) {
 
 // The file description of our own version resource (empty by design).
 std::string fileDescription() {
-    char path[MAX_PATH];
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    wchar_t path[MAX_PATH * 2] = {};
+    GetModuleFileNameW(nullptr, path, MAX_PATH * 2);
     DWORD ignored = 0;
-    DWORD size = GetFileVersionInfoSizeA(path, &ignored);
+    DWORD size = GetFileVersionInfoSizeW(path, &ignored);
     if (!size)
         return {};
     std::string data(size, '\0');
-    if (!GetFileVersionInfoA(path, 0, size, data.data()))
+    if (!GetFileVersionInfoW(path, 0, size, data.data()))
         return {};
-    char* text = nullptr;
+    wchar_t* text = nullptr;
     UINT len = 0;
-    if (VerQueryValueA(data.data(), "\\StringFileInfo\\040904b0\\FileDescription", reinterpret_cast<void**>(&text),
-                       &len) &&
+    if (VerQueryValueW(data.data(), L"\\StringFileInfo\\040904b0\\FileDescription",
+                       reinterpret_cast<void**>(&text), &len) &&
         text)
-        return std::string(text, len ? len - 1 : 0);
+        return Text::utf8(std::wstring_view(text, len ? len - 1 : 0));
     return {};
 }
 
@@ -93,7 +87,7 @@ DWORD frmtray::recordSizeFor(bool bUnicode, bool bBalloons) {
 void frmtray::copyToBuffer(const std::string& sText, void* pBuffer, size_t cbBuffer) {
     if (sText.empty() || cbBuffer < 2)
         return;
-    std::wstring w = widen(sText);
+    std::wstring w = Text::wide(sText);
     size_t bytes = std::min(w.size() * sizeof(wchar_t), cbBuffer - 2);
     bytes -= bytes % sizeof(wchar_t);
     auto* out = static_cast<unsigned char*>(pBuffer);
@@ -249,10 +243,7 @@ void frmtray::setToolTip(const std::string& sTip) {
 std::string frmtray::toolTip() const {
     if (!useUnicodeShell_)
         return nidA_.szTip;
-    int n = WideCharToMultiByte(CP_ACP, 0, nidW_.szTip, -1, nullptr, 0, nullptr, nullptr);
-    std::string s(n > 0 ? n - 1 : 0, '\0');
-    WideCharToMultiByte(CP_ACP, 0, nidW_.szTip, -1, s.data(), n, nullptr, nullptr);
-    return s;
+    return Text::utf8(nidW_.szTip);
 }
 
 HICON frmtray::IconHandle() const { return useUnicodeShell_ ? nidW_.hIcon : nidA_.hIcon; }

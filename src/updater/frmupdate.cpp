@@ -4,6 +4,7 @@
 #include <type_traits>
 
 #include "release/SignedRelease.h"
+#include "text/Text.h"
 
 namespace {
 
@@ -16,21 +17,22 @@ struct HandleCloser {
 using AutoHandle = std::unique_ptr<std::remove_pointer_t<HANDLE>, HandleCloser>;
 
 AutoHandle openFile(const std::string& sPath, DWORD dwAccess, DWORD dwShare) {
-    HANDLE h =
-        CreateFileA(sPath.c_str(), dwAccess, dwShare, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = CreateFileW(Text::wide(sPath).c_str(), dwAccess, dwShare, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
     return AutoHandle(h == INVALID_HANDLE_VALUE ? nullptr : h);
 }
 
-// The folder that holds update.exe, without a trailing "\".
+// The folder that holds update.exe, without a trailing "\". Paths are UTF-8
+// here and go wide at every call: a folder outside the code page works too.
 std::string programFolder() {
-    char path[MAX_PATH * 2] = {};
-    DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
-    std::string s(path, n);
+    wchar_t path[MAX_PATH * 2] = {};
+    DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH * 2);
+    std::string s = Text::utf8(std::wstring_view(path, n));
     return s.substr(0, s.find_last_of("\\/"));
 }
 
 bool fileExists(const std::string& sPath) {
-    DWORD a = GetFileAttributesA(sPath.c_str());
+    DWORD a = GetFileAttributesW(Text::wide(sPath).c_str());
     return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
@@ -55,7 +57,7 @@ bool replaceFile(const std::string& sBytes, const std::string& sTarget) {
     const std::string staged = sTarget + ".new";
     bool written = false;
     {
-        HANDLE h = CreateFileA(staged.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+        HANDLE h = CreateFileW(Text::wide(staged).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                FILE_ATTRIBUTE_NORMAL, nullptr);
         AutoHandle out(h == INVALID_HANDLE_VALUE ? nullptr : h);
         DWORD n = 0;
@@ -63,9 +65,9 @@ bool replaceFile(const std::string& sBytes, const std::string& sTarget) {
                   WriteFile(out.get(), sBytes.data(), static_cast<DWORD>(sBytes.size()), &n, nullptr) &&
                   n == sBytes.size() && FlushFileBuffers(out.get());
     }
-    if (!written ||
-        !MoveFileExA(staged.c_str(), sTarget.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        DeleteFileA(staged.c_str());
+    if (!written || !MoveFileExW(Text::wide(staged).c_str(), Text::wide(sTarget).c_str(),
+                                 MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        DeleteFileW(Text::wide(staged).c_str());
         return false;
     }
     return true;
@@ -73,12 +75,13 @@ bool replaceFile(const std::string& sBytes, const std::string& sTarget) {
 
 // The version in a program's version resource, as "1.2.3.4"; "" when it has none.
 std::string fileVersion(const std::string& sPath) {
+    const std::wstring path = Text::wide(sPath);
     DWORD ignored = 0;
-    std::string block(GetFileVersionInfoSizeA(sPath.c_str(), &ignored), '\0');
+    std::string block(GetFileVersionInfoSizeW(path.c_str(), &ignored), '\0');
     VS_FIXEDFILEINFO* info = nullptr;
     UINT len = 0;
-    if (block.empty() || !GetFileVersionInfoA(sPath.c_str(), 0, static_cast<DWORD>(block.size()), block.data()) ||
-        !VerQueryValueA(block.data(), "\\", reinterpret_cast<void**>(&info), &len) || len < sizeof *info)
+    if (block.empty() || !GetFileVersionInfoW(path.c_str(), 0, static_cast<DWORD>(block.size()), block.data()) ||
+        !VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&info), &len) || len < sizeof *info)
         return "";
     return std::to_string(HIWORD(info->dwFileVersionMS)) + "." + std::to_string(LOWORD(info->dwFileVersionMS)) +
            "." + std::to_string(HIWORD(info->dwFileVersionLS)) + "." + std::to_string(LOWORD(info->dwFileVersionLS));
@@ -101,24 +104,15 @@ bool installVerified(const std::string& sNew, const std::string& sTarget) {
            replaceFile(bytes, sTarget);
 }
 
-// rundll32 by its full path: a search would start in our own folder, which
-// anyone who can write there could fill.
-std::string rundll32() {
-    char system[MAX_PATH] = {};
-    const UINT n = GetSystemDirectoryA(system, MAX_PATH);
-    std::string path(1, '"');
-    return path.append(system, n < MAX_PATH ? n : 0).append("\\rundll32.exe\"");
-}
-
 // Runs a command line in a normal window without waiting for it.
 void runCommand(const std::string& sCommandLine) {
-    STARTUPINFOA si{};
+    STARTUPINFOW si{};
     si.cb = sizeof si;
     si.dwFlags = STARTF_USESHOWWINDOW;
     si.wShowWindow = SW_SHOWNORMAL;
     PROCESS_INFORMATION pi{};
-    std::string line = sCommandLine;  // CreateProcessA may write into it
-    if (CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+    std::wstring line = Text::wide(sCommandLine);  // CreateProcessW may write into it
+    if (CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
         CloseHandle(pi.hThread);
         CloseHandle(pi.hProcess);
     }
@@ -180,12 +174,13 @@ void frmupdate::Form_Load() {
 
     const bool updated =
         fileExists(newFile) && waitUntilFree(target, targetWaitMs) && installVerified(newFile, target);
-    DeleteFileA(newFile.c_str());
-    DeleteFileA(statement.c_str());
-    RemoveDirectoryA(tmpFolder.c_str());  // only when empty
+    DeleteFileW(Text::wide(newFile).c_str());
+    DeleteFileW(Text::wide(statement).c_str());
+    RemoveDirectoryW(Text::wide(tmpFolder).c_str());  // only when empty
 
-    // No blank after the comma: Wine's rundll32 does not skip it, Windows does not mind.
-    runCommand(rundll32() + " url.dll,FileProtocolHandler " + target);
+    // Started itself, by its full path: rundll32's handler would take the
+    // path in the code page, which not every folder's name fits.
+    runCommand("\"" + target + "\"");
 
     if (updated)
         MessageBoxA(nullptr, doneText, "", MB_OK | MB_ICONINFORMATION | MB_SETFOREGROUND);

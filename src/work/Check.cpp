@@ -16,6 +16,7 @@
 #include "ftp/ServerListing.h"
 #include "ftp/cFTP.h"
 #include "ftp/modFTP.h"
+#include "text/Text.h"
 
 using namespace ModCommon;
 using namespace Work;
@@ -34,9 +35,9 @@ std::vector<std::string> splitAt(const std::string& s, char sep) {
     }
 }
 
-std::string localeInfo(LCTYPE type, const char* fallback) {
-    char buffer[16] = {};
-    return GetLocaleInfoA(LOCALE_USER_DEFAULT, type, buffer, sizeof buffer) ? buffer : fallback;
+std::wstring localeInfo(LCTYPE type, const wchar_t* fallback) {
+    wchar_t buffer[16] = {};
+    return GetLocaleInfoW(LOCALE_USER_DEFAULT, type, buffer, 16) ? buffer : fallback;
 }
 
 void showCompact(const std::string& sText, const std::string& sButton2 = "") {
@@ -48,9 +49,7 @@ void showCompact(const std::string& sText, const std::string& sButton2 = "") {
 // issue list can hold: such a catalogue is refused whole.
 bool readServerCatalogue(std::vector<std::string>& records) {
     const std::string path = dataPath + Catalogue::kServerCatalogue;
-    WIN32_FILE_ATTRIBUTE_DATA fa{};
-    if (GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &fa) &&
-        ((static_cast<int64_t>(fa.nFileSizeHigh) << 32) | fa.nFileSizeLow) > Catalogue::kMaxCatalogueBytes)
+    if (fileSystem.FileSize(path) > Catalogue::kMaxCatalogueBytes)
         return false;
     records = splitServerCatalogue(readTextFile(path));
     return std::none_of(records.begin(), records.end(),
@@ -62,19 +61,19 @@ bool readServerCatalogue(std::vector<std::string>& records) {
 std::string formatMegabytes(int64_t llBytes) {
     char number[64];
     std::snprintf(number, sizeof number, "%.2f", static_cast<double>(llBytes) / 1024.0 / 1024.0);
-    std::string decimal = localeInfo(LOCALE_SDECIMAL, ".");
-    std::string thousand = localeInfo(LOCALE_STHOUSAND, ",");
-    NUMBERFMTA fmt{};
+    std::wstring decimal = localeInfo(LOCALE_SDECIMAL, L".");
+    std::wstring thousand = localeInfo(LOCALE_STHOUSAND, L",");
+    NUMBERFMTW fmt{};
     fmt.NumDigits = 2;
     fmt.LeadingZero = 1;
     fmt.Grouping = 3;
     fmt.lpDecimalSep = decimal.data();
     fmt.lpThousandSep = thousand.data();
     fmt.NegativeOrder = 1;
-    char text[64] = {};
-    if (!GetNumberFormatA(LOCALE_USER_DEFAULT, 0, number, &fmt, text, sizeof text))
+    wchar_t text[64] = {};
+    if (!GetNumberFormatW(LOCALE_USER_DEFAULT, 0, Text::wide(number).c_str(), &fmt, text, 64))
         return std::string(number) + " MB";
-    return std::string(text) + " MB";
+    return Text::utf8(text) + " MB";
 }
 
 void Work::connectToServer() {
@@ -138,13 +137,13 @@ static void expectIssueFiles(const std::string& sNewRecords, FolderSizes& sizes)
     const std::vector<std::string> pieces = splitAt(sNewRecords, ';');
     std::map<std::string, std::string> names;
     for (size_t i = 0; i + 1 < pieces.size(); ++i) {
-        if (!isSafeRecord(pieces[i]))
+        if (!isSafeRecord(Text::decode(pieces[i])))
             continue;
         const std::string code = splitAt(pieces[i], '_')[1];
         auto name = names.find(code);
         if (name == names.end())
             name = names.emplace(code, magazineName(code)).first;
-        if (isSafeLibraryName(name->second))
+        if (isSafeLibraryName(Text::decode(name->second)))
             sizes.expect(name->second, typedFileName(pieces[i], "pdf"));
     }
 }
@@ -158,22 +157,23 @@ int32_t listNewIssues(const std::string& sNewRecords, const IssueSizeQuery& size
     for (size_t i = 0; i + 1 < pieces.size(); ++i) {
         const std::string& record = pieces[i];
         // The server is not trusted: what would not make a safe name in
-        // the library is left out.
-        if (!isSafeRecord(record))
+        // the library is left out. The server is asked with its own bytes.
+        const std::string text = Text::decode(record);
+        if (!isSafeRecord(text))
             continue;
         const std::vector<std::string> fields = splitAt(record, '_');
         auto name = names.find(fields[1]);
         if (name == names.end())
             name = names.emplace(fields[1], magazineName(fields[1])).first;
-        const std::string& magazine = name->second;
+        const std::string magazine = Text::decode(name->second);
         if (!isSafeLibraryName(magazine))
             continue;
-        const int64_t size = sizeOf(magazine, typedFileName(record, "pdf"));
+        const int64_t size = sizeOf(name->second, typedFileName(record, "pdf"));
         if (size == -1)
             continue;
         int16_t number = 0;
         const std::string issue = issueNumber(fields[2], number) ? toDecimal(number) : "";
-        w.addIssue({"key" + toDecimal(static_cast<long long>(i)), fields[0], issue, magazine,
+        w.addIssue({"key" + toDecimal(static_cast<long long>(i)), splitAt(text, '_')[0], issue, name->second,
                     formatMegabytes(size), record});
         ++count;
     }

@@ -9,6 +9,7 @@
 #include "catalogue/Catalogue.h"
 #include "ftp/cFTP.h"
 #include "ftp/modFTP.h"
+#include "text/Text.h"
 #include "work/Check.h"
 #include "work/DeliveryRetry.h"
 #include "work/Work.h"
@@ -78,14 +79,16 @@ void deliverIssue(const std::string& sKey) {
     if (!w.findIssue(sKey, entry))
         return;
     const std::string title = entry.title;
-    const std::string magazine = entry.magazine;
+    // The server is asked with its own bytes; the library gets their text.
+    const std::string serverMagazine = entry.magazine;
     const std::string record = entry.record;
-    const std::string fileName = typedFileName(record, fileType);
-    const std::string remotePath = magazine + "/" + fileName;
+    const std::string magazine = Text::decode(serverMagazine);
+    const std::string fileName = typedFileName(Text::decode(record), fileType);
+    const std::string remotePath = serverMagazine + "/" + typedFileName(record, fileType);
     const std::string libraryPath = programFolder() + "\\" + libraryFolder;
     const std::string localFolder = libraryPath + "\\" + magazine;
     // Nothing from the server may name a place outside the library.
-    const bool safe = isSafeLibraryName(magazine) && isSafeRecord(record);
+    const bool safe = isSafeLibraryName(magazine) && isSafeRecord(Text::decode(record));
     // An issue the disk has no room for fails before anything is written.
     std::string failure;
     if (safe && deliveryRetry::ensureSession()) {

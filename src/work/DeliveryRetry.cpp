@@ -5,6 +5,7 @@
 
 #include "app/ModCommon.h"
 #include "ftp/cFTP.h"
+#include "text/Text.h"
 #include "work/Delivery.h"
 #include "work/Work.h"
 
@@ -99,7 +100,7 @@ bool roomFor(const std::string& sFolder, int64_t llBytes) {
         folder.resize(slash);
     }
     ULARGE_INTEGER available{};
-    if (!GetDiskFreeSpaceExA((folder + "\\").c_str(), &available, nullptr, nullptr))
+    if (!GetDiskFreeSpaceExW(Text::wide(folder + "\\").c_str(), &available, nullptr, nullptr))
         return true;  // the write will tell
     return static_cast<int64_t>(available.QuadPart) >= llBytes;
 }

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "app/Handles.h"
+#include "text/Text.h"
 #include "work/SelfUpdate.h"
 
 namespace {
@@ -64,7 +65,7 @@ bool isGuiExecutableOfOurKind(HANDLE h, int64_t llFileSize) {
 }  // namespace
 
 bool SelfUpdate::isWholeProgram(const std::string& sPath, int64_t llServerSize) {
-    AutoHandle h(CreateFileA(sPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    AutoHandle h(CreateFileW(Text::wide(sPath).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                              FILE_ATTRIBUTE_NORMAL, nullptr));
     LARGE_INTEGER size{};
     if (!h || !GetFileSizeEx(h.get(), &size))

@@ -3,6 +3,7 @@
 #include "app/Handles.h"
 #include "app/ModCommon.h"
 #include "release/SignedRelease.h"
+#include "text/Text.h"
 #include "work/SelfUpdate.h"
 
 namespace SelfUpdate {
@@ -24,8 +25,8 @@ bool isVerifiedRelease(const std::string& sProgramPath, const std::string& sStat
         return false;
     std::string bytes;
     {
-        AutoHandle h(CreateFileA(sProgramPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+        AutoHandle h(CreateFileW(Text::wide(sProgramPath).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!h || !SignedRelease::readDescribedBytes(h.get(), statement, bytes))
             return false;
     }

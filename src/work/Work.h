@@ -15,7 +15,10 @@ class TransferObserver;
 
 // An entry of the issue list, as the check makes it.
 struct IssueEntry {
-    std::string key, title, issue, magazine, size, record;
+    std::string key, title, issue;
+    std::string magazine;  // the server's bytes, as the catalogue holds them
+    std::string size;
+    std::string record;    // the server's bytes, as the catalogue holds them
 };
 
 // The one way the jobs reach the windows: what to show, which issue's

@@ -6,6 +6,7 @@
 #include "app/ModCommon.h"
 #include "catalogue/Catalogue.h"
 #include "support/ScratchFolder.h"
+#include "text/Text.h"
 
 namespace {
 
@@ -216,7 +217,7 @@ TEST(CatalogueSafety, LibraryNames) {
     for (const char* bad : {"",         ".",      "..",     "...",  "a\\b",     "a/b",        "C:",
                             "a*",       "a?",     "a\"b",   "<a>",  "a|b",      "tab\there",  "nl\n",
                             "dots.",    "blank ", "CON",    "con",  "Prn.txt",  "aux.tar.gz", "NUL ",
-                            "nul .pdf", "COM1",   "com9.x", "LPT1", "lpt5.pdf", "CONIN$",     "COM\xB9"})
+                            "nul .pdf", "COM1",   "com9.x", "LPT1", "lpt5.pdf", "CONIN$",     "COM\xC2\xB9"})
         EXPECT_FALSE(isSafeLibraryName(bad)) << bad;
     EXPECT_FALSE(isSafeLibraryName(std::string("a\0b", 3)));
 }
@@ -228,6 +229,26 @@ TEST(CatalogueSafety, Records) {
                             "a_X_1/../../b.f#", "C:_X_1.f#", "\r\nWinter_AB_12.f#", "NUL_X_1.f#x", "f#"})
         EXPECT_FALSE(isSafeRecord(bad)) << bad;
     EXPECT_FALSE(isSafeRecord("CON._X_1.f#"));
+}
+
+// Bytes from the server read as UTF-8 where they are well-formed UTF-8, else
+// in the code page (1252 here); the checks take the name that is saved.
+TEST(CatalogueSafety, DecodedNames) {
+    const std::string lodz = "\xC5\x81\xC3\xB3" "d\xC5\xBA Weekly_WK_2.f#";
+    EXPECT_EQ(Text::decode(lodz), lodz);
+    EXPECT_EQ(Text::decode("Caf\xE9 Culture"), "Caf\xC3\xA9 Culture");
+    EXPECT_EQ(Text::decode("Plain_AB_1.f#"), "Plain_AB_1.f#");
+    // Overlong, surrogate, too large, cut short: none is UTF-8, none becomes a separator.
+    for (const char* bad : {"a\xC0\xAF" "b", "a\xE0\x80\xAF" "b", "a\xF0\x80\x80\xAF" "b", "a\xC1\x9C" "b",
+                            "\xED\xA0\x80", "\xF4\x90\x80\x80", "Caf\xC3"}) {
+        EXPECT_FALSE(Text::isUtf8(bad)) << bad;
+        EXPECT_TRUE(Text::isUtf8(Text::decode(bad))) << bad;
+        EXPECT_EQ(Text::decode(bad).find_first_of("/\\"), std::string::npos) << bad;
+    }
+    EXPECT_TRUE(isSafeRecord(Text::decode(lodz)));
+    EXPECT_TRUE(isSafeLibraryName(Text::decode("Wiadomo\xC5\x9B" "ci")));
+    for (const char* bad : {"COM\xB9", "lpt\xC2\xB2.pdf", "Caf\xE9 \x1F", "Wiadomo\xC5\x9B" "ci."})
+        EXPECT_FALSE(isSafeLibraryName(Text::decode(bad))) << bad;
 }
 
 }  // namespace

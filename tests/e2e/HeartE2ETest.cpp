@@ -1,7 +1,8 @@
 // The real tolv.exe against the sample publisher, worked from outside the
 // way a user works it: the check and its balloon, the new-issues dialog,
 // deliveries of both kinds, pause, resume and cancel during a slow transfer,
-// removal, and what the library window and the disk show afterwards.
+// removal, titles in Latin-1 and UTF-8, and what the library window and the
+// disk show afterwards; all from a folder whose name the code page cannot hold.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -56,10 +57,11 @@ std::string thisMonth() {
 
 struct HeartE2E : testing::Test {
     ScratchFolder folder;
-    fs::path root{folder.path()};
+    fs::path root{fs::path(folder.path()) / L"\u0141ukasz Zaj\u0105c" / "Quillora"};
     std::string pid;
 
     void SetUp() override {
+        fs::create_directories(root);
         forgetInstallation();
         ASSERT_TRUE(rememberInstallation());  // a known installation: no welcome dialog
         fs::copy_file(buildDir() / "tolv.exe", root / "tolv.exe");
@@ -259,6 +261,36 @@ TEST_F(HeartE2E, CheckAnnounceDeliverPauseCancelRemoveAndTheLibrary) {
     ASSERT_EQ(own("tree-click QuilloraLibrary \"My Torrents\\Alpine Boating\"").rc, 0u);
     EXPECT_TRUE(shows("items QuilloraLibrary Location",
                       "Location\nAutumn Issue\t2\t" + thisMonth() + "\tAutumn Issue_AB_2.torrent"));
+
+    // Titles as publishers write them: a Latin-1 byte, UTF-8, plain ASCII.
+    // Listed and saved as meant, fetched with the server's own bytes.
+    const std::string cafe = "Caf\xE9 Culture_CC_1.f#;", lodz = "\xC5\x81\xC3\xB3" "d\xC5\xBA Weekly_WK_2.f#;";
+    const std::string before = catalogue();
+    heart::writeServerCatalogue(second + cafe + lodz + "Winter Issue_CQ_2.f#;");
+    trayMenu("&New Magazines");
+    ASSERT_TRUE(balloon("3 new magazines are available.\n\nClick me for delivery options."));
+    const std::vector<std::string> offered = lines(own("items QuilloraLibrary Magazine").out);
+    ASSERT_EQ(offered.size(), 4u);
+    EXPECT_EQ(offered[1], "[x] Caf\u00e9 Culture\t1\tCaf\u00e9 Culture\t\t0.01 MB\tCaf\u00e9 Culture_CC_1.f#");
+    EXPECT_EQ(offered[3], "[x] \u0141\u00f3d\u017a Weekly\t2\tWiadomo\u015bci\t\t0.02 MB\t\u0141\u00f3d\u017a Weekly_WK_2.f#");
+    balloonClick();
+    ASSERT_TRUE(shows("text QuilloraMessage", "\"3 new magazines are available.\n\nWhat would you like to do?\""));
+    click("Deliver");
+    ASSERT_TRUE(catalogueBecomes(before + cafe + "Winter Issue_CQ_2.f#;" + lodz));
+    auto pattern = [](size_t n) {  // the sample publisher's n-th named issue
+        std::string bytes(10000 * n, '\0');
+        for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>((i * 7 + n) % 251);
+        return bytes;
+    };
+    const fs::path mags = root / "My Magazines";
+    EXPECT_EQ(fileText(mags / L"Caf\u00e9 Culture" / L"Caf\u00e9 Culture_CC_1.pdf"), pattern(1));
+    EXPECT_EQ(fileText(mags / L"Wiadomo\u015bci" / L"\u0141\u00f3d\u017a Weekly_WK_2.pdf"), pattern(2));
+    EXPECT_EQ(fileText(mags / "Coastal Quilts" / "Winter Issue_CQ_2.pdf"), server("Coastal Quilts\\Winter Issue_CQ_2.pdf"));
+    click("OK");
+    EXPECT_TRUE(shows("tree QuilloraLibrary", "My Magazines\\Wiadomo\u015bci"));
+    ASSERT_EQ(own("tree-click QuilloraLibrary \"My Magazines\\Wiadomo\u015bci\"").rc, 0u);
+    EXPECT_TRUE(shows("items QuilloraLibrary Location", "\n\u0141\u00f3d\u017a Weekly\t2\t" + thisMonth() +
+                                                            "\t\u0141\u00f3d\u017a Weekly_WK_2.pdf"));
 
     trayMenu("E&xit");
     ASSERT_TRUE(tolv.ended(15000));

@@ -15,6 +15,7 @@
 #include "support/ScratchFolder.h"
 #include "Installation.h"
 #include "support/driver_client.h"
+#include "text/Text.h"
 
 namespace fs = std::filesystem;
 using namespace testsupport;
@@ -67,12 +68,13 @@ struct UpdateE2E : testing::Test {
         ASSERT_FALSE(port.empty()) << "no publisher at " << serverDir().string();
         SetEnvironmentVariableA("TOLV_SERVER", ("127.0.0.1:" + port.substr(0, port.find_first_of("\r\n"))).c_str());
 
-        dir = folder.path();
+        dir = fs::path(folder.path()) / L"\u0141ukasz Zaj\u0105c";  // a name outside the code page
+        fs::create_directories(dir);
         exe = dir / "tolv.exe";
         fs::copy_file(buildDir() / "tolv.exe", exe);
         fs::copy_file(buildDir() / "update.exe", dir / "update.exe");
         original = readAll(exe);
-        const std::string leaf = dir.filename().string();
+        const std::string leaf = Text::utf8(dir.filename().wstring());
         tolvOnly = "--exe \"" + leaf + "\\tolv.exe\" ";
         updateOnly = "--exe \"" + leaf + "\\update.exe\" ";
 
@@ -120,10 +122,10 @@ struct UpdateE2E : testing::Test {
             HANDLE p = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pe.th32ProcessID);
             if (!p)
                 continue;
-            char image[MAX_PATH * 2] = {};
-            DWORD n = sizeof image;
+            wchar_t image[MAX_PATH * 2] = {};
+            DWORD n = MAX_PATH * 2;
             std::error_code ec;
-            if (QueryFullProcessImageNameA(p, 0, image, &n) && fs::equivalent(fs::path(image), exe, ec))
+            if (QueryFullProcessImageNameW(p, 0, image, &n) && fs::equivalent(fs::path(image), exe, ec))
                 found = pe.th32ProcessID;
             CloseHandle(p);
         }

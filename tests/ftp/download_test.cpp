@@ -51,10 +51,18 @@ TEST_F(Download, EmptyRemoteFileFailsWithoutALocalFile) {
     EXPECT_FALSE(modFTP::transferBusy);
 }
 
-TEST_F(Download, NamesWithBlanksAndSurroundingSpaces) {
+TEST_F(Download, NamesWithBlanksSurroundingSpacesAndBytesBeyondAscii) {
     const std::string padded = std::string("  ").append(dir).append("issue one.bin ");
     EXPECT_TRUE(ftp->FTPDownloadFile(padded, "Has Blank/issue one.bin"));
     EXPECT_TRUE(sameBytes(readFile(servedFile("Has Blank/issue one.bin")), readFile(dir + "issue one.bin")));
+    // Latin-1 and UTF-8 names, asked for (SIZE, RETR) with the server's own bytes.
+    int64_t size = 0;
+    for (const char* name : {"Caf\xE9 Culture/Caf\xE9 Culture_CC_1.pdf",
+                             "Wiadomo\xC5\x9B" "ci/\xC5\x81\xC3\xB3" "d\xC5\xBA Weekly_WK_2.pdf"}) {
+        EXPECT_EQ(ftp->GetFTPFileSize(name), size += 10000) << name;
+        EXPECT_TRUE(fetch(name, "named.pdf")) << name;
+        EXPECT_EQ(ModCommon::fileSystem.FileSize(dir + "named.pdf"), size) << name;
+    }
 }
 
 TEST_F(Download, OlderLongerLocalFileLosesItsTail) {

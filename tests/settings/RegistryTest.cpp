@@ -112,7 +112,7 @@ TEST_F(Registry, ReadsTypedByWhatIsStored) {
         reg.setValueKey(name);
         return reg.Value();
     };
-    EXPECT_EQ(read("sz"), RegValue(std::string("caf\xE9")));
+    EXPECT_EQ(read("sz"), RegValue(std::string("caf\xC3\xA9")));  // text comes back as UTF-8
     EXPECT_EQ(reg.ValueType(), static_cast<DWORD>(REG_SZ));
     EXPECT_EQ(read("unterminated"), RegValue(std::string("abc")));
     EXPECT_EQ(read("multi"), RegValue(std::string("a\0b\0", 4)));

@@ -1,5 +1,7 @@
 #include "support/driver_client.h"
 
+#include "text/Text.h"
+
 namespace fs = std::filesystem;
 
 namespace testsupport {
@@ -20,20 +22,20 @@ fs::path buildDir() {
 
 std::string quoted(const fs::path& p) {
     std::string s(1, '"');
-    s.append(p.string()).push_back('"');
+    s.append(Text::utf8(p.wstring())).push_back('"');
     return s;
 }
 
 ChildProcess::ChildProcess(std::string commandLine, HANDLE hStdout) {
-    STARTUPINFOA si{};
+    STARTUPINFOW si{};
     si.cb = sizeof si;
     if (hStdout) {
         si.dwFlags = STARTF_USESTDHANDLES;
         si.hStdOutput = hStdout;
         si.hStdError = GetStdHandle(STD_ERROR_HANDLE);
     }
-    if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, hStdout != nullptr, 0, nullptr,
-                        nullptr, &si, &pi_))
+    std::wstring line = Text::wide(commandLine);
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, hStdout != nullptr, 0, nullptr, nullptr, &si, &pi_))
         pi_ = {};
 }
 

@@ -13,7 +13,7 @@ std::filesystem::path buildDir();
 // The folder of the running test program.
 std::filesystem::path testsDir();
 
-// A command-line word for a path that may hold blanks.
+// A command-line word for a path that may hold blanks. Command lines are UTF-8.
 std::string quoted(const std::filesystem::path& p);
 
 // A started program; ended (forcibly if still running) when the object goes.

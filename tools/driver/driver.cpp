@@ -95,12 +95,15 @@ std::string processImage(DWORD pid) {
     HANDLE p = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
     if (!p)
         return {};
-    char path[MAX_PATH * 2] = {};
-    DWORD n = sizeof path;
-    if (!QueryFullProcessImageNameA(p, 0, path, &n))
+    wchar_t path[MAX_PATH * 2] = {};
+    DWORD n = MAX_PATH * 2;
+    if (!QueryFullProcessImageNameW(p, 0, path, &n))
         n = 0;
     CloseHandle(p);
-    return std::string(path, n);
+    std::string s(n * 3, '\0');  // UTF-8, as the arguments it is compared with
+    s.resize(WideCharToMultiByte(CP_UTF8, 0, path, static_cast<int>(n), s.data(), static_cast<int>(s.size()),
+                                 nullptr, nullptr));
+    return s;
 }
 
 bool passesFilter(HWND h) {
@@ -433,6 +436,17 @@ public:
         s.resize(strnlen(s.data(), s.size()));
         return s;
     }
+    // The buffer as a wide text, printed as UTF-8: names the code page cannot hold.
+    std::string getWideText() const {
+        std::wstring w(textSize / sizeof(wchar_t), L'\0');
+        if (!ReadProcessMemory(process_, text(), w.data(), w.size() * sizeof(wchar_t), nullptr))
+            return {};
+        w.resize(wcsnlen(w.data(), w.size() - 1));
+        std::string s(w.size() * 3, '\0');
+        s.resize(WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), s.data(),
+                                     static_cast<int>(s.size()), nullptr, nullptr));
+        return s;
+    }
     // Sends a message whose lParam is the record and returns the text buffer.
     std::string ask(HWND control, UINT msg, WPARAM wp) const {
         const char nothing = 0;
@@ -440,6 +454,13 @@ public:
         DWORD_PTR result = 0;
         SendMessageTimeoutA(control, msg, wp, record(), SMTO_ABORTIFHUNG, sendTimeoutMs, &result);
         return getText();
+    }
+    std::string askWide(HWND control, UINT msg, WPARAM wp) const {
+        const wchar_t nothing = 0;
+        WriteProcessMemory(process_, text(), &nothing, sizeof nothing, nullptr);
+        DWORD_PTR result = 0;
+        SendMessageTimeoutW(control, msg, wp, record(), SMTO_ABORTIFHUNG, sendTimeoutMs, &result);
+        return getWideText();
     }
 
 private:
@@ -499,14 +520,14 @@ int cmdItems(const std::vector<std::string>& a) {
             const auto tick = (sendTo(lv, LVM_GETITEMSTATE, i, LVIS_STATEIMAGEMASK) & LVIS_STATEIMAGEMASK) >> 12;
             line = tick == 2 ? "[x] " : tick == 1 ? "[ ] " : "";
             for (size_t col = 0; col < headings.size(); ++col) {
-                LVITEMA item{};
+                LVITEMW item{};
                 item.iSubItem = static_cast<int>(col);
-                item.pszText = buf.text();
-                item.cchTextMax = RemoteBuffer::textSize;
+                item.pszText = reinterpret_cast<wchar_t*>(buf.text());
+                item.cchTextMax = RemoteBuffer::textSize / sizeof(wchar_t);
                 buf.putRecord(item);
                 if (col)
                     line += '\t';
-                line += buf.ask(lv, LVM_GETITEMTEXTA, i);
+                line += buf.askWide(lv, LVM_GETITEMTEXTW, i);
             }
             printf("%s\n", line.c_str());
         }
@@ -516,13 +537,13 @@ int cmdItems(const std::vector<std::string>& a) {
 }
 
 std::string nodeText(HWND tv, HTREEITEM node, const RemoteBuffer& buf) {
-    TVITEMA item{};
+    TVITEMW item{};
     item.mask = TVIF_TEXT | TVIF_HANDLE;
     item.hItem = node;
-    item.pszText = buf.text();
-    item.cchTextMax = RemoteBuffer::textSize;
+    item.pszText = reinterpret_cast<wchar_t*>(buf.text());
+    item.cchTextMax = RemoteBuffer::textSize / sizeof(wchar_t);
     buf.putRecord(item);
-    return buf.ask(tv, TVM_GETITEMA, 0);
+    return buf.askWide(tv, TVM_GETITEMW, 0);
 }
 
 HTREEITEM nextNode(HWND tv, HTREEITEM node, UINT how) {
@@ -650,8 +671,19 @@ const Command commands[] = {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    std::vector<std::string> args(argv + 1, argv + argc);
+int main() {
+    // Arguments and list texts are UTF-8: names need not fit the code page.
+    int argc = 0;
+    LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i) {
+        const int length = static_cast<int>(wcslen(argv[i]));
+        std::string arg(length * 3, '\0');
+        arg.resize(
+            WideCharToMultiByte(CP_UTF8, 0, argv[i], length, arg.data(), length * 3, nullptr, nullptr));
+        args.push_back(arg);
+    }
+    LocalFree(argv);
     while (args.size() >= 2 && (args[0] == "--pid" || args[0] == "--exe")) {
         if (args[0] == "--pid")
             filter.pid = static_cast<DWORD>(numberArg(args[1]));
