@@ -5,6 +5,7 @@
 
 #include "app/ModCommon.h"
 #include "ftp/cFTP.h"
+#include "ftp/modFTP.h"
 #include "settings/cInifile.h"
 
 namespace {
@@ -27,6 +28,19 @@ std::string answerOf(const std::string& sReply) {
 std::string stateValue(cInifile& state, const char* key) {
     state.setKey(key);
     return state.Value();
+}
+
+// The server a session talks to: another server's answers say nothing
+// about this one's file, however alike they look.
+std::string sessionServer() { return modFTP::ftpHost + ":" + std::to_string(modFTP::ftpPort); }
+
+void keepAnswers(cInifile& state, int64_t size, const std::string& modified) {
+    state.setKey("server");
+    state.setValue(sessionServer());
+    state.setKey("size");
+    state.setValue(std::to_string(size));
+    state.setKey("modified");
+    state.setValue(modified);
 }
 
 }  // namespace
@@ -55,14 +69,12 @@ FetchResult ServerCopies::fetch(const std::string& sLocal, const std::string& sR
     const std::string keptSize = stateValue(state, "size");
     const int64_t have = fs.FileSize(sLocal);
     // The local copy is whole when it still has the size it was fetched at.
-    if (size >= 0 && have >= 0 && keptSize == std::to_string(have)) {
+    if (size >= 0 && have >= 0 && keptSize == std::to_string(have) &&
+        stateValue(state, "server") == sessionServer()) {
         if (size == have && modified == stateValue(state, "modified"))
             return FetchResult::Fetched;
         if (bGrows && size > have && size <= llMaxBytes && appendTail(sLocal, sRemote, have, size)) {
-            state.setKey("size");
-            state.setValue(std::to_string(size));
-            state.setKey("modified");
-            state.setValue(modified);
+            keepAnswers(state, size, modified);
             return FetchResult::Fetched;
         }
     }
@@ -70,10 +82,7 @@ FetchResult ServerCopies::fetch(const std::string& sLocal, const std::string& sR
     if (result != FetchResult::Fetched)
         return result;  // the earlier copy and what was said about it stay
     if (size >= 0 && fs.FileSize(sLocal) == size) {
-        state.setKey("size");
-        state.setValue(std::to_string(size));
-        state.setKey("modified");
-        state.setValue(modified);
+        keepAnswers(state, size, modified);
     } else {
         state.DeleteSection();
     }

@@ -3,10 +3,11 @@
 // modification time (SIZE, MDTM); what it said is kept in data\copies.ini:
 //
 //   [em_lst.srv]          one section per server file
+//   server=host:port      where it came from (port 0: the FTP default)
 //   size=300000           the SIZE answer the local copy was fetched at
 //   modified=20261208001500   the MDTM answer, as the server gave it
 //
-// When both answers are the same again and the local copy still has that
+// When both answers from the same server are the same again and the local copy still has that
 // size, nothing is transferred. A file that may only grow is continued from
 // its end when it did, once the last few KiB still match. Anything else (no
 // answer, a mismatch, a shrink, a refused REST) fetches the whole file with
