@@ -11,6 +11,7 @@
 
 #include "app/ModCommon.h"
 #include "app/Work.h"
+#include "ftp/ReadThread.h"
 #include "ftp/modFTP.h"
 
 namespace {
@@ -166,6 +167,13 @@ bool readFully(StallWatchdog& watchdog, HINTERNET hFile, char* buf, DWORD cb) {
         got += n;
     }
     return true;
+}
+
+// Hands a read of the delivery to its thread; Cancel ends it at once, however
+// long the server would keep it waiting.
+bool readOffThread(ReadThread& reader, const std::function<bool()>& read) {
+    return reader.run(read, [] { return ModCommon::deliveryCancelled; },
+                      [] { shutDownDataSockets(ModCommon::ftpPort ? ModCommon::ftpPort : INTERNET_DEFAULT_FTP_PORT); });
 }
 
 // How much of the whole blocks to ask for next: what has already arrived,
@@ -342,6 +350,7 @@ cFTP::Outcome cFTP::receiveBlocks(HANDLE hLocal, int64_t llSize, int64_t llFrom)
     ProgressSteps progress(llSize);
     std::atomic<int64_t> count{llFrom};
     StallWatchdog watchdog([&count] { return count.load(); });
+    ReadThread reader;
     double bytesPerMs = 0;
     int64_t windowCount = llFrom;
     ULONGLONG windowStart = GetTickCount64();
@@ -359,9 +368,12 @@ cFTP::Outcome cFTP::receiveBlocks(HANDLE hLocal, int64_t llSize, int64_t llFrom)
         pauseIfAsked();
         if (deliveryCancelled)
             return Outcome::Cancelled;
-        const DWORD want = nextReadSize(watchdog, hFile_.get(), whole - count, bytesPerMs);
-        if (!readFully(watchdog, hFile_.get(), buf.data(), want))
-            return Outcome::Lost;
+        DWORD want = 0;
+        if (!readOffThread(reader, [&] {
+                want = nextReadSize(watchdog, hFile_.get(), whole - count, bytesPerMs);
+                return readFully(watchdog, hFile_.get(), buf.data(), want);
+            }))
+            return deliveryCancelled ? Outcome::Cancelled : Outcome::Lost;
         if (!writeAll(hLocal, buf.data(), want)) {
             writeError_ = GetLastError();
             return Outcome::WriteFailed;
@@ -387,16 +399,17 @@ cFTP::Outcome cFTP::receiveBlocks(HANDLE hLocal, int64_t llSize, int64_t llFrom)
     if (deliveryCancelled)
         return Outcome::Cancelled;
     const DWORD remainder = static_cast<DWORD>(llSize - count);
-    if (remainder && !readFully(watchdog, hFile_.get(), buf.data(), remainder))
-        return Outcome::Lost;
+    if (remainder &&
+        !readOffThread(reader, [&] { return readFully(watchdog, hFile_.get(), buf.data(), remainder); }))
+        return deliveryCancelled ? Outcome::Cancelled : Outcome::Lost;
     if (remainder && !writeAll(hLocal, buf.data(), remainder)) {
         writeError_ = GetLastError();
         return Outcome::WriteFailed;
     }
     count += remainder;
     // More data than the listed size is as wrong as less.
-    if (!atEndOfData(watchdog, hFile_.get()))
-        return Outcome::Failed;
+    if (!readOffThread(reader, [&] { return atEndOfData(watchdog, hFile_.get()); }))
+        return deliveryCancelled ? Outcome::Cancelled : Outcome::Failed;
     Work::tellProgress(0, count, 0, true);
     Work::tellProgress(0, 0, count, false);
     return Outcome::Done;
@@ -443,7 +456,7 @@ bool cFTP::FTPDownloadFile(std::string sLocal, std::string sRemote, bool bResume
     if (from == 0)
         hFile_.reset(FtpOpenFileA(hConnection_.get(), sRemote.c_str(), GENERIC_READ, transferType_, 0));
     if (!hFile_) {
-        outcome_ = from < 0 ? Outcome::Lost : openFailure();
+        outcome_ = deliveryCancelled ? Outcome::Cancelled : from < 0 ? Outcome::Lost : openFailure();
         Work::tellProgress(0, 0, 0, false);
         return false;
     }
@@ -506,7 +519,8 @@ int64_t cFTP::joinPoint(const std::string& sLocal, const std::string& sRemote, i
     const bool localRead = hLocal && SetFilePointerEx(hLocal.get(), at, nullptr, FILE_BEGIN) &&
                            ReadFile(hLocal.get(), local.data(), cb, &got, nullptr) && got == cb;
     StallWatchdog watchdog;
-    if (!readFully(watchdog, hFile_.get(), remote.data(), cb)) {
+    ReadThread reader;
+    if (!readOffThread(reader, [&] { return readFully(watchdog, hFile_.get(), remote.data(), cb); })) {
         hFile_.reset();
         return -1;
     }
