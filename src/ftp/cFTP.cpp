@@ -176,6 +176,13 @@ bool readOffThread(ReadThread& reader, const std::function<bool()>& read) {
                       [] { shutDownDataSockets(ModCommon::ftpPort ? ModCommon::ftpPort : INTERNET_DEFAULT_FTP_PORT); });
 }
 
+// The same for an exchange on the control connection (a listing, opening or
+// closing the data): short, bounded by the session's time-outs, and left to
+// finish, so the session stays in step with the server.
+void exchangeOffThread(ReadThread& reader, const std::function<void()>& exchange) {
+    reader.run([&] { return exchange(), true; }, [] { return false; }, [] {});
+}
+
 // How much of the whole blocks to ask for next: what has already arrived,
 // so that a read returns at once however slow the link (the platform's
 // reads wait until the whole request is there), or what the link brings in
@@ -432,7 +439,9 @@ bool cFTP::FTPDownloadFile(std::string sLocal, std::string sRemote, bool bResume
     // A file exists exactly when its size can be read, so one listing
     // answers both questions unless trimming changes the name.
     const bool trimmed = trim(sRemote) == sRemote;
-    int64_t size = trimmed ? GetFTPFileSize(sRemote) : (checkServerFile(sRemote) ? 0 : -1);
+    ReadThread reader;
+    int64_t size = -2;
+    exchangeOffThread(reader, [&] { size = trimmed ? GetFTPFileSize(sRemote) : (checkServerFile(sRemote) ? 0 : -1); });
     if (size < 0) {
         // -2: the listing itself failed, as it does on a session the server dropped.
         if (size == -2)
@@ -446,17 +455,23 @@ bool cFTP::FTPDownloadFile(std::string sLocal, std::string sRemote, bool bResume
     if (sLocal.empty() || sRemote.empty())
         return false;
     if (!trimmed)
-        size = GetFTPFileSize(sRemote);
+        exchangeOffThread(reader, [&] { size = GetFTPFileSize(sRemote); });
     Work::tellProgress(0, size, 0, true);
     if (size < 1) {
         Work::tellProgress(0, 0, 0, false);
         return false;
     }
     const int64_t from = bResume ? joinPoint(sLocal, sRemote, size) : 0;
+    // The server's answer is the opening thread's to read.
+    Outcome refused = Outcome::Lost;
     if (from == 0)
-        hFile_.reset(FtpOpenFileA(hConnection_.get(), sRemote.c_str(), GENERIC_READ, transferType_, 0));
+        exchangeOffThread(reader, [&] {
+            hFile_.reset(FtpOpenFileA(hConnection_.get(), sRemote.c_str(), GENERIC_READ, transferType_, 0));
+            if (!hFile_)
+                refused = openFailure();
+        });
     if (!hFile_) {
-        outcome_ = deliveryCancelled ? Outcome::Cancelled : from < 0 ? Outcome::Lost : openFailure();
+        outcome_ = deliveryCancelled ? Outcome::Cancelled : refused;
         Work::tellProgress(0, 0, 0, false);
         return false;
     }
@@ -473,7 +488,8 @@ bool cFTP::FTPDownloadFile(std::string sLocal, std::string sRemote, bool bResume
         outcome_ = Outcome::WriteFailed;
     }
     hLocal.reset();
-    hFile_.reset();
+    // Closing waits for the server's last word on the transfer.
+    exchangeOffThread(reader, [&] { hFile_.reset(); });
     Work::tellProgress(0, 0, 0, false);
     if (outcome_ == Outcome::Done && deliveryCancelled)
         outcome_ = Outcome::Cancelled;
@@ -504,11 +520,16 @@ int64_t cFTP::joinPoint(const std::string& sLocal, const std::string& sRemote, i
     if (have <= 0 || have > llSize)
         return 0;
     const int64_t checkFrom = std::max<int64_t>(0, have - joinCheckSize);
-    if (checkFrom > 0 && !RestartAt(checkFrom))
-        return CheckSession() ? 0 : -1;
-    hFile_.reset(FtpOpenFileA(hConnection_.get(), sRemote.c_str(), GENERIC_READ, transferType_, 0));
+    ReadThread reader;
+    int64_t refused = -1;
+    exchangeOffThread(reader, [&] {
+        if (checkFrom > 0 && !RestartAt(checkFrom))
+            refused = CheckSession() ? 0 : -1;
+        else
+            hFile_.reset(FtpOpenFileA(hConnection_.get(), sRemote.c_str(), GENERIC_READ, transferType_, 0));
+    });
     if (!hFile_)
-        return -1;
+        return refused;
     const DWORD cb = static_cast<DWORD>(have - checkFrom);
     std::vector<char> remote(cb), local(cb);
     AutoHandle hLocal(CreateFileA(sLocal.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
@@ -519,15 +540,12 @@ int64_t cFTP::joinPoint(const std::string& sLocal, const std::string& sRemote, i
     const bool localRead = hLocal && SetFilePointerEx(hLocal.get(), at, nullptr, FILE_BEGIN) &&
                            ReadFile(hLocal.get(), local.data(), cb, &got, nullptr) && got == cb;
     StallWatchdog watchdog;
-    ReadThread reader;
-    if (!readOffThread(reader, [&] { return readFully(watchdog, hFile_.get(), remote.data(), cb); })) {
-        hFile_.reset();
-        return -1;
-    }
-    if (localRead && remote == local)
+    const bool remoteRead =
+        readOffThread(reader, [&] { return readFully(watchdog, hFile_.get(), remote.data(), cb); });
+    if (remoteRead && localRead && remote == local)
         return have;
-    hFile_.reset();
-    return 0;
+    exchangeOffThread(reader, [&] { hFile_.reset(); });
+    return remoteRead ? 0 : -1;
 }
 
 cFTP::Outcome cFTP::openFailure() const {
