@@ -4,7 +4,9 @@
 
 namespace {
 
-// The longest the window thread waits without looking at its messages.
+// The longest the window thread waits without looking at its messages. A
+// read that ends within the first slice lets none run, so the messages come
+// where the transfer's own pumps put them whenever the data is there.
 constexpr DWORD sliceMs = 50;
 
 bool quitPending() {
@@ -39,6 +41,23 @@ DWORD WINAPI ReadThread::loop(void* p) {
     }
 }
 
+void ReadThread::runAnsweringOnly(const std::function<void()>& call) {
+    const std::function<bool()> read = [&] { return call(), true; };
+    if (!thread_) {
+        read();
+        return;
+    }
+    read_ = &read;
+    SetEvent(request_.get());
+    HANDLE done = done_.get();
+    while (MsgWaitForMultipleObjectsEx(1, &done, sliceMs, QS_SENDMESSAGE, 0) != WAIT_OBJECT_0) {
+        // Delivers what was sent, removes nothing from the queue.
+        MSG msg;
+        PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
+    SetLastError(error_);
+}
+
 bool ReadThread::run(const std::function<bool()>& read, const std::function<bool()>& giveUp,
                      const std::function<void()>& interrupt) {
     if (!thread_)
@@ -47,20 +66,21 @@ bool ReadThread::run(const std::function<bool()>& read, const std::function<bool
     SetEvent(request_.get());
     HANDLE done = done_.get();
     bool gaveUp = false;
-    for (;;) {
-        // A quit left for the main loop would wake every wait at once.
-        const DWORD woke = quitPending()
-                               ? WaitForSingleObject(done, sliceMs)
-                               : MsgWaitForMultipleObjectsEx(1, &done, sliceMs, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-        if (woke == WAIT_OBJECT_0)
-            break;
-        if (woke == WAIT_OBJECT_0 + 1)
-            ModCommon::doEvents();
-        if (!gaveUp && giveUp()) {
-            gaveUp = true;
-            interrupt();
+    if (WaitForSingleObject(done, sliceMs) != WAIT_OBJECT_0)
+        for (;;) {
+            // A quit left for the main loop would wake every wait at once.
+            const DWORD woke = quitPending() ? WaitForSingleObject(done, sliceMs)
+                                             : MsgWaitForMultipleObjectsEx(1, &done, sliceMs, QS_ALLINPUT,
+                                                                           MWMO_INPUTAVAILABLE);
+            if (woke == WAIT_OBJECT_0)
+                break;
+            if (woke == WAIT_OBJECT_0 + 1)
+                ModCommon::doEvents();
+            if (!gaveUp && giveUp()) {
+                gaveUp = true;
+                interrupt();
+            }
         }
-    }
     SetLastError(error_);
     return result_ && !gaveUp;
 }

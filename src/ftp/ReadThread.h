@@ -24,6 +24,11 @@ public:
     bool run(const std::function<bool()>& read, const std::function<bool()>& giveUp,
              const std::function<void()>& interrupt);
 
+    // Runs call on the thread; meanwhile answers only the messages that other
+    // threads and programs send (a screen reader asking for a window's
+    // text), so nothing of this program runs before call is done.
+    void runAnsweringOnly(const std::function<void()>& call);
+
 private:
     static DWORD WINAPI loop(void* p);
     AutoHandle request_, done_, thread_;

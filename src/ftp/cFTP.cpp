@@ -176,11 +176,12 @@ bool readOffThread(ReadThread& reader, const std::function<bool()>& read) {
                       [] { shutDownDataSockets(ModCommon::ftpPort ? ModCommon::ftpPort : INTERNET_DEFAULT_FTP_PORT); });
 }
 
-// The same for an exchange on the control connection (a listing, opening or
-// closing the data): short, bounded by the session's time-outs, and left to
-// finish, so the session stays in step with the server.
+// An exchange on the control connection (a listing, opening or closing the
+// data) is short and bounded by the session's time-outs: it runs on the
+// delivery's thread too, but only messages sent from outside are answered
+// meanwhile, so no click or timer of this program can come between.
 void exchangeOffThread(ReadThread& reader, const std::function<void()>& exchange) {
-    reader.run([&] { return exchange(), true; }, [] { return false; }, [] {});
+    reader.runAnsweringOnly(exchange);
 }
 
 // How much of the whole blocks to ask for next: what has already arrived,
@@ -365,6 +366,8 @@ cFTP::Outcome cFTP::receiveBlocks(HANDLE hLocal, int64_t llSize, int64_t llFrom)
         progress.show(llFrom);
     auto pauseIfAsked = [&] {
         if (deliveryPaused) {
+            // The hold shows how far the delivery got.
+            progress.show(count);
             heldByPause_ = true;
             Work::holdWhilePaused();
         }
