@@ -59,14 +59,16 @@ void ReadThread::runAnsweringOnly(const std::function<void()>& call) {
 }
 
 bool ReadThread::run(const std::function<bool()>& read, const std::function<bool()>& giveUp,
-                     const std::function<void()>& interrupt) {
+                     const std::function<void()>& interrupt, const std::function<void()>& beforeMessages) {
     if (!thread_)
         return read();
     read_ = &read;
     SetEvent(request_.get());
     HANDLE done = done_.get();
     bool gaveUp = false;
-    if (WaitForSingleObject(done, sliceMs) != WAIT_OBJECT_0)
+    if (WaitForSingleObject(done, sliceMs) != WAIT_OBJECT_0) {
+        if (beforeMessages)
+            beforeMessages();
         for (;;) {
             // A quit left for the main loop would wake every wait at once.
             const DWORD woke = quitPending() ? WaitForSingleObject(done, sliceMs)
@@ -81,6 +83,7 @@ bool ReadThread::run(const std::function<bool()>& read, const std::function<bool
                 interrupt();
             }
         }
+    }
     SetLastError(error_);
     return result_ && !gaveUp;
 }

@@ -18,11 +18,12 @@ public:
     ReadThread& operator=(const ReadThread&) = delete;
 
     // Runs read on the thread and gives its result (with its last error).
-    // Until it returns, messages run as they come, and giveUp is asked after
+    // Until it returns, messages run as they come (beforeMessages, when
+    // given, first brings the display up to date), and giveUp is asked after
     // each; once it says yes, interrupt must make the read end soon, and the
     // result is false.
     bool run(const std::function<bool()>& read, const std::function<bool()>& giveUp,
-             const std::function<void()>& interrupt);
+             const std::function<void()>& interrupt, const std::function<void()>& beforeMessages = {});
 
     // Runs call on the thread; meanwhile answers only the messages that other
     // threads and programs send (a screen reader asking for a window's

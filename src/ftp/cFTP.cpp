@@ -171,9 +171,12 @@ bool readFully(StallWatchdog& watchdog, HINTERNET hFile, char* buf, DWORD cb) {
 
 // Hands a read of the delivery to its thread; Cancel ends it at once, however
 // long the server would keep it waiting.
-bool readOffThread(ReadThread& reader, const std::function<bool()>& read) {
-    return reader.run(read, [] { return ModCommon::deliveryCancelled; },
-                      [] { shutDownDataSockets(ModCommon::ftpPort ? ModCommon::ftpPort : INTERNET_DEFAULT_FTP_PORT); });
+bool readOffThread(ReadThread& reader, const std::function<bool()>& read,
+                   const std::function<void()>& beforeMessages = {}) {
+    return reader.run(
+        read, [] { return ModCommon::deliveryCancelled; },
+        [] { shutDownDataSockets(ModCommon::ftpPort ? ModCommon::ftpPort : INTERNET_DEFAULT_FTP_PORT); },
+        beforeMessages);
 }
 
 // An exchange on the control connection (a listing, opening or closing the
@@ -379,10 +382,14 @@ cFTP::Outcome cFTP::receiveBlocks(HANDLE hLocal, int64_t llSize, int64_t llFrom)
         if (deliveryCancelled)
             return Outcome::Cancelled;
         DWORD want = 0;
-        if (!readOffThread(reader, [&] {
+        const bool got = readOffThread(
+            reader,
+            [&] {
                 want = nextReadSize(watchdog, hFile_.get(), whole - count, bytesPerMs);
                 return readFully(watchdog, hFile_.get(), buf.data(), want);
-            }))
+            },
+            [&] { progress.show(count); });
+        if (!got)
             return deliveryCancelled ? Outcome::Cancelled : Outcome::Lost;
         if (!writeAll(hLocal, buf.data(), want)) {
             writeError_ = GetLastError();
