@@ -201,11 +201,8 @@ DWORD nextReadSize(StallWatchdog& watchdog, HINTERNET hFile, int64_t llLeft, dou
             InternetQueryDataAvailable(hFile, &available, 0, 0);
     }
     const int64_t byRate = static_cast<int64_t>(fBytesPerMs * readTargetMs);
-    // Once anything has come, only what has come, or one block: a burst
-    // seen as a high rate must not make a read wait for more (a pause takes
-    // hold only between reads).
     const int64_t blocks =
-        std::clamp<int64_t>((available > 0 ? available : byRate) / blockSize, 1, chunkSize / blockSize);
+        std::clamp<int64_t>(std::max<int64_t>(available, byRate) / blockSize, 1, chunkSize / blockSize);
     return static_cast<DWORD>(std::min<int64_t>(blocks * blockSize, llLeft));
 }
 
