@@ -172,9 +172,15 @@ bool readFully(StallWatchdog& watchdog, HINTERNET hFile, char* buf, DWORD cb) {
 // Hands a read of the delivery to its thread; Cancel ends it at once, however
 // long the server would keep it waiting.
 bool readOffThread(ReadThread& reader, const std::function<bool()>& read,
-                   const std::function<void()>& beforeMessages = {}) {
+                   const std::function<void()>& beforeMessages = {},
+                   const std::function<void()>& afterMessages = {}) {
     return reader.run(
-        read, [] { return ModCommon::deliveryCancelled; },
+        read,
+        [&] {
+            if (afterMessages)
+                afterMessages();
+            return ModCommon::deliveryCancelled;
+        },
         [] { shutDownDataSockets(ModCommon::ftpPort ? ModCommon::ftpPort : INTERNET_DEFAULT_FTP_PORT); },
         beforeMessages);
 }
@@ -388,7 +394,11 @@ cFTP::Outcome cFTP::receiveBlocks(HANDLE hLocal, int64_t llSize, int64_t llFrom)
                 want = nextReadSize(watchdog, hFile_.get(), whole - count, bytesPerMs);
                 return readFully(watchdog, hFile_.get(), buf.data(), want);
             },
-            [&] { progress.show(count); });
+            [&] { progress.show(count); },
+            // A pause holds at once, not after a read the link may take a
+            // while to fill: the read goes on meanwhile, and what it brings
+            // is written, in order, once the hold ends.
+            pauseIfAsked);
         if (!got)
             return deliveryCancelled ? Outcome::Cancelled : Outcome::Lost;
         if (!writeAll(hLocal, buf.data(), want)) {
