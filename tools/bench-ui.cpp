@@ -1,6 +1,8 @@
 // The Windows half of tools/bench-ui: while tolv delivers a slow issue,
-// measures how long its delivery dialog takes to answer a message, then the
-// time from a click on "Pause" to the dialog offering "Resume".
+// measures how long its delivery dialog takes to answer a message, then how
+// long reading the text of each of tolv's windows takes (as screen readers
+// and test tools do), then the time from a click on "Pause" to the dialog
+// offering "Resume".
 //   bench-ui.exe [SECONDS] [INTERVAL-MS]
 #include <windows.h>
 
@@ -48,6 +50,35 @@ static double percentile(std::vector<double> v, double p) {
     return v[std::min(v.size() - 1, static_cast<size_t>(p * double(v.size() - 1) + 0.5))];
 }
 
+// Every window of one process, top-level ones and their children.
+struct ProcessWindows {
+    DWORD pid;
+    std::vector<HWND> windows;
+};
+
+static BOOL CALLBACK addChild(HWND h, LPARAM p) {
+    reinterpret_cast<ProcessWindows*>(p)->windows.push_back(h);
+    return TRUE;
+}
+
+static BOOL CALLBACK addTopLevel(HWND h, LPARAM p) {
+    auto* found = reinterpret_cast<ProcessWindows*>(p);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(h, &pid);
+    if (pid == found->pid) {
+        found->windows.push_back(h);
+        EnumChildWindows(h, addChild, p);
+    }
+    return TRUE;
+}
+
+static std::vector<HWND> windowsOf(HWND hwnd) {
+    ProcessWindows found{0, {}};
+    GetWindowThreadProcessId(hwnd, &found.pid);
+    EnumWindows(addTopLevel, reinterpret_cast<LPARAM>(&found));
+    return found.windows;
+}
+
 int main(int argc, char** argv) {
     const double seconds = argc > 1 ? std::atof(argv[1]) : 20;
     const DWORD intervalMs = argc > 2 ? static_cast<DWORD>(std::atoi(argv[2])) : 100;
@@ -77,8 +108,26 @@ int main(int argc, char** argv) {
             Sleep(static_cast<DWORD>(next));
     }
     std::printf("answers %zu every %lu ms over %.0f s\n", answers.size(), intervalMs, seconds);
-    std::printf("answer p50 %.1f ms  p95 %.1f ms  max %.1f ms\n", percentile(answers, 0.5),
-                percentile(answers, 0.95), *std::max_element(answers.begin(), answers.end()));
+    const auto slowest = std::max_element(answers.begin(), answers.end());
+    std::printf("answer p50 %.1f ms  p95 %.1f ms  max %.1f ms (at %.1f s)\n", percentile(answers, 0.5),
+                percentile(answers, 0.95), *slowest, double(slowest - answers.begin()) * intervalMs / 1000.0);
+
+    // One WM_GETTEXT to each window, one after the other.
+    std::vector<double> texts;
+    LARGE_INTEGER textsStart;
+    QueryPerformanceCounter(&textsStart);
+    for (HWND w : windowsOf(dlg)) {
+        char text[256] = {};
+        LARGE_INTEGER t0;
+        QueryPerformanceCounter(&t0);
+        DWORD_PTR result = 0;
+        if (SendMessageTimeoutA(w, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_NORMAL,
+                                answerLimitMs, &result))
+            texts.push_back(msSince(t0));
+    }
+    if (!texts.empty())
+        std::printf("window texts %zu in %.1f ms  p50 %.1f ms  max %.1f ms\n", texts.size(), msSince(textsStart),
+                    percentile(texts, 0.5), *std::max_element(texts.begin(), texts.end()));
 
     if (!(pause = findButton("Pause"))) {
         std::fprintf(stderr, "the delivery ended before \"Pause\" could be timed\n");

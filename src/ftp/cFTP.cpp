@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/ModCommon.h"
+#include "ftp/ReadThread.h"
 #include "ftp/modFTP.h"
 #include "text/Text.h"
 
@@ -170,6 +171,30 @@ bool readFully(StallWatchdog& watchdog, HINTERNET hFile, char* buf, DWORD cb) {
         got += n;
     }
     return true;
+}
+
+// Hands a read of the delivery to its thread; Cancel ends it at once, however
+// long the server would keep it waiting.
+bool readOffThread(ReadThread& reader, TransferObserver& observer, const std::function<bool()>& read,
+                   const std::function<void()>& beforeMessages = {},
+                   const std::function<void()>& afterMessages = {}) {
+    return reader.run(
+        read,
+        [&] {
+            if (afterMessages)
+                afterMessages();
+            return observer.cancelAsked();
+        },
+        [] { shutDownDataSockets(modFTP::ftpPort ? modFTP::ftpPort : INTERNET_DEFAULT_FTP_PORT); },
+        beforeMessages);
+}
+
+// An exchange on the control connection (a listing, opening or closing the
+// data) is short and bounded by the session's time-outs: it runs on the
+// delivery's thread too, but only messages sent from outside are answered
+// meanwhile, so no click or timer of this program can come between.
+void exchangeOffThread(ReadThread& reader, const std::function<void()>& exchange) {
+    reader.runAnsweringOnly(exchange);
 }
 
 // How much of the whole blocks to ask for next: what has already arrived,
@@ -431,6 +456,7 @@ cFTP::Outcome cFTP::receiveBlocks(HANDLE hLocal, int64_t llSize, int64_t llFrom)
     ProgressSteps progress(llSize, observer_);
     std::atomic<int64_t> count{llFrom};
     StallWatchdog watchdog([&count] { return count.load(); });
+    ReadThread reader;
     double bytesPerMs = 0;
     int64_t windowCount = llFrom;
     ULONGLONG windowStart = GetTickCount64();
@@ -438,6 +464,8 @@ cFTP::Outcome cFTP::receiveBlocks(HANDLE hLocal, int64_t llSize, int64_t llFrom)
         progress.show(llFrom);
     auto pauseIfAsked = [&] {
         if (observer_->pauseAsked()) {
+            // The hold shows how far the delivery got.
+            progress.show(count);
             heldByPause_ = true;
             observer_->holdWhilePaused();
         }
@@ -448,9 +476,20 @@ cFTP::Outcome cFTP::receiveBlocks(HANDLE hLocal, int64_t llSize, int64_t llFrom)
         pauseIfAsked();
         if (observer_->cancelAsked())
             return Outcome::Cancelled;
-        const DWORD want = nextReadSize(watchdog, hFile_.get(), whole - count, bytesPerMs);
-        if (!readFully(watchdog, hFile_.get(), buf.data(), want))
-            return Outcome::Lost;
+        DWORD want = 0;
+        const bool got = readOffThread(
+            reader, *observer_,
+            [&] {
+                want = nextReadSize(watchdog, hFile_.get(), whole - count, bytesPerMs);
+                return readFully(watchdog, hFile_.get(), buf.data(), want);
+            },
+            [&] { progress.show(count); },
+            // A pause holds at once, not after a read the link may take a
+            // while to fill: the read goes on meanwhile, and what it brings
+            // is written, in order, once the hold ends.
+            pauseIfAsked);
+        if (!got)
+            return observer_->cancelAsked() ? Outcome::Cancelled : Outcome::Lost;
         if (!writeAll(hLocal, buf.data(), want)) {
             writeError_ = GetLastError();
             return Outcome::WriteFailed;
@@ -476,16 +515,17 @@ cFTP::Outcome cFTP::receiveBlocks(HANDLE hLocal, int64_t llSize, int64_t llFrom)
     if (observer_->cancelAsked())
         return Outcome::Cancelled;
     const DWORD remainder = static_cast<DWORD>(llSize - count);
-    if (remainder && !readFully(watchdog, hFile_.get(), buf.data(), remainder))
-        return Outcome::Lost;
+    if (remainder &&
+        !readOffThread(reader, *observer_, [&] { return readFully(watchdog, hFile_.get(), buf.data(), remainder); }))
+        return observer_->cancelAsked() ? Outcome::Cancelled : Outcome::Lost;
     if (remainder && !writeAll(hLocal, buf.data(), remainder)) {
         writeError_ = GetLastError();
         return Outcome::WriteFailed;
     }
     count += remainder;
     // More data than the listed size is as wrong as less.
-    if (!atEndOfData(watchdog, hFile_.get()))
-        return Outcome::Failed;
+    if (!readOffThread(reader, *observer_, [&] { return atEndOfData(watchdog, hFile_.get()); }))
+        return observer_->cancelAsked() ? Outcome::Cancelled : Outcome::Failed;
     observer_->transferProgress(0, count, 0, true);
     observer_->transferProgress(0, 0, count, false);
     return Outcome::Done;
@@ -508,7 +548,9 @@ bool cFTP::FTPDownloadFile(std::string sLocal, std::string sRemote, bool bResume
     // A file exists exactly when its size can be read, so one listing
     // answers both questions unless trimming changes the name.
     const bool trimmed = trim(sRemote) == sRemote;
-    int64_t size = trimmed ? GetFTPFileSize(sRemote) : (checkServerFile(sRemote) ? 0 : -1);
+    ReadThread reader;
+    int64_t size = -2;
+    exchangeOffThread(reader, [&] { size = trimmed ? GetFTPFileSize(sRemote) : (checkServerFile(sRemote) ? 0 : -1); });
     if (size < 0) {
         // -2: the listing itself failed, as it does on a session the server dropped.
         if (size == -2)
@@ -522,17 +564,23 @@ bool cFTP::FTPDownloadFile(std::string sLocal, std::string sRemote, bool bResume
     if (sLocal.empty() || sRemote.empty())
         return false;
     if (!trimmed)
-        size = GetFTPFileSize(sRemote);
+        exchangeOffThread(reader, [&] { size = GetFTPFileSize(sRemote); });
     observer_->transferProgress(0, size, 0, true);
     if (size < 1) {
         observer_->transferProgress(0, 0, 0, false);
         return false;
     }
     const int64_t from = bResume ? joinPoint(sLocal, sRemote, size) : 0;
+    // The server's answer is the opening thread's to read.
+    Outcome refused = Outcome::Lost;
     if (from == 0)
-        hFile_.reset(FtpOpenFileA(hConnection_.get(), sRemote.c_str(), GENERIC_READ, transferType_, 0));
+        exchangeOffThread(reader, [&] {
+            hFile_.reset(FtpOpenFileA(hConnection_.get(), sRemote.c_str(), GENERIC_READ, transferType_, 0));
+            if (!hFile_)
+                refused = openFailure();
+        });
     if (!hFile_) {
-        outcome_ = from < 0 ? Outcome::Lost : openFailure();
+        outcome_ = observer_->cancelAsked() ? Outcome::Cancelled : refused;
         observer_->transferProgress(0, 0, 0, false);
         return false;
     }
@@ -549,7 +597,8 @@ bool cFTP::FTPDownloadFile(std::string sLocal, std::string sRemote, bool bResume
         outcome_ = Outcome::WriteFailed;
     }
     hLocal.reset();
-    hFile_.reset();
+    // Closing waits for the server's last word on the transfer.
+    exchangeOffThread(reader, [&] { hFile_.reset(); });
     observer_->transferProgress(0, 0, 0, false);
     if (outcome_ == Outcome::Done && observer_->cancelAsked())
         outcome_ = Outcome::Cancelled;
@@ -608,11 +657,16 @@ int64_t cFTP::joinPoint(const std::string& sLocal, const std::string& sRemote, i
     if (have <= 0 || have > llSize)
         return 0;
     const int64_t checkFrom = std::max<int64_t>(0, have - joinCheckSize);
-    if (checkFrom > 0 && !RestartAt(checkFrom))
-        return CheckSession() ? 0 : -1;
-    hFile_.reset(FtpOpenFileA(hConnection_.get(), sRemote.c_str(), GENERIC_READ, transferType_, 0));
+    ReadThread reader;
+    int64_t refused = -1;
+    exchangeOffThread(reader, [&] {
+        if (checkFrom > 0 && !RestartAt(checkFrom))
+            refused = CheckSession() ? 0 : -1;
+        else
+            hFile_.reset(FtpOpenFileA(hConnection_.get(), sRemote.c_str(), GENERIC_READ, transferType_, 0));
+    });
     if (!hFile_)
-        return -1;
+        return refused;
     const DWORD cb = static_cast<DWORD>(have - checkFrom);
     std::vector<char> remote(cb), local(cb);
     AutoHandle hLocal(CreateFileW(Text::wide(sLocal).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
@@ -623,14 +677,12 @@ int64_t cFTP::joinPoint(const std::string& sLocal, const std::string& sRemote, i
     const bool localRead = hLocal && SetFilePointerEx(hLocal.get(), at, nullptr, FILE_BEGIN) &&
                            ReadFile(hLocal.get(), local.data(), cb, &got, nullptr) && got == cb;
     StallWatchdog watchdog;
-    if (!readFully(watchdog, hFile_.get(), remote.data(), cb)) {
-        hFile_.reset();
-        return -1;
-    }
-    if (localRead && remote == local)
+    const bool remoteRead =
+        readOffThread(reader, *observer_, [&] { return readFully(watchdog, hFile_.get(), remote.data(), cb); });
+    if (remoteRead && localRead && remote == local)
         return have;
-    hFile_.reset();
-    return 0;
+    exchangeOffThread(reader, [&] { hFile_.reset(); });
+    return remoteRead ? 0 : -1;
 }
 
 cFTP::Outcome cFTP::openFailure() const {

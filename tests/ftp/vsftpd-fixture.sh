@@ -2,6 +2,7 @@
 # Starts or stops a vsftpd serving the sample publisher's tree: anonymous,
 # passive, loopback, with its own config file and pid file in DIR.
 #   vsftpd-fixture.sh start DIR SOURCE_DIR [publisher layout options] | stop DIR
+# VSFTPD_CONF, when set, holds further lines for the config (anon_max_rate=N).
 set -eu
 cmd=$1 dir=$2
 case $cmd in
@@ -41,6 +42,7 @@ vsftpd_log_file=$dir/vsftpd.log
 dual_log_enable=YES
 log_ftp_protocol=YES
 use_localtime=NO
+${VSFTPD_CONF:-}
 CONF
   setsid /usr/sbin/vsftpd "$dir/vsftpd.conf" </dev/null >"$dir/stdout.log" 2>&1 &
   echo $! > "$dir/pid"
