@@ -448,7 +448,7 @@ bool cFTP::SimpleFTPPutFile(const std::string& sLocal, const std::string& sRemot
                        transferType_, 0);
 }
 
-cFTP::Outcome cFTP::receiveBlocks(HANDLE hLocal, int64_t llSize, int64_t llFrom) {
+cFTP::Outcome cFTP::receiveBlocks(ReadThread& reader, HANDLE hLocal, int64_t llSize, int64_t llFrom) {
     using namespace ModCommon;
     const int64_t whole = llSize - llSize % blockSize;
     std::vector<char> buf(chunkSize);
@@ -456,7 +456,6 @@ cFTP::Outcome cFTP::receiveBlocks(HANDLE hLocal, int64_t llSize, int64_t llFrom)
     ProgressSteps progress(llSize, observer_);
     std::atomic<int64_t> count{llFrom};
     StallWatchdog watchdog([&count] { return count.load(); });
-    ReadThread reader;
     double bytesPerMs = 0;
     int64_t windowCount = llFrom;
     ULONGLONG windowStart = GetTickCount64();
@@ -515,8 +514,8 @@ cFTP::Outcome cFTP::receiveBlocks(HANDLE hLocal, int64_t llSize, int64_t llFrom)
     if (observer_->cancelAsked())
         return Outcome::Cancelled;
     const DWORD remainder = static_cast<DWORD>(llSize - count);
-    if (remainder &&
-        !readOffThread(reader, *observer_, [&] { return readFully(watchdog, hFile_.get(), buf.data(), remainder); }))
+    if (remainder && !readOffThread(reader, *observer_,
+                                    [&] { return readFully(watchdog, hFile_.get(), buf.data(), remainder); }))
         return observer_->cancelAsked() ? Outcome::Cancelled : Outcome::Lost;
     if (remainder && !writeAll(hLocal, buf.data(), remainder)) {
         writeError_ = GetLastError();
@@ -550,7 +549,8 @@ bool cFTP::FTPDownloadFile(std::string sLocal, std::string sRemote, bool bResume
     const bool trimmed = trim(sRemote) == sRemote;
     ReadThread reader;
     int64_t size = -2;
-    exchangeOffThread(reader, [&] { size = trimmed ? GetFTPFileSize(sRemote) : (checkServerFile(sRemote) ? 0 : -1); });
+    exchangeOffThread(reader,
+                      [&] { size = trimmed ? GetFTPFileSize(sRemote) : (checkServerFile(sRemote) ? 0 : -1); });
     if (size < 0) {
         // -2: the listing itself failed, as it does on a session the server dropped.
         if (size == -2)
@@ -570,7 +570,7 @@ bool cFTP::FTPDownloadFile(std::string sLocal, std::string sRemote, bool bResume
         observer_->transferProgress(0, 0, 0, false);
         return false;
     }
-    const int64_t from = bResume ? joinPoint(sLocal, sRemote, size) : 0;
+    const int64_t from = bResume ? joinPoint(reader, sLocal, sRemote, size) : 0;
     // The server's answer is the opening thread's to read.
     Outcome refused = Outcome::Lost;
     if (from == 0)
@@ -591,7 +591,7 @@ bool cFTP::FTPDownloadFile(std::string sLocal, std::string sRemote, bool bResume
     LARGE_INTEGER at{};
     at.QuadPart = from;
     if (hLocal && SetFilePointerEx(hLocal.get(), at, nullptr, FILE_BEGIN) && SetEndOfFile(hLocal.get()))
-        outcome_ = receiveBlocks(hLocal.get(), size, from);
+        outcome_ = receiveBlocks(reader, hLocal.get(), size, from);
     else {
         writeError_ = GetLastError();
         outcome_ = Outcome::WriteFailed;
@@ -651,13 +651,13 @@ bool cFTP::RestartAt(int64_t llOffset) {
 // remote file open at that point, once the bytes before it matched the
 // server's. 0 when it must start again from the first byte (nothing to join,
 // REST refused, a mismatch); -1 when the server could not be asked at all.
-int64_t cFTP::joinPoint(const std::string& sLocal, const std::string& sRemote, int64_t llSize) {
+int64_t cFTP::joinPoint(ReadThread& reader, const std::string& sLocal, const std::string& sRemote,
+                        int64_t llSize) {
     // A missing file (-1) has nothing to join either.
     const int64_t have = ModCommon::fileSystem.FileSize(sLocal);
     if (have <= 0 || have > llSize)
         return 0;
     const int64_t checkFrom = std::max<int64_t>(0, have - joinCheckSize);
-    ReadThread reader;
     int64_t refused = -1;
     exchangeOffThread(reader, [&] {
         if (checkFrom > 0 && !RestartAt(checkFrom))

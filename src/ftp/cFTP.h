@@ -13,6 +13,8 @@
 #include "ftp/TransferObserver.h"
 #include "ftp/cDirList.h"
 
+class ReadThread;
+
 class cFTP {
 public:
     cFTP();
@@ -92,9 +94,10 @@ private:
     void RecordError(DWORD lError, const char* sCall);
     bool isNoSuchFile(DWORD lError) const;
     // llFrom: bytes already in hLocal, counted as received.
-    Outcome receiveBlocks(HANDLE hLocal, int64_t llSize, int64_t llFrom);
+    Outcome receiveBlocks(ReadThread& reader, HANDLE hLocal, int64_t llSize, int64_t llFrom);
     bool RestartAt(int64_t llOffset);
-    int64_t joinPoint(const std::string& sLocal, const std::string& sRemote, int64_t llSize);
+    int64_t joinPoint(ReadThread& reader, const std::string& sLocal, const std::string& sRemote,
+                      int64_t llSize);
     Outcome openFailure() const;
 
     // Destroyed in reverse order: the file, the connection, then the session.
