@@ -390,37 +390,40 @@ cFTP::Copy cFTP::FTPCopyBounded(const std::string& sLocal, const std::string& sR
     // deadline, which grows only with what has arrived.
     auto overdue = [&] { return GetTickCount64() - start >= copyDeadlineMs(count.load()); };
     StallWatchdog watchdog([&count] { return count.load(); }, overdue);
-    {
+    // The platform's calls wait for the server; they run on a thread of their
+    // own, so the window answers however slowly the copy comes.
+    ReadThread reader;
+    exchangeOffThread(reader, [&] {
         StallWatchdog::Watch watch(watchdog);
         hFile_.reset(FtpOpenFileA(hConnection_.get(), sRemote.c_str(), GENERIC_READ,
                                   transferType_ | INTERNET_FLAG_RELOAD, 0));
-    }
-    if (!hFile_) {
-        RecordError(GetLastError(), "FtpOpenFile");
+        if (!hFile_)
+            RecordError(GetLastError(), "FtpOpenFile");
+    });
+    if (!hFile_)
         return Copy::Failed;
-    }
     AutoHandle hLocal(CreateFileW(Text::wide(sLocal).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                   CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     std::vector<char> buf(chunkSize);
     Copy result = Copy::Failed;
     while (hLocal && !overdue()) {
-        // What has arrived, so the read returns at once, but never past the
-        // first byte over the cap: no more than that is ever read.
-        DWORD available = 0;
-        {
-            StallWatchdog::Watch watch(watchdog);
-            if (!InternetQueryDataAvailable(hFile_.get(), &available, 0, 0) &&
-                GetLastError() == ERROR_IO_PENDING)
-                InternetQueryDataAvailable(hFile_.get(), &available, 0, 0);
-        }
-        const DWORD want = static_cast<DWORD>(
-            std::clamp<int64_t>(std::min<int64_t>(available, llMaxBytes + 1 - count), 1, chunkSize));
         DWORD n = 0;
-        {
-            StallWatchdog::Watch watch(watchdog);
-            if (!InternetReadFile(hFile_.get(), buf.data(), want, &n))
-                break;
-        }
+        const bool read = reader.run(
+            [&] {
+                // What has arrived, so the read returns at once, but never
+                // past the first byte over the cap: no more than that is ever read.
+                StallWatchdog::Watch watch(watchdog);
+                DWORD available = 0;
+                if (!InternetQueryDataAvailable(hFile_.get(), &available, 0, 0) &&
+                    GetLastError() == ERROR_IO_PENDING)
+                    InternetQueryDataAvailable(hFile_.get(), &available, 0, 0);
+                const DWORD want = static_cast<DWORD>(
+                    std::clamp<int64_t>(std::min<int64_t>(available, llMaxBytes + 1 - count), 1, chunkSize));
+                return InternetReadFile(hFile_.get(), buf.data(), want, &n) != FALSE;
+            },
+            overdue, [] { shutDownDataSockets(modFTP::ftpPort ? modFTP::ftpPort : INTERNET_DEFAULT_FTP_PORT); });
+        if (!read)
+            break;
         if (n == 0) {
             result = overdue() ? Copy::Failed : Copy::Done;
             break;
@@ -435,9 +438,14 @@ cFTP::Copy cFTP::FTPCopyBounded(const std::string& sLocal, const std::string& sR
     }
     hLocal.reset();
     // Closing reads the server's last word on the transfer: a data
-    // connection cut short ends like a whole one, and only "426" tells.
-    const bool closed = InternetCloseHandle(hFile_.release());
-    const std::string reply = lastResponse();
+    // connection cut short ends like a whole one, and only "426" tells. The
+    // platform keeps that word for the thread that closed.
+    bool closed = false;
+    std::string reply;
+    exchangeOffThread(reader, [&] {
+        closed = InternetCloseHandle(hFile_.release());
+        reply = lastResponse();
+    });
     if (result == Copy::Done && (!closed || reply.rfind('4', 0) == 0 || reply.rfind('5', 0) == 0))
         result = Copy::Failed;
     return result;
