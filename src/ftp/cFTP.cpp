@@ -159,6 +159,11 @@ private:
     std::atomic<ULONGLONG> since_{0};
 };
 
+// Ends a wait on this session's data connection: the read in flight fails soon.
+void cutDataConnection() {
+    shutDownDataSockets(modFTP::ftpPort ? modFTP::ftpPort : INTERNET_DEFAULT_FTP_PORT);
+}
+
 // Reads exactly cb bytes unless the data ends or fails first; a short count
 // is a failure, so no unread bytes can reach the file.
 bool readFully(StallWatchdog& watchdog, HINTERNET hFile, char* buf, DWORD cb) {
@@ -185,13 +190,12 @@ bool readOffThread(ReadThread& reader, TransferObserver& observer, const std::fu
                 afterMessages();
             return observer.cancelAsked();
         },
-        [] { shutDownDataSockets(modFTP::ftpPort ? modFTP::ftpPort : INTERNET_DEFAULT_FTP_PORT); },
-        beforeMessages);
+        cutDataConnection, beforeMessages);
 }
 
 // An exchange on the control connection (a listing, opening or closing the
 // data) is short and bounded by the session's time-outs: it runs on the
-// delivery's thread too, but only messages sent from outside are answered
+// transfer's thread too, but only messages sent from outside are answered
 // meanwhile, so no click or timer of this program can come between.
 void exchangeOffThread(ReadThread& reader, const std::function<void()>& exchange) {
     reader.runAnsweringOnly(exchange);
@@ -421,7 +425,7 @@ cFTP::Copy cFTP::FTPCopyBounded(const std::string& sLocal, const std::string& sR
                     std::clamp<int64_t>(std::min<int64_t>(available, llMaxBytes + 1 - count), 1, chunkSize));
                 return InternetReadFile(hFile_.get(), buf.data(), want, &n) != FALSE;
             },
-            overdue, [] { shutDownDataSockets(modFTP::ftpPort ? modFTP::ftpPort : INTERNET_DEFAULT_FTP_PORT); });
+            overdue, cutDataConnection);
         if (!read)
             break;
         if (n == 0) {
@@ -631,19 +635,29 @@ std::string cFTP::Reply(const std::string& sCommand) {
 }
 
 bool cFTP::ReadFrom(const std::string& sRemote, int64_t llFrom, int64_t llCount, std::string& sData) {
-    if (llCount <= 0 || llCount > MAXDWORD || !hConnection_ || !RestartAt(llFrom))
+    if (llCount <= 0 || llCount > MAXDWORD || !hConnection_)
         return false;
-    hFile_.reset(FtpOpenFileA(hConnection_.get(), sRemote.c_str(), GENERIC_READ, FTP_TRANSFER_TYPE_BINARY, 0));
-    if (!hFile_)
-        return false;
-    sData.assign(static_cast<size_t>(llCount), '\0');
     // The same deadline as a whole copy of that many bytes: a trickle that
     // keeps the stall watchdog content still ends.
     const ULONGLONG start = GetTickCount64();
-    StallWatchdog watchdog(nullptr, [&] { return GetTickCount64() - start >= copyDeadlineMs(llCount); });
-    const bool ok = readFully(watchdog, hFile_.get(), sData.data(), static_cast<DWORD>(llCount)) &&
-                    atEndOfData(watchdog, hFile_.get());
-    hFile_.reset();
+    auto overdue = [&] { return GetTickCount64() - start >= copyDeadlineMs(llCount); };
+    StallWatchdog watchdog(nullptr, overdue);
+    ReadThread reader;
+    exchangeOffThread(reader, [&] {
+        if (RestartAt(llFrom))
+            hFile_.reset(
+                FtpOpenFileA(hConnection_.get(), sRemote.c_str(), GENERIC_READ, FTP_TRANSFER_TYPE_BINARY, 0));
+    });
+    if (!hFile_)
+        return false;
+    sData.assign(static_cast<size_t>(llCount), '\0');
+    const bool ok = reader.run(
+        [&] {
+            return readFully(watchdog, hFile_.get(), sData.data(), static_cast<DWORD>(llCount)) &&
+                   atEndOfData(watchdog, hFile_.get());
+        },
+        overdue, cutDataConnection);
+    exchangeOffThread(reader, [&] { hFile_.reset(); });
     return ok;
 }
 
