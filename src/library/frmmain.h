@@ -81,6 +81,7 @@ public:
     std::string issueKey(int index) const;
     void selectIssue(int index);
     void removeIssue(int index);
+    void clearIssues();
     int issueCount() const;
     std::string issueText(int index, int iColumn) const;
     void setIssueText(int index, int iColumn, const std::string& sText);

@@ -182,6 +182,12 @@ void frmmain::removeIssue(int index) {
     SendMessageA(lv, LVM_DELETEITEM, static_cast<WPARAM>(index), 0);
 }
 
+void frmmain::clearIssues() {
+    issueKeys_.clear();
+    serverBytes_.clear();
+    SendMessageA(lv, LVM_DELETEALLITEMS, 0, 0);
+}
+
 std::string frmmain::issueText(int index, int iColumn) const {
     auto bytes = serverBytes_.find({itemParam(lv, index), iColumn});
     return bytes != serverBytes_.end() ? bytes->second : itemText(lv, index, iColumn);

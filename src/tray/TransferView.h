@@ -92,7 +92,7 @@ public:
         list().enableButton(frmmain::tbRemove, bEnabled);
     }
 
-    void clearIssues() override { SendMessageA(list().lv, LVM_DELETEALLITEMS, 0, 0); }
+    void clearIssues() override { list().clearIssues(); }
     void showIssues(bool bShown) override { ShowWindow(list().lv, bShown ? SW_SHOW : SW_HIDE); }
     // Even hidden, the list redraws at every change under Wine, which makes
     // a large first check take minutes.
