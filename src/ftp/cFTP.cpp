@@ -94,6 +94,9 @@ void shutDownDataSockets(uint16_t controlPort) {
         }
 }
 
+// The port the session's control connection uses.
+uint16_t sessionControlPort() { return modFTP::ftpPort ? modFTP::ftpPort : INTERNET_DEFAULT_FTP_PORT; }
+
 // While a blocking call runs, this watchdog ends it once it has made no
 // progress for cFTP::timeOutMs.
 class StallWatchdog {
@@ -101,11 +104,9 @@ public:
     // probe, when given, tells progress the watchdog cannot see otherwise
     // (it is called on the watchdog's thread); progress is then bytes moved,
     // not calls made, so a trickle of short reads is no proof of life.
-    // overdue, when given, ends the call whatever its progress (a deadline).
-    explicit StallWatchdog(std::function<int64_t()> probe = nullptr, std::function<bool()> overdue = nullptr)
+    explicit StallWatchdog(std::function<int64_t()> probe = nullptr)
         : probe_(std::move(probe)),
-          overdue_(std::move(overdue)),
-          controlPort_(modFTP::ftpPort ? modFTP::ftpPort : INTERNET_DEFAULT_FTP_PORT),
+          controlPort_(sessionControlPort()),
           stop_(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
           since_(GetTickCount64()) {
         thread_.reset(CreateThread(nullptr, 0, run, this, 0, nullptr));
@@ -143,8 +144,7 @@ private:
                     w->since_ = GetTickCount64();
                 seen = now;
             }
-            if (w->armed_ &&
-                (GetTickCount64() - w->since_ >= cFTP::timeOutMs || (w->overdue_ && w->overdue_()))) {
+            if (w->armed_ && GetTickCount64() - w->since_ >= cFTP::timeOutMs) {
                 shutDownDataSockets(w->controlPort_);
                 w->since_ = GetTickCount64();
             }
@@ -152,7 +152,6 @@ private:
         return 0;
     }
     std::function<int64_t()> probe_;
-    std::function<bool()> overdue_;
     uint16_t controlPort_;
     AutoHandle stop_, thread_;
     std::atomic<bool> armed_{false};
@@ -161,7 +160,7 @@ private:
 
 // Ends a wait on this session's data connection: the read in flight fails soon.
 void cutDataConnection() {
-    shutDownDataSockets(modFTP::ftpPort ? modFTP::ftpPort : INTERNET_DEFAULT_FTP_PORT);
+    shutDownDataSockets(sessionControlPort());
 }
 
 // Reads exactly cb bytes unless the data ends or fails first; a short count
@@ -391,9 +390,10 @@ cFTP::Copy cFTP::FTPCopyBounded(const std::string& sLocal, const std::string& sR
     const ULONGLONG start = GetTickCount64();
     std::atomic<int64_t> count{0};
     // Growth keeps the stall watchdog content, so a trickle is ended by the
-    // deadline, which grows only with what has arrived.
+    // deadline, which grows only with what has arrived: a read still waiting
+    // then is cut.
     auto overdue = [&] { return GetTickCount64() - start >= copyDeadlineMs(count.load()); };
-    StallWatchdog watchdog([&count] { return count.load(); }, overdue);
+    StallWatchdog watchdog([&count] { return count.load(); });
     // The platform's calls wait for the server; they run on a thread of their
     // own, so the window answers however slowly the copy comes.
     ReadThread reader;
@@ -641,7 +641,7 @@ bool cFTP::ReadFrom(const std::string& sRemote, int64_t llFrom, int64_t llCount,
     // keeps the stall watchdog content still ends.
     const ULONGLONG start = GetTickCount64();
     auto overdue = [&] { return GetTickCount64() - start >= copyDeadlineMs(llCount); };
-    StallWatchdog watchdog(nullptr, overdue);
+    StallWatchdog watchdog;
     ReadThread reader;
     exchangeOffThread(reader, [&] {
         if (RestartAt(llFrom))

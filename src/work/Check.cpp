@@ -219,13 +219,6 @@ bool checkNewIssues(bool bShowProgress, Work::Ask ask) {
         });
     }
     w.showIssues(true);
-    w.issueCommandsEnabled(newIssueCount >= 1);
-    if (newIssueCount < 1) {
-        tellStatus(1, "Ready");
-        tellStatus(2, "");
-    } else {
-        tellStatus(1, "New");
-        tellStatus(2, toDecimal(newIssueCount));
-    }
+    tellIssueCount("New");
     return true;
 }

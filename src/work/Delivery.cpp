@@ -138,16 +138,8 @@ void deliverIssue(const std::string& sKey) {
 }
 
 void countRemaining() {
-    WorkObserver& w = view();
-    newIssueCount = w.issueCount();
-    w.issueCommandsEnabled(newIssueCount >= 1);
-    if (newIssueCount < 1) {
-        tellStatus(1, "Ready");
-        tellStatus(2, "");
-    } else {
-        tellStatus(1, "Remaining");
-        tellStatus(2, toDecimal(newIssueCount));
-    }
+    newIssueCount = view().issueCount();
+    tellIssueCount("Remaining");
 }
 
 bool deliverTicked() {

@@ -106,6 +106,12 @@ void tellStatus(int16_t iPanel, const std::string& sText) {
         watcher->statusText(iPanel, sText);
 }
 
+void tellIssueCount(const std::string& sWord) {
+    view().issueCommandsEnabled(newIssueCount >= 1);
+    tellStatus(1, newIssueCount < 1 ? "Ready" : sWord);
+    tellStatus(2, newIssueCount < 1 ? "" : ModCommon::toDecimal(newIssueCount));
+}
+
 void holdWhilePaused() {
     if (watcher)
         watcher->holdWhilePaused();

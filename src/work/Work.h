@@ -129,6 +129,9 @@ void tellToolTip(const std::string& sTip);
 void tellProgress(int64_t lMinimum, int64_t lMaximum, int64_t lValue, bool bStart);
 void tellStatus(int16_t iPanel, const std::string& sText);
 void holdWhilePaused();
+// The issue buttons and status panels once the list holds newIssueCount
+// issues: "Ready" when it is empty, otherwise sWord and the count.
+void tellIssueCount(const std::string& sWord);
 
 // The delivery's pause and cancel. A delivery run starts with neither and
 // ends with no pause, so a left-over button cannot hold a later one.
