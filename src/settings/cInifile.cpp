@@ -162,11 +162,9 @@ void cInifile::EnumerateAllSections(std::vector<std::string>& names, int32_t& co
 int32_t cInifile::CLngDefault(const std::string& sString, int32_t lDefault) {
     if (sString.empty() || sString.find('\0') != std::string::npos)
         return lDefault;
-    int length = MultiByteToWideChar(CP_ACP, 0, sString.data(), static_cast<int>(sString.size()), nullptr, 0);
-    if (length <= 0)
+    std::wstring wide = Text::fromCodePage(sString);
+    if (wide.empty())
         return lDefault;
-    std::wstring wide(static_cast<size_t>(length), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, sString.data(), static_cast<int>(sString.size()), wide.data(), length);
     LONG value = 0;
     if (FAILED(VarI4FromStr(wide.data(), LOCALE_USER_DEFAULT, 0, &value)))
         return lDefault;
