@@ -5,7 +5,7 @@
 #include <cstring>
 #include <limits>
 
-#include "app/ModCommon.h"
+#include "base/ModCommon.h"
 #include "settings/cInifile.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cctype>
 
-#include "app/ModCommon.h"
+#include "base/ModCommon.h"
 #include "catalogue/Catalogue.h"
 #include "text/Text.h"
 

@@ -6,8 +6,8 @@
 #include <cmath>
 #include <memory>
 
-#include "app/ModCommon.h"
-#include "app/resource.h"
+#include "base/ModCommon.h"
+#include "base/resource.h"
 #include "library/frmmain.h"
 #include "text/Text.h"
 #include "tray/TransferView.h"
@@ -108,9 +108,9 @@ void frmmess::unload() {
     frmmess* p = instancePtr();
     if (!p || !p->hwnd_)
         return;
+    p->endHold();
     HWND h = p->hwnd_;
     p->hwnd_ = nullptr;
-    p->modal_ = false;
     DestroyWindow(h);
 }
 
@@ -308,6 +308,9 @@ void frmmess::closeBox_Click() {
         }
     if (offersUpdate())
         SelfUpdate::declineOffer();
+    // A paused delivery's dialog closed is a cancelled delivery.
+    if (Work::deliveryPaused)
+        Work::cancelDelivery();
     unload();
 }
 
@@ -316,27 +319,28 @@ void frmmess::act(Action action) {
         case Action::None:
             return;
         case Action::Deliver:
-            if (Work::refuseWhileBusy())
+            if (Work::busy())
                 return;
             getFileType();
             deliverTicked();
             return;
         case Action::Connect:
-            if (Work::refuseWhileBusy())
+            if (Work::busy())
                 return;
             setMessage("Connecting...");
-            Work::connectToServer();
-            if (!Work::isConnected) {
+            Work::connectToServer([] {
+                if (Work::isConnected) {
+                    unload();
+                    return;
+                }
                 ++connectAttempts;
                 // The prompt may have been closed while connecting.
                 if (exists())
-                    setMessage(
+                    instance().setMessage(
                         "Unable to connect to the Internet, please ensure you have an Internet connection "
                         "before trying again. Attempt: " +
                         toDecimal(connectAttempts));
-            } else {
-                unload();
-            }
+            });
             return;
         case Action::Close:
             unload();
@@ -344,11 +348,9 @@ void frmmess::act(Action action) {
                 SetForegroundWindow(frmmain::instance().hwnd());
             return;
         case Action::CancelDelivery:
+            // The run ends at once and then shows how it ended.
+            endHold();
             Work::cancelDelivery();
-            // Hiding ends a pause's hold; the run then shows how it ended.
-            hide();
-            show(nullptr);
-            doEvents();
             return;
         case Action::ReadHelp:
             frmmain::instance().mnuOnHelp_Click();
@@ -359,15 +361,14 @@ void frmmess::act(Action action) {
             setButton(2, "Resume", Action::Resume);
             Work::pauseDelivery();
             setProgressWidthTwips(pbPausedWidth);
+            beginHold();
             return;
         case Action::Resume:
             // Without a connection the run reconnects by itself, as after a drop.
             setButton(2, "Pause", Action::Pause);
+            endHold();
             Work::resumeDelivery();
             setProgressWidthTwips(pbWidth);
-            hide();
-            show(nullptr);
-            doEvents();
             return;
         case Action::Dismiss:
             // What stands in for a paused delivery's dialog leaves no Resume
@@ -393,12 +394,29 @@ void frmmess::act(Action action) {
 
 // The updater takes over only when it runs; otherwise the offer stays.
 void frmmess::handOverUpdate() {
-    if (SelfUpdate::handOver()) {
-        exitProgram();
+    if (!SelfUpdate::handOver([] { frmtray::exitProgram(); }))
         return;
-    }
     if (exists())
         bringToFront();
+}
+
+// While a delivery is paused the library window takes no input, as under a
+// modal dialog; the dialog itself stays usable.
+void frmmess::beginHold() {
+    if (modal_)
+        return;
+    modal_ = true;
+    HWND mainWnd = frmmain::exists() ? frmmain::instance().hwnd() : nullptr;
+    heldLibrary_ = mainWnd && EnableWindow(mainWnd, FALSE) == 0;
+}
+
+void frmmess::endHold() {
+    if (!modal_)
+        return;
+    modal_ = false;
+    if (heldLibrary_ && frmmain::exists())
+        EnableWindow(frmmain::instance().hwnd(), TRUE);
+    heldLibrary_ = false;
 }
 
 void frmmess::optType_Click(int index) {
@@ -446,35 +464,7 @@ void frmmess::show(HWND hOwner) {
     bringToFront();
 }
 
-void frmmess::showModal(HWND hOwner) {
-    show(hOwner);
-    modal_ = true;
-    // Like a modal form: the library window takes no input while we wait.
-    HWND mainWnd = frmmain::exists() ? frmmain::instance().hwnd() : nullptr;
-    bool reenable = mainWnd && EnableWindow(mainWnd, FALSE) == 0;
-    MSG msg;
-    // Hiding the dialog ends the hold, even when it is shown again at once.
-    while (exists() && modal_) {
-        BOOL got = GetMessageA(&msg, nullptr, 0, 0);
-        if (got <= 0) {
-            if (got == 0)
-                PostQuitMessage(static_cast<int>(msg.wParam));
-            break;
-        }
-        if (exists() && IsDialogMessageA(hwnd_, &msg))
-            continue;
-        TranslateMessage(&msg);
-        DispatchMessageA(&msg);
-    }
-    modal_ = false;
-    if (reenable)
-        EnableWindow(mainWnd, TRUE);
-}
-
-void frmmess::hide() {
-    modal_ = false;
-    ShowWindow(hwnd_, SW_HIDE);
-}
+void frmmess::hide() { ShowWindow(hwnd_, SW_HIDE); }
 bool frmmess::visible() const { return hwnd_ && IsWindowVisible(hwnd_); }
 void frmmess::bringToFront() { SetForegroundWindow(hwnd_); }
 

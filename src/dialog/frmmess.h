@@ -81,11 +81,12 @@ public:
     // Shows the dialog modeless with hOwner (the tray form when null) and
     // brings it to the foreground.
     void show(HWND hOwner = nullptr);
-    // Shows it modally: returns when the dialog is hidden (the paused transfer).
-    void showModal(HWND hOwner = nullptr);
     void hide();
     bool visible() const;
+    // A paused delivery holds: the library window takes no input meanwhile.
     bool modal() const { return modal_; }
+    void beginHold();
+    void endHold();
     void bringToFront();
 
 private:
@@ -104,6 +105,7 @@ private:
     Action actions_[3] = {};
     HWND frame1_ = nullptr, label1_ = nullptr, optType_[2] = {};
     bool modal_ = false;
+    bool heldLibrary_ = false;
     bool shownOnce_ = false;
 };
 

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "app/ModCommon.h"
+#include "base/ModCommon.h"
 #include "ftp/cFTP.h"
 
 namespace {
@@ -20,9 +20,6 @@ FetchResult fetchWhole(cFTP& ftp, const std::string& sLocal, const std::string& 
     // past the cap fails the transfer, counted as it arrives, so an endless
     // file never takes more than the cap on disk.
     const cFTP::Copy copy = ftp.FTPCopyBounded(partial, sRemote, llMaxBytes);
-    ModCommon::doEvents();
-    // Not flushed: the copies are fetched again at every check, and a flush
-    // would cost a disk sync on the window thread each time.
     FetchResult result = copy == cFTP::Copy::TooLarge ? FetchResult::TooLarge : FetchResult::Failed;
     if (copy == cFTP::Copy::Done && fs.MoveFile(partial, sLocal, true))
         result = FetchResult::Fetched;

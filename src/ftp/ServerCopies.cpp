@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "app/ModCommon.h"
+#include "base/ModCommon.h"
 #include "ftp/cFTP.h"
 #include "ftp/modFTP.h"
 #include "settings/cInifile.h"

@@ -13,8 +13,8 @@
 #include <utility>
 #include <vector>
 
-#include "app/Handles.h"
-#include "app/ModCommon.h"
+#include "base/Handles.h"
+#include "base/ModCommon.h"
 #include "ftp/cDirList.h"
 #include "ftp/cFTP.h"
 #include "ftp/modFTP.h"
@@ -145,11 +145,13 @@ namespace {
 
 class PlatformSession : public FolderSizes::Session {
 public:
-    explicit PlatformSession(HINTERNET hConnection) : hConnection_(hConnection) {}
+    explicit PlatformSession(cFTP& ftp) : ftp_(ftp), hConnection_(ftp.connection()) {}
 
     // False when the platform cannot run a command with a data connection
-    // (Wine's FtpCommand refuses it without sending anything).
+    // (Wine's FtpCommand refuses it without sending anything). A listing
+    // trickled just under the time-out still ends: it has a copy's deadline.
     bool supported(const std::string& sCommand, int& iCode, std::string& sData) {
+        cFTP::Watch watch(ftp_, GetTickCount64() + cFTP::copyDeadlineMs(0));
         HINTERNET h = nullptr;
         SetLastError(ERROR_SUCCESS);
         if (!FtpCommandA(hConnection_, TRUE, FTP_TRANSFER_TYPE_BINARY, sCommand.c_str(), 0, &h)) {
@@ -158,7 +160,7 @@ public:
             iCode = replyCode(lastResponse());
             return true;
         }
-        iCode = readAll(h, sData);
+        iCode = readAll(h, sData, watch);
         return true;
     }
 
@@ -169,6 +171,7 @@ public:
     }
 
     int command(const std::string& sCommand, std::string& sReply) override {
+        cFTP::Watch watch(ftp_);
         const BOOL ok =
             FtpCommandA(hConnection_, FALSE, FTP_TRANSFER_TYPE_BINARY, sCommand.c_str(), 0, nullptr);
         sReply = lastResponse();
@@ -176,7 +179,7 @@ public:
     }
 
 private:
-    static int readAll(HINTERNET hData, std::string& sData) {
+    static int readAll(HINTERNET hData, std::string& sData, cFTP::Watch& watch) {
         AutoHinternet data(hData);
         std::vector<char> buf(readChunk);
         for (;;) {
@@ -188,11 +191,13 @@ private:
             if (sData.size() + n > listingLimit)
                 return 0;
             sData.append(buf.data(), n);
+            watch.progressed();
         }
         // Closing the handle reads the server's closing reply.
         return InternetCloseHandle(data.release()) ? 226 : 0;
     }
 
+    cFTP& ftp_;
     HINTERNET hConnection_;
 };
 
@@ -496,7 +501,7 @@ bool FolderSizes::listThroughSession(const std::string& sFolder, Listing& listin
     int code = -1;  // the answer to MLSD, once asked
     if (!sessionTried_) {
         sessionTried_ = true;
-        auto platform = std::make_unique<PlatformSession>(ftp_.connection());
+        auto platform = std::make_unique<PlatformSession>(ftp_);
         if (platform->supported("MLSD " + sFolder, code, data)) {
             session_ = std::move(platform);
         } else {

@@ -7,10 +7,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <mutex>
+#include <set>
 #include <vector>
 
-#include "app/ModCommon.h"
-#include "ftp/ReadThread.h"
+#include "base/ModCommon.h"
 #include "ftp/modFTP.h"
 #include "text/Text.h"
 
@@ -22,9 +23,8 @@ constexpr DWORD blockSize = 255;
 constexpr DWORD chunkSize = 1028 * blockSize;
 constexpr DWORD errorBufferSize = 2048;
 constexpr DWORD formatLimit = 256;
-constexpr ULONGLONG pumpIntervalMs = 100;
 constexpr double readTargetMs = 50;
-constexpr DWORD watchdogTickMs = 250;
+constexpr ULONGLONG rateWindowMs = 100;
 // A resumed download first reads again this much before the join and
 // compares it with the disk, so a file changed on the server is not spliced.
 constexpr DWORD joinCheckSize = 64 * 1024;
@@ -59,155 +59,30 @@ int64_t sizeByCommand(HINTERNET hConnection, const std::string& sFile) {
     return std::strtoll(reply.c_str() + 4, nullptr, 10);
 }
 
-// Wine's FTP reads wait on the data socket with no time-out at all (Windows
-// honours the receive time-out), and nothing cancels them, so a stalled
-// server would hold the only user-interface thread forever. Shutting the data
-// socket down and cancelling its pending receive ends the read with an error. The data sockets are this
-// process's stream sockets connected to an FTP server (a host that a control
-// connection on controlPort leads to) on any other port.
-void shutDownDataSockets(uint16_t controlPort) {
-    constexpr UINT_PTR lastCandidate = 0x4000;  // socket handles are small handle values
-    struct Peer {
-        SOCKET s;
-        sockaddr_in addr;
-    };
-    std::vector<Peer> peers;
-    for (UINT_PTR h = 4; h <= lastCandidate; h += 4) {
-        int type = 0, len = sizeof type;
-        if (getsockopt(static_cast<SOCKET>(h), SOL_SOCKET, SO_TYPE, reinterpret_cast<char*>(&type), &len) != 0 ||
-            type != SOCK_STREAM)
-            continue;
-        Peer p{static_cast<SOCKET>(h), {}};
-        int alen = sizeof p.addr;
-        if (getpeername(p.s, reinterpret_cast<sockaddr*>(&p.addr), &alen) == 0 && p.addr.sin_family == AF_INET)
-            peers.push_back(p);
-    }
-    auto isServer = [&](const in_addr& a) {
-        return std::any_of(peers.begin(), peers.end(), [&](const Peer& c) {
-            return ntohs(c.addr.sin_port) == controlPort && c.addr.sin_addr.s_addr == a.s_addr;
-        });
-    };
-    for (const Peer& p : peers)
-        if (ntohs(p.addr.sin_port) != controlPort && isServer(p.addr.sin_addr)) {
-            shutdown(p.s, SD_BOTH);
-            CancelIoEx(reinterpret_cast<HANDLE>(p.s), nullptr);
-        }
-}
-
-// The port the session's control connection uses.
-uint16_t sessionControlPort() { return modFTP::ftpPort ? modFTP::ftpPort : INTERNET_DEFAULT_FTP_PORT; }
-
-// While a blocking call runs, this watchdog ends it once it has made no
-// progress for cFTP::timeOutMs.
-class StallWatchdog {
-public:
-    // probe, when given, tells progress the watchdog cannot see otherwise
-    // (it is called on the watchdog's thread); progress is then bytes moved,
-    // not calls made, so a trickle of short reads is no proof of life.
-    explicit StallWatchdog(std::function<int64_t()> probe = nullptr)
-        : probe_(std::move(probe)),
-          controlPort_(sessionControlPort()),
-          stop_(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
-          since_(GetTickCount64()) {
-        thread_.reset(CreateThread(nullptr, 0, run, this, 0, nullptr));
-    }
-    ~StallWatchdog() {
-        SetEvent(stop_.get());
-        if (thread_)
-            WaitForSingleObject(thread_.get(), INFINITE);
-    }
-    // Marks the span of one blocking call.
-    class Watch {
-    public:
-        explicit Watch(StallWatchdog& w) : w_(w) {
-            if (!w_.probe_)
-                w_.since_ = GetTickCount64();
-            w_.armed_ = true;
-        }
-        ~Watch() { w_.armed_ = false; }
-
-    private:
-        StallWatchdog& w_;
-    };
-
-private:
-    static DWORD WINAPI run(void* p) {
-        auto* w = static_cast<StallWatchdog*>(p);
-        int64_t seen = -1;
-        while (WaitForSingleObject(w->stop_.get(), watchdogTickMs) == WAIT_TIMEOUT) {
-            // Time spent between blocking calls (messages, a pause) is no stall.
-            if (!w->armed_)
-                w->since_ = GetTickCount64();
-            if (w->probe_) {
-                const int64_t now = w->probe_();
-                if (now != seen)
-                    w->since_ = GetTickCount64();
-                seen = now;
-            }
-            if (w->armed_ && GetTickCount64() - w->since_ >= cFTP::timeOutMs) {
-                shutDownDataSockets(w->controlPort_);
-                w->since_ = GetTickCount64();
-            }
-        }
-        return 0;
-    }
-    std::function<int64_t()> probe_;
-    uint16_t controlPort_;
-    AutoHandle stop_, thread_;
-    std::atomic<bool> armed_{false};
-    std::atomic<ULONGLONG> since_{0};
-};
-
-// Ends a wait on this session's data connection: the read in flight fails soon.
-void cutDataConnection() {
-    shutDownDataSockets(sessionControlPort());
-}
 
 // Reads exactly cb bytes unless the data ends or fails first; a short count
 // is a failure, so no unread bytes can reach the file.
-bool readFully(StallWatchdog& watchdog, HINTERNET hFile, char* buf, DWORD cb) {
+bool readFully(cFTP& ftp, HINTERNET hFile, char* buf, DWORD cb) {
     DWORD got = 0;
     while (got < cb) {
         DWORD n = 0;
-        StallWatchdog::Watch watch(watchdog);
+        cFTP::Watch watch(ftp);
         if (!InternetReadFile(hFile, buf + got, cb - got, &n) || n == 0)
             return false;
         got += n;
+        watch.progressed();
     }
     return true;
-}
-
-// Hands a read of the delivery to its thread; Cancel ends it at once, however
-// long the server would keep it waiting.
-bool readOffThread(ReadThread& reader, TransferObserver& observer, const std::function<bool()>& read,
-                   const std::function<void()>& beforeMessages = {},
-                   const std::function<void()>& afterMessages = {}) {
-    return reader.run(
-        read,
-        [&] {
-            if (afterMessages)
-                afterMessages();
-            return observer.cancelAsked();
-        },
-        cutDataConnection, beforeMessages);
-}
-
-// An exchange on the control connection (a listing, opening or closing the
-// data) is short and bounded by the session's time-outs: it runs on the
-// transfer's thread too, but only messages sent from outside are answered
-// meanwhile, so no click or timer of this program can come between.
-void exchangeOffThread(ReadThread& reader, const std::function<void()>& exchange) {
-    reader.runAnsweringOnly(exchange);
 }
 
 // How much of the whole blocks to ask for next: what has already arrived,
 // so that a read returns at once however slow the link (the platform's
 // reads wait until the whole request is there), or what the link brings in
 // readTargetMs at its measured rate, whichever is more; at least one block.
-DWORD nextReadSize(StallWatchdog& watchdog, HINTERNET hFile, int64_t llLeft, double fBytesPerMs) {
+DWORD nextReadSize(cFTP& ftp, HINTERNET hFile, int64_t llLeft, double fBytesPerMs) {
     DWORD available = 0;
     {
-        StallWatchdog::Watch watch(watchdog);
+        cFTP::Watch watch(ftp);
         // Wine says "pending" once data has come after none was queued; the
         // next call then sees it.
         if (!InternetQueryDataAvailable(hFile, &available, 0, 0) && GetLastError() == ERROR_IO_PENDING)
@@ -230,28 +105,12 @@ bool writeAll(HANDLE hLocal, const char* buf, DWORD cb) {
 }
 
 // True when the server has nothing beyond the listed size.
-bool atEndOfData(StallWatchdog& watchdog, HINTERNET hFile) {
+bool atEndOfData(cFTP& ftp, HINTERNET hFile) {
     char extra;
     DWORD n = 0;
-    StallWatchdog::Watch watch(watchdog);
+    cFTP::Watch watch(ftp);
     return InternetReadFile(hFile, &extra, 1, &n) && n == 0;
 }
-
-// Lets window messages run when input is waiting or a few times a second,
-// instead of after every block: each pump costs more than a block's data.
-class MessagePump {
-public:
-    bool due() const {
-        return HIWORD(GetQueueStatus(QS_INPUT | QS_POSTMESSAGE)) || GetTickCount64() - last_ >= pumpIntervalMs;
-    }
-    void now() {
-        ModCommon::doEvents();
-        last_ = GetTickCount64();
-    }
-
-private:
-    ULONGLONG last_ = GetTickCount64();
-};
 
 // One transfer on the wire at a time, whatever session carries it.
 struct BusyFlag {
@@ -263,8 +122,8 @@ struct BusyFlag {
 
 TransferObserver nobody;
 
-// Calls the progress display only when its percent text would change; the
-// callers do so just before messages run, which is when anything is painted.
+// Calls the progress display only when its percent text would change: each
+// call is a report to the window thread.
 class ProgressSteps {
 public:
     ProgressSteps(int64_t llSize, TransferObserver* observer) : size_(llSize), observer_(observer) {}
@@ -282,13 +141,106 @@ private:
     int shown_ = -1;
 };
 
+// The connected stream sockets of this process.
+std::set<UINT_PTR> connectedSockets() {
+    constexpr UINT_PTR lastCandidate = 0x4000;  // socket handles are small handle values
+    std::set<UINT_PTR> found;
+    for (UINT_PTR h = 4; h <= lastCandidate; h += 4) {
+        int type = 0, len = sizeof type;
+        if (getsockopt(static_cast<SOCKET>(h), SOL_SOCKET, SO_TYPE, reinterpret_cast<char*>(&type), &len) != 0 ||
+            type != SOCK_STREAM)
+            continue;
+        sockaddr_in peer{};
+        int plen = sizeof peer;
+        if (getpeername(static_cast<SOCKET>(h), reinterpret_cast<sockaddr*>(&peer), &plen) == 0)
+            found.insert(h);
+    }
+    return found;
+}
+
 }  // namespace
+
+// --- ending a call that waits ------------------------------------------------
+//
+// Wine's FTP calls wait on their sockets with no time-out of their own once
+// a server has gone quiet, and a handle closed from another thread lives on
+// until the call that holds it returns, so closing it ends nothing. Shutting
+// the socket down does: the call fails at once. The sockets are this
+// session's own: those connected since it began to connect.
+
+class cFTP::Watchdog {
+public:
+    explicit Watchdog(cFTP& owner) : owner_(owner), stop_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
+        thread_.reset(CreateThread(nullptr, 0, run, this, 0, nullptr));
+    }
+    ~Watchdog() {
+        SetEvent(stop_.get());
+        if (thread_)
+            WaitForSingleObject(thread_.get(), INFINITE);
+    }
+    std::atomic<int> armed{0};
+    std::atomic<ULONGLONG> since{0}, deadline{0};
+
+private:
+    static DWORD WINAPI run(void* p) {
+        auto* w = static_cast<Watchdog*>(p);
+        while (WaitForSingleObject(w->stop_.get(), tickMs) == WAIT_TIMEOUT) {
+            if (!w->armed)
+                continue;
+            const ULONGLONG now = GetTickCount64();
+            const ULONGLONG until = w->deadline;
+            if (now - w->since >= cFTP::timeOutMs || (until && now >= until)) {
+                w->owner_.cutConnections();
+                w->since = now;
+            }
+        }
+        return 0;
+    }
+    static constexpr DWORD tickMs = 100;
+    cFTP& owner_;
+    AutoHandle stop_, thread_;
+};
+
+cFTP::Watch::Watch(cFTP& ftp, ULONGLONG deadlineTick) : ftp_(ftp) {
+    if (!ftp_.watchdog_)
+        ftp_.watchdog_ = std::make_unique<Watchdog>(ftp_);
+    Watchdog& w = *ftp_.watchdog_;
+    if (w.armed++ == 0) {
+        w.since = GetTickCount64();
+        w.deadline = deadlineTick;
+    } else if (deadlineTick) {
+        w.deadline = deadlineTick;
+    }
+}
+
+cFTP::Watch::~Watch() { ftp_.watchdog_->armed--; }
+
+void cFTP::Watch::progressed() { ftp_.watchdog_->since = GetTickCount64(); }
+
+void cFTP::Watch::setDeadline(ULONGLONG deadlineTick) { ftp_.watchdog_->deadline = deadlineTick; }
+
+void cFTP::cutConnections() {
+    std::lock_guard<std::mutex> lock(socketsLock_);
+    if (!sessionBegun_)
+        return;
+    for (UINT_PTR s : connectedSockets())
+        if (!before_.count(s)) {
+            shutdown(static_cast<SOCKET>(s), SD_BOTH);
+            CancelIoEx(reinterpret_cast<HANDLE>(s), nullptr);
+        }
+}
+
+void cFTP::Abort() {
+    aborted_ = true;
+    cutConnections();
+}
+
 
 cFTP::cFTP() {
     setObserver(nullptr);
     hInternet_.reset(InternetOpenA(agentName, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
     if (!hInternet_) {
-        ModCommon::messageBox("An Internet connection could not be found.", MB_OK);
+        lastError_ = "An Internet connection could not be found.";
         return;
     }
     DWORD ms = timeOutMs;
@@ -297,15 +249,23 @@ cFTP::cFTP() {
         InternetSetOptionA(hInternet_.get(), option, &ms, sizeof ms);
 }
 
-cFTP::~cFTP() = default;
+// The watchdog goes first: it must not cut what is being closed.
+cFTP::~cFTP() { watchdog_.reset(); }
 
 void cFTP::setObserver(TransferObserver* observer) { observer_ = observer ? observer : &nobody; }
 
 bool cFTP::OpenConnection() {
-    if (modFTP::transferBusy)
+    if (modFTP::transferBusy || aborted_)
         return false;
     hConnection_.reset();
+    {
+        std::lock_guard<std::mutex> lock(socketsLock_);
+        before_ = connectedSockets();
+        sessionBegun_ = true;
+    }
     const INTERNET_PORT port = modFTP::ftpPort ? modFTP::ftpPort : INTERNET_INVALID_PORT_NUMBER;
+    // A server that accepts and never greets is given up at the time-out.
+    Watch watch(*this);
     hConnection_.reset(InternetConnectA(hInternet_.get(), modFTP::ftpHost.c_str(), port,
                                         modFTP::ftpUser.c_str(), modFTP::ftpPassword.c_str(),
                                         INTERNET_SERVICE_FTP, connectionFlags_, 0));
@@ -319,6 +279,7 @@ bool cFTP::OpenConnection() {
 void cFTP::CloseConnection() { hConnection_.reset(); }
 
 bool cFTP::SetFTPDirectory(const std::string& sDir) {
+    Watch watch(*this);
     if (FtpSetCurrentDirectoryA(hConnection_.get(), sDir.c_str()))
         return true;
     RecordError(GetLastError(), "FtpSetCurrentDirectory");
@@ -347,6 +308,7 @@ bool cFTP::isNoSuchFile(DWORD lError) const {
 }
 
 int64_t cFTP::GetFTPFileSize(const std::string& sFile) {
+    Watch watch(*this);
     WIN32_FIND_DATAA fd{};
     SetLastError(ERROR_SUCCESS);
     AutoHinternet hFind(FtpFindFirstFileA(hConnection_.get(), sFile.c_str(), &fd, 0, 0));
@@ -360,6 +322,7 @@ int64_t cFTP::GetFTPFileSize(const std::string& sFile) {
 }
 
 bool cFTP::checkServerFile(const std::string& sWhich) {
+    Watch watch(*this);
     WIN32_FIND_DATAA fd{};
     AutoHinternet hFind(FtpFindFirstFileA(hConnection_.get(), sWhich.c_str(), &fd, 0, 0));
     if (hFind)
@@ -368,65 +331,46 @@ bool cFTP::checkServerFile(const std::string& sWhich) {
 }
 
 bool cFTP::SimpleFTPGetFile(const std::string& sLocal, const std::string& sRemote) {
-    StallWatchdog watchdog([sLocal] { return ModCommon::fileSystem.FileSize(sLocal); });
-    StallWatchdog::Watch watch(watchdog);
+    Watch watch(*this, GetTickCount64() + copyDeadlineMs(0));
     // The local path goes wide; the server's name goes through the code page
     // both ways, as the ...A call would send it: the server gets its own bytes.
-    const BOOL ok =
-        FtpGetFileW(hConnection_.get(), Text::fromCodePage(sRemote).c_str(), Text::wide(sLocal).c_str(),
-                    FALSE, FILE_ATTRIBUTE_NORMAL, transferType_ | INTERNET_FLAG_RELOAD, 0);
-    ModCommon::doEvents();
-    return ok;
+    return FtpGetFileW(hConnection_.get(), Text::fromCodePage(sRemote).c_str(), Text::wide(sLocal).c_str(), FALSE,
+                       FILE_ATTRIBUTE_NORMAL, transferType_ | INTERNET_FLAG_RELOAD, 0);
 }
 
 ULONGLONG cFTP::copyDeadlineMs(int64_t llBytes) {
-    constexpr ULONGLONG floorMs = 60000;
     constexpr int64_t slowestBytesPerSecond = 16 * 1024;
     return std::max<ULONGLONG>(
-        floorMs, static_cast<ULONGLONG>(std::max<int64_t>(llBytes, 0)) * 1000 / slowestBytesPerSecond);
+        copyFloorMs, static_cast<ULONGLONG>(std::max<int64_t>(llBytes, 0)) * 1000 / slowestBytesPerSecond);
 }
 
 cFTP::Copy cFTP::FTPCopyBounded(const std::string& sLocal, const std::string& sRemote, int64_t llMaxBytes) {
     const ULONGLONG start = GetTickCount64();
-    std::atomic<int64_t> count{0};
-    // Growth keeps the stall watchdog content, so a trickle is ended by the
+    int64_t count = 0;
+    // Growth keeps the stall rule content, so a trickle is ended by the
     // deadline, which grows only with what has arrived: a read still waiting
     // then is cut.
-    auto overdue = [&] { return GetTickCount64() - start >= copyDeadlineMs(count.load()); };
-    StallWatchdog watchdog([&count] { return count.load(); });
-    // The platform's calls wait for the server; they run on a thread of their
-    // own, so the window answers however slowly the copy comes.
-    ReadThread reader;
-    exchangeOffThread(reader, [&] {
-        StallWatchdog::Watch watch(watchdog);
-        hFile_.reset(FtpOpenFileA(hConnection_.get(), sRemote.c_str(), GENERIC_READ,
-                                  transferType_ | INTERNET_FLAG_RELOAD, 0));
-        if (!hFile_)
-            RecordError(GetLastError(), "FtpOpenFile");
-    });
-    if (!hFile_)
+    Watch watch(*this, start + copyDeadlineMs(0));
+    auto overdue = [&] { return GetTickCount64() - start >= copyDeadlineMs(count); };
+    hFile_.reset(FtpOpenFileA(hConnection_.get(), sRemote.c_str(), GENERIC_READ,
+                              transferType_ | INTERNET_FLAG_RELOAD, 0));
+    if (!hFile_) {
+        RecordError(GetLastError(), "FtpOpenFile");
         return Copy::Failed;
+    }
     AutoHandle hLocal(CreateFileW(Text::wide(sLocal).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                   CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     std::vector<char> buf(chunkSize);
     Copy result = Copy::Failed;
-    while (hLocal && !overdue()) {
-        DWORD n = 0;
-        const bool read = reader.run(
-            [&] {
-                // What has arrived, so the read returns at once, but never
-                // past the first byte over the cap: no more than that is ever read.
-                StallWatchdog::Watch watch(watchdog);
-                DWORD available = 0;
-                if (!InternetQueryDataAvailable(hFile_.get(), &available, 0, 0) &&
-                    GetLastError() == ERROR_IO_PENDING)
-                    InternetQueryDataAvailable(hFile_.get(), &available, 0, 0);
-                const DWORD want = static_cast<DWORD>(
-                    std::clamp<int64_t>(std::min<int64_t>(available, llMaxBytes + 1 - count), 1, chunkSize));
-                return InternetReadFile(hFile_.get(), buf.data(), want, &n) != FALSE;
-            },
-            overdue, cutDataConnection);
-        if (!read)
+    while (hLocal && !overdue() && !observer_->cancelAsked()) {
+        // What has arrived, so the read returns at once, but never past the
+        // first byte over the cap: no more than that is ever read.
+        DWORD available = 0, n = 0;
+        if (!InternetQueryDataAvailable(hFile_.get(), &available, 0, 0) && GetLastError() == ERROR_IO_PENDING)
+            InternetQueryDataAvailable(hFile_.get(), &available, 0, 0);
+        const DWORD want = static_cast<DWORD>(
+            std::clamp<int64_t>(std::min<int64_t>(available, llMaxBytes + 1 - count), 1, chunkSize));
+        if (!InternetReadFile(hFile_.get(), buf.data(), want, &n))
             break;
         if (n == 0) {
             result = overdue() ? Copy::Failed : Copy::Done;
@@ -439,17 +383,14 @@ cFTP::Copy cFTP::FTPCopyBounded(const std::string& sLocal, const std::string& sR
         if (!writeAll(hLocal.get(), buf.data(), n))
             break;
         count += n;
+        watch.progressed();
+        watch.setDeadline(start + copyDeadlineMs(count));
     }
     hLocal.reset();
     // Closing reads the server's last word on the transfer: a data
-    // connection cut short ends like a whole one, and only "426" tells. The
-    // platform keeps that word for the thread that closed.
-    bool closed = false;
-    std::string reply;
-    exchangeOffThread(reader, [&] {
-        closed = InternetCloseHandle(hFile_.release());
-        reply = lastResponse();
-    });
+    // connection cut short ends like a whole one, and only "426" tells.
+    const bool closed = InternetCloseHandle(hFile_.release());
+    const std::string reply = lastResponse();
     if (result == Copy::Done && (!closed || reply.rfind('4', 0) == 0 || reply.rfind('5', 0) == 0))
         result = Copy::Failed;
     return result;
@@ -460,14 +401,11 @@ bool cFTP::SimpleFTPPutFile(const std::string& sLocal, const std::string& sRemot
                        transferType_, 0);
 }
 
-cFTP::Outcome cFTP::receiveBlocks(ReadThread& reader, HANDLE hLocal, int64_t llSize, int64_t llFrom) {
-    using namespace ModCommon;
+cFTP::Outcome cFTP::receiveBlocks(HANDLE hLocal, int64_t llSize, int64_t llFrom) {
     const int64_t whole = llSize - llSize % blockSize;
     std::vector<char> buf(chunkSize);
-    MessagePump pump;
     ProgressSteps progress(llSize, observer_);
-    std::atomic<int64_t> count{llFrom};
-    StallWatchdog watchdog([&count] { return count.load(); });
+    int64_t count = llFrom;
     double bytesPerMs = 0;
     int64_t windowCount = llFrom;
     ULONGLONG windowStart = GetTickCount64();
@@ -479,55 +417,36 @@ cFTP::Outcome cFTP::receiveBlocks(ReadThread& reader, HANDLE hLocal, int64_t llS
             progress.show(count);
             heldByPause_ = true;
             observer_->holdWhilePaused();
+            windowCount = count;
+            windowStart = GetTickCount64();
         }
     };
-    // Pause and cancel only change while messages run, so checking them
-    // after each pump is checking them before every block.
     while (count < whole) {
         pauseIfAsked();
         if (observer_->cancelAsked())
             return Outcome::Cancelled;
-        DWORD want = 0;
-        const bool got = readOffThread(
-            reader, *observer_,
-            [&] {
-                want = nextReadSize(watchdog, hFile_.get(), whole - count, bytesPerMs);
-                return readFully(watchdog, hFile_.get(), buf.data(), want);
-            },
-            [&] { progress.show(count); },
-            // A pause holds at once, not after a read the link may take a
-            // while to fill: the read goes on meanwhile, and what it brings
-            // is written, in order, once the hold ends.
-            pauseIfAsked);
-        if (!got)
+        const DWORD want = nextReadSize(*this, hFile_.get(), whole - count, bytesPerMs);
+        if (!readFully(*this, hFile_.get(), buf.data(), want))
             return observer_->cancelAsked() ? Outcome::Cancelled : Outcome::Lost;
         if (!writeAll(hLocal, buf.data(), want)) {
             writeError_ = GetLastError();
             return Outcome::WriteFailed;
         }
         count += want;
-        if (pump.due()) {
-            // The rate between two pumps; a pause in between only lowers it.
-            const ULONGLONG now = GetTickCount64();
-            bytesPerMs = static_cast<double>(count - windowCount) /
-                         static_cast<double>(std::max<ULONGLONG>(now - windowStart, 1));
-            progress.show(count);
-            pump.now();
+        progress.show(count);
+        const ULONGLONG now = GetTickCount64();
+        if (now - windowStart >= rateWindowMs) {
+            bytesPerMs = static_cast<double>(count - windowCount) / static_cast<double>(now - windowStart);
             windowCount = count;
             windowStart = now;
         }
-    }
-    if (whole > llFrom) {
-        progress.show(count);
-        pump.now();
     }
     // A cancel during the last whole block stops before the short last block.
     pauseIfAsked();
     if (observer_->cancelAsked())
         return Outcome::Cancelled;
     const DWORD remainder = static_cast<DWORD>(llSize - count);
-    if (remainder && !readOffThread(reader, *observer_,
-                                    [&] { return readFully(watchdog, hFile_.get(), buf.data(), remainder); }))
+    if (remainder && !readFully(*this, hFile_.get(), buf.data(), remainder))
         return observer_->cancelAsked() ? Outcome::Cancelled : Outcome::Lost;
     if (remainder && !writeAll(hLocal, buf.data(), remainder)) {
         writeError_ = GetLastError();
@@ -535,7 +454,7 @@ cFTP::Outcome cFTP::receiveBlocks(ReadThread& reader, HANDLE hLocal, int64_t llS
     }
     count += remainder;
     // More data than the listed size is as wrong as less.
-    if (!readOffThread(reader, *observer_, [&] { return atEndOfData(watchdog, hFile_.get()); }))
+    if (!atEndOfData(*this, hFile_.get()))
         return observer_->cancelAsked() ? Outcome::Cancelled : Outcome::Failed;
     observer_->transferProgress(0, count, 0, true);
     observer_->transferProgress(0, 0, count, false);
@@ -559,10 +478,7 @@ bool cFTP::FTPDownloadFile(std::string sLocal, std::string sRemote, bool bResume
     // A file exists exactly when its size can be read, so one listing
     // answers both questions unless trimming changes the name.
     const bool trimmed = trim(sRemote) == sRemote;
-    ReadThread reader;
-    int64_t size = -2;
-    exchangeOffThread(reader,
-                      [&] { size = trimmed ? GetFTPFileSize(sRemote) : (checkServerFile(sRemote) ? 0 : -1); });
+    int64_t size = trimmed ? GetFTPFileSize(sRemote) : (checkServerFile(sRemote) ? 0 : -1);
     if (size < 0) {
         // -2: the listing itself failed, as it does on a session the server dropped.
         if (size == -2)
@@ -576,21 +492,20 @@ bool cFTP::FTPDownloadFile(std::string sLocal, std::string sRemote, bool bResume
     if (sLocal.empty() || sRemote.empty())
         return false;
     if (!trimmed)
-        exchangeOffThread(reader, [&] { size = GetFTPFileSize(sRemote); });
+        size = GetFTPFileSize(sRemote);
     observer_->transferProgress(0, size, 0, true);
     if (size < 1) {
         observer_->transferProgress(0, 0, 0, false);
         return false;
     }
-    const int64_t from = bResume ? joinPoint(reader, sLocal, sRemote, size) : 0;
-    // The server's answer is the opening thread's to read.
+    const int64_t from = bResume ? joinPoint(sLocal, sRemote, size) : 0;
     Outcome refused = Outcome::Lost;
-    if (from == 0)
-        exchangeOffThread(reader, [&] {
-            hFile_.reset(FtpOpenFileA(hConnection_.get(), sRemote.c_str(), GENERIC_READ, transferType_, 0));
-            if (!hFile_)
-                refused = openFailure();
-        });
+    if (from == 0) {
+        Watch watch(*this);
+        hFile_.reset(FtpOpenFileA(hConnection_.get(), sRemote.c_str(), GENERIC_READ, transferType_, 0));
+        if (!hFile_)
+            refused = openFailure();
+    }
     if (!hFile_) {
         outcome_ = observer_->cancelAsked() ? Outcome::Cancelled : refused;
         observer_->transferProgress(0, 0, 0, false);
@@ -603,14 +518,17 @@ bool cFTP::FTPDownloadFile(std::string sLocal, std::string sRemote, bool bResume
     LARGE_INTEGER at{};
     at.QuadPart = from;
     if (hLocal && SetFilePointerEx(hLocal.get(), at, nullptr, FILE_BEGIN) && SetEndOfFile(hLocal.get()))
-        outcome_ = receiveBlocks(reader, hLocal.get(), size, from);
+        outcome_ = receiveBlocks(hLocal.get(), size, from);
     else {
         writeError_ = GetLastError();
         outcome_ = Outcome::WriteFailed;
     }
     hLocal.reset();
-    // Closing waits for the server's last word on the transfer.
-    exchangeOffThread(reader, [&] { hFile_.reset(); });
+    {
+        // Closing waits for the server's last word on the transfer.
+        Watch watch(*this);
+        hFile_.reset();
+    }
     observer_->transferProgress(0, 0, 0, false);
     if (outcome_ == Outcome::Done && observer_->cancelAsked())
         outcome_ = Outcome::Cancelled;
@@ -618,6 +536,7 @@ bool cFTP::FTPDownloadFile(std::string sLocal, std::string sRemote, bool bResume
 }
 
 bool cFTP::CheckSession() {
+    Watch watch(*this);
     return hConnection_ &&
            FtpCommandA(hConnection_.get(), FALSE, FTP_TRANSFER_TYPE_BINARY, "NOOP", 0, nullptr) &&
            lastResponse().rfind("200", 0) == 0;
@@ -626,6 +545,7 @@ bool cFTP::CheckSession() {
 std::string cFTP::Reply(const std::string& sCommand) {
     if (!hConnection_)
         return "";
+    Watch watch(*this);
     // A refusal comes back as the extended error; any other failure leaves
     // the reply to an earlier command in place, which must not be taken.
     if (!FtpCommandA(hConnection_.get(), FALSE, FTP_TRANSFER_TYPE_BINARY, sCommand.c_str(), 0, nullptr) &&
@@ -638,26 +558,16 @@ bool cFTP::ReadFrom(const std::string& sRemote, int64_t llFrom, int64_t llCount,
     if (llCount <= 0 || llCount > MAXDWORD || !hConnection_)
         return false;
     // The same deadline as a whole copy of that many bytes: a trickle that
-    // keeps the stall watchdog content still ends.
-    const ULONGLONG start = GetTickCount64();
-    auto overdue = [&] { return GetTickCount64() - start >= copyDeadlineMs(llCount); };
-    StallWatchdog watchdog;
-    ReadThread reader;
-    exchangeOffThread(reader, [&] {
-        if (RestartAt(llFrom))
-            hFile_.reset(
-                FtpOpenFileA(hConnection_.get(), sRemote.c_str(), GENERIC_READ, FTP_TRANSFER_TYPE_BINARY, 0));
-    });
+    // keeps the stall rule content still ends.
+    Watch watch(*this, GetTickCount64() + copyDeadlineMs(llCount));
+    if (RestartAt(llFrom))
+        hFile_.reset(FtpOpenFileA(hConnection_.get(), sRemote.c_str(), GENERIC_READ, FTP_TRANSFER_TYPE_BINARY, 0));
     if (!hFile_)
         return false;
     sData.assign(static_cast<size_t>(llCount), '\0');
-    const bool ok = reader.run(
-        [&] {
-            return readFully(watchdog, hFile_.get(), sData.data(), static_cast<DWORD>(llCount)) &&
-                   atEndOfData(watchdog, hFile_.get());
-        },
-        overdue, cutDataConnection);
-    exchangeOffThread(reader, [&] { hFile_.reset(); });
+    const bool ok = readFully(*this, hFile_.get(), sData.data(), static_cast<DWORD>(llCount)) &&
+                    atEndOfData(*this, hFile_.get());
+    hFile_.reset();
     return ok;
 }
 
@@ -673,22 +583,20 @@ bool cFTP::RestartAt(int64_t llOffset) {
 // remote file open at that point, once the bytes before it matched the
 // server's. 0 when it must start again from the first byte (nothing to join,
 // REST refused, a mismatch); -1 when the server could not be asked at all.
-int64_t cFTP::joinPoint(ReadThread& reader, const std::string& sLocal, const std::string& sRemote,
-                        int64_t llSize) {
+int64_t cFTP::joinPoint(const std::string& sLocal, const std::string& sRemote, int64_t llSize) {
     // A missing file (-1) has nothing to join either.
     const int64_t have = ModCommon::fileSystem.FileSize(sLocal);
     if (have <= 0 || have > llSize)
         return 0;
     const int64_t checkFrom = std::max<int64_t>(0, have - joinCheckSize);
-    int64_t refused = -1;
-    exchangeOffThread(reader, [&] {
+    {
+        Watch watch(*this);
         if (checkFrom > 0 && !RestartAt(checkFrom))
-            refused = CheckSession() ? 0 : -1;
-        else
-            hFile_.reset(FtpOpenFileA(hConnection_.get(), sRemote.c_str(), GENERIC_READ, transferType_, 0));
-    });
+            return CheckSession() ? 0 : -1;
+        hFile_.reset(FtpOpenFileA(hConnection_.get(), sRemote.c_str(), GENERIC_READ, transferType_, 0));
+    }
     if (!hFile_)
-        return refused;
+        return -1;
     const DWORD cb = static_cast<DWORD>(have - checkFrom);
     std::vector<char> remote(cb), local(cb);
     AutoHandle hLocal(CreateFileW(Text::wide(sLocal).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
@@ -698,12 +606,11 @@ int64_t cFTP::joinPoint(ReadThread& reader, const std::string& sLocal, const std
     DWORD got = 0;
     const bool localRead = hLocal && SetFilePointerEx(hLocal.get(), at, nullptr, FILE_BEGIN) &&
                            ReadFile(hLocal.get(), local.data(), cb, &got, nullptr) && got == cb;
-    StallWatchdog watchdog;
-    const bool remoteRead =
-        readOffThread(reader, *observer_, [&] { return readFully(watchdog, hFile_.get(), remote.data(), cb); });
+    const bool remoteRead = readFully(*this, hFile_.get(), remote.data(), cb);
     if (remoteRead && localRead && remote == local)
         return have;
-    exchangeOffThread(reader, [&] { hFile_.reset(); });
+    Watch watch(*this);
+    hFile_.reset();
     return remoteRead ? 0 : -1;
 }
 
@@ -752,7 +659,6 @@ bool cFTP::FTPUploadFile(std::string& sLocal, std::string& sRemote) {
     const int64_t whole = size.QuadPart - size.QuadPart % blockSize;
     const DWORD remainder = static_cast<DWORD>(size.QuadPart % blockSize);
     std::vector<char> buf(chunkSize);
-    MessagePump pump;
     ProgressSteps progress(size.QuadPart, observer_);
     int64_t count = 0;
     auto send = [&](DWORD cb, const char* sCall) {
@@ -773,10 +679,7 @@ bool cFTP::FTPUploadFile(std::string& sLocal, std::string& sRemote) {
         ok = send(want, "InternetWriteFile");
         if (ok) {
             count += want;
-            if (pump.due()) {
-                progress.show(count);
-                pump.now();
-            }
+            progress.show(count);
         }
     }
     if (ok && remainder)
@@ -799,6 +702,9 @@ bool cFTP::FTPUploadFile(std::string& sLocal, std::string& sRemote) {
 
 cDirList* cFTP::GetDirectoryListing(const std::string& sFilter) {
     listing_.reset();
+    // A listing trickled just under the time-out still ends: it has the
+    // deadline of a whole copy.
+    Watch watch(*this, GetTickCount64() + copyDeadlineMs(0));
     WIN32_FIND_DATAA fd{};
     SetLastError(ERROR_SUCCESS);
     AutoHinternet hFind(FtpFindFirstFileA(hConnection_.get(), sFilter.c_str(), &fd, 0, 0));

@@ -5,15 +5,16 @@
 #pragma once
 #include <windows.h>
 #include <wininet.h>
+#include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
+#include <set>
 #include <string>
 
-#include "app/Handles.h"
+#include "base/Handles.h"
 #include "ftp/TransferObserver.h"
 #include "ftp/cDirList.h"
-
-class ReadThread;
 
 class cFTP {
 public:
@@ -22,9 +23,11 @@ public:
     cFTP(const cFTP&) = delete;
     cFTP& operator=(const cFTP&) = delete;
 
-    // Connect, send and receive time-out of every new instance. Without one a
-    // stalled server would block the only thread forever; tests shorten it.
+    // Connect, send and receive time-out of every new instance, and the
+    // longest any call may wait without progress; tests shorten it.
     static inline DWORD timeOutMs = 30000;
+    // The least time a whole copy is given, however small; tests shorten it.
+    static inline ULONGLONG copyFloorMs = 60000;
 
     bool OpenConnection();
     void CloseConnection();
@@ -46,7 +49,7 @@ public:
     // run longer than copyDeadlineMs of what has arrived.
     enum class Copy { Done, Failed, TooLarge };
     Copy FTPCopyBounded(const std::string& sLocal, const std::string& sRemote, int64_t llMaxBytes);
-    // The greater of a minute and the bytes at 16 KB/s.
+    // The greater of copyFloorMs and the bytes at 16 KB/s.
     static ULONGLONG copyDeadlineMs(int64_t llBytes);
     bool SimpleFTPPutFile(const std::string& sLocal, const std::string& sRemote);
     // With bResume, a local file that holds the start of the remote one is
@@ -79,6 +82,26 @@ public:
     // longer file, a refused REST, a stall or the copy deadline gives false.
     bool ReadFrom(const std::string& sRemote, int64_t llFrom, int64_t llCount, std::string& sData);
 
+    // Ends whatever the session waits for, from any thread: the call in
+    // progress fails at once, and the session is done.
+    void Abort();
+
+    // Marks one call that may wait on the server, for its scope: once it
+    // has made no progress for timeOutMs, or its deadline (a GetTickCount64
+    // time, 0 for none) has passed, the session's connections are cut.
+    class Watch {
+    public:
+        explicit Watch(cFTP& ftp, ULONGLONG deadlineTick = 0);
+        ~Watch();
+        Watch(const Watch&) = delete;
+        Watch& operator=(const Watch&) = delete;
+        void progressed();
+        void setDeadline(ULONGLONG deadlineTick);
+
+    private:
+        cFTP& ftp_;
+    };
+
     // Who hears of this session's transfers and may pause or cancel them;
     // nobody (and nothing paused) unless set.
     void setObserver(TransferObserver* observer);
@@ -94,10 +117,12 @@ private:
     void RecordError(DWORD lError, const char* sCall);
     bool isNoSuchFile(DWORD lError) const;
     // llFrom: bytes already in hLocal, counted as received.
-    Outcome receiveBlocks(ReadThread& reader, HANDLE hLocal, int64_t llSize, int64_t llFrom);
+    Outcome receiveBlocks(HANDLE hLocal, int64_t llSize, int64_t llFrom);
     bool RestartAt(int64_t llOffset);
-    int64_t joinPoint(ReadThread& reader, const std::string& sLocal, const std::string& sRemote,
-                      int64_t llSize);
+    int64_t joinPoint(const std::string& sLocal, const std::string& sRemote, int64_t llSize);
+    // Shuts down the sockets this session connected.
+    void cutConnections();
+    class Watchdog;
     Outcome openFailure() const;
 
     // Destroyed in reverse order: the file, the connection, then the session.
@@ -112,4 +137,9 @@ private:
     DWORD writeError_ = 0;
     bool heldByPause_ = false;
     TransferObserver* observer_ = nullptr;
+    std::atomic<bool> aborted_{false};
+    std::mutex socketsLock_;
+    bool sessionBegun_ = false;
+    std::set<UINT_PTR> before_;  // connected before the session began
+    std::unique_ptr<Watchdog> watchdog_;
 };

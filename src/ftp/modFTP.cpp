@@ -5,7 +5,7 @@
 #include <cmath>
 #include <memory>
 
-#include "app/ModCommon.h"
+#include "base/ModCommon.h"
 #include "ftp/cFTP.h"
 
 namespace modFTP {
@@ -54,19 +54,23 @@ bool autodialConnection(HWND hWnd, DWORD lFlags, bool bForce) {
 
 const char* connectionTip(bool bConnected) { return bConnected ? tipConnected : tipNotConnected; }
 
-std::shared_ptr<cFTP> openSession(HWND hOwner, TransferObserver* observer) {
+std::shared_ptr<cFTP> newSession(TransferObserver* observer) {
     serverAddress(ftpHost, ftpPort);
     ftpPassword = TOLV_FTP_PASSWORD;
     ftpUser = anonymousUser;
-    forceOnline();
-    autodialConnection(hOwner, INTERNET_AUTODIAL_FORCE_UNATTENDED, true);
     auto ftp = std::make_shared<cFTP>();
     ftp->setObserver(observer);
     ftp->SetModePassive();
     ftp->SetTransferBinary();
-    if (ftp->OpenConnection())
-        ftp->SetFTPDirectory(serverDirectory);
     return ftp;
+}
+
+void openSession(cFTP& ftp) {
+    forceOnline();
+    // Unattended: the engine has no window to parent a dialler's questions.
+    autodialConnection(nullptr, INTERNET_AUTODIAL_FORCE_UNATTENDED, true);
+    if (ftp.OpenConnection())
+        ftp.SetFTPDirectory(serverDirectory);
 }
 
 std::string progressText(int64_t lValue, int64_t lMaximum) {

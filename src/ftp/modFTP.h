@@ -1,6 +1,7 @@
 // The server connection and the routines the block transfers share.
 #pragma once
 #include <windows.h>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -21,10 +22,12 @@ inline std::string ftpUser;
 inline std::string ftpPassword;
 inline uint16_t ftpPort = 0;  // 0: the FTP service's default port
 // A transfer is on the wire (on any session): a second one is refused.
-inline bool transferBusy = false;
-// A fresh session, logged in and in the server's folder when it could be;
-// hOwner parents what dialling shows, observer hears of its transfers.
-std::shared_ptr<cFTP> openSession(HWND hOwner, TransferObserver* observer = nullptr);
+inline std::atomic<bool> transferBusy{false};
+// A session in passive binary mode whose transfers observer hears of; not
+// connected yet, so that whoever may have to end its wait holds it first.
+std::shared_ptr<cFTP> newSession(TransferObserver* observer = nullptr);
+// Logs the session in and changes to the server's folder when it can.
+void openSession(cFTP& ftp);
 // The tool tip for a connection state.
 const char* connectionTip(bool bConnected);
 

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "app/ModCommon.h"
+#include "base/ModCommon.h"
 
 namespace {
 

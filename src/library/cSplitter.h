@@ -8,7 +8,7 @@
 #include <functional>
 #include <string>
 
-#include "app/Handles.h"
+#include "base/Handles.h"
 
 // A numbered error, raised by the setters as the program's classes raise them:
 // source is the executable's base name + ".cSplitter".

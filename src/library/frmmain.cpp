@@ -5,14 +5,13 @@
 #include <algorithm>
 #include <iterator>
 
-#include "app/ModCommon.h"
-#include "app/resource.h"
+#include "base/ModCommon.h"
+#include "base/resource.h"
 #include "dialog/frmmess.h"
 #include "library/cSplitter.h"
 #include "text/Text.h"
 #include "tray/TransferView.h"
 #include "tray/frmtray.h"
-#include "ftp/modFTP.h"
 #include "work/Announce.h"
 #include "work/Work.h"
 
@@ -275,9 +274,12 @@ void frmmain::createControls() {
     picSplitMain = makeChild(hwnd_, kSplitBoxClass, WS_VISIBLE | WS_CLIPCHILDREN, kPicSplitMain);
     lv = makeChild(
         picSplitMain, WC_LISTVIEWA,
-        WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | LVS_SHAREIMAGELISTS, {}, 0,
-        WS_EX_CLIENTEDGE);
+        WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | LVS_SHAREIMAGELISTS |
+            LVS_OWNERDATA,
+        {}, 0, WS_EX_CLIENTEDGE);
     addColumns(lv, kLvColumns, kLvWidths, 6);
+    // The ticks are the model's too: the list asks for them with the texts.
+    SendMessageW(lv, LVM_SETCALLBACKMASK, LVIS_STATEIMAGEMASK, 0);
     picSplitSub = makeChild(picSplitMain, kSplitBoxClass, WS_VISIBLE | WS_CLIPCHILDREN, kPicSplitSub);
     tv = makeChild(
         picSplitSub, WC_TREEVIEWA,
@@ -400,7 +402,7 @@ LRESULT frmmain::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
             return 0;
         }
         case WM_CLOSE:
-            if (!isExiting && !allowClose_) {
+            if (!allowClose_) {
                 ShowWindow(hwnd_, SW_HIDE);
                 return 0;
             }
@@ -425,6 +427,9 @@ LRESULT frmmain::onSplitBox(HWND box, UINT msg, WPARAM wp, LPARAM lp) {
     const float x = static_cast<float>(pixelsToTwipsX(GET_X_LPARAM(lp)));
     const float y = static_cast<float>(pixelsToTwipsY(GET_Y_LPARAM(lp)));
     switch (msg) {
+        case WM_NOTIFYFORMAT:
+            // The lists report in UTF-16, so every title shows whole.
+            return NFR_UNICODE;
         case WM_NOTIFY:
             return onNotify(reinterpret_cast<NMHDR*>(lp));
         case WM_COMMAND:
@@ -489,18 +494,24 @@ LRESULT frmmain::onNotify(NMHDR* hdr) {
     }
     if (hdr->hwndFrom == lv) {
         switch (hdr->code) {
+            case LVN_GETDISPINFOW:
+                issueDisplayInfo(reinterpret_cast<NMLVDISPINFOW*>(hdr));
+                return 0;
+            case LVN_KEYDOWN:
+                if (reinterpret_cast<NMLVKEYDOWN*>(hdr)->wVKey == VK_SPACE)
+                    setTick();
+                return 0;
             case LVN_COLUMNCLICK:
                 lv_ColumnClick(reinterpret_cast<NMLISTVIEW*>(hdr)->iSubItem);
                 return 0;
             case NM_CLICK: {
-                // A click on the box itself is toggled by the list view; the
-                // row click toggles through the program, so one click is one change.
+                // The list keeps no ticks of its own: a click on the row or on
+                // its box toggles the model's, once.
                 auto* act = reinterpret_cast<NMITEMACTIVATE*>(hdr);
-                LVHITTESTINFO hit{};
-                hit.pt = act->ptAction;
-                SendMessageA(lv, LVM_SUBITEMHITTEST, 0, reinterpret_cast<LPARAM>(&hit));
-                if (act->iItem >= 0 && !(hit.flags & LVHT_ONITEMSTATEICON))
+                if (act->iItem >= 0) {
+                    selectIssue(act->iItem);
                     lv_ItemClick(act->iItem);
+                }
                 return 0;
             }
             case NM_RCLICK:
@@ -557,11 +568,11 @@ void frmmain::onCommand(int id) {
             mnAbout_Click();
             return;
         case idSelectAll:
-            if (!Work::refuseWhileBusy())
+            if (!Work::busy())
                 setLstTick();
             return;
         case idDeliverAll:
-            if (!Work::refuseWhileBusy())
+            if (!Work::busy())
                 announceSelection(countTicked());
             return;
         case idRemoveAll:
@@ -696,7 +707,7 @@ void frmmain::mnuup_Click() {
 void frmmain::mnAbout_Click() {
     const std::string about = std::string("Quillora - Version ") + programVersion + "\n\n" + kPublisherNotice;
     // The delivery's dialog holds its Pause and Cancel: About goes in a box of its own.
-    if (Work::running() == Work::Job::Delivery || modFTP::transferBusy) {
+    if (Work::running() == Work::Job::Delivery) {
         messageBox(about, MB_OK | MB_ICONINFORMATION, hwnd_);
         return;
     }

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Handles.h"
+#include "base/Handles.h"
 
 class cSplitter;
 
@@ -37,7 +37,6 @@ public:
 
     std::unique_ptr<cSplitter> m_cSplitMain, m_cSplitSub;
     float lvSortToggle = 0, lvlSortToggle = 0;
-    int16_t deliverPass = 0, removePass = 0;
     int32_t tickedCount = 0;
     std::string selectedLocation;
 
@@ -58,8 +57,8 @@ public:
     void mnuup_Click();
     void mnAbout_Click();
 
-    // Issue list and its commands. Buttons are numbered from 1, items and
-    // columns (sub-items) from 0.
+    // Issue list and its commands, a view of the issue model. Buttons are
+    // numbered from 1, items and columns (sub-items) from 0.
     void tb_ButtonClick(int iButton);
     bool getLstTick();
     void setLstTick();
@@ -69,22 +68,17 @@ public:
     void removeMag();
     // Number of ticked entries; also kept in tickedCount.
     int32_t countTicked();
-    // Keys of the ticked entries, in list order.
-    std::vector<std::string> tickedIssues();
-    bool issueTicked(const std::string& sKey);
-    // Fresh keys for a delivery run, in list order.
-    std::vector<std::string> rekeyForDelivery();
+    // Shows the model as it is now.
+    void refreshIssues();
     // Appends one entry (as the check makes it) and returns its index.
     int addIssueEntry(const std::string& sKey, const std::string& sTitle, const std::string& sIssue,
                       const std::string& sMagazine, const std::string& sSize, const std::string& sRecord);
     int findIssueByKey(const std::string& sKey) const;
-    std::string issueKey(int index) const;
     void selectIssue(int index);
     void removeIssue(int index);
     void clearIssues();
     int issueCount() const;
     std::string issueText(int index, int iColumn) const;
-    void setIssueText(int index, int iColumn, const std::string& sText);
     void sortIssues(int iColumn, bool bDescending);
     void lv_ColumnClick(int iColumn);
     void lv_ItemClick(int index);
@@ -120,6 +114,7 @@ private:
     void placeProgressBar();
     void placeSmallToolbar();
     void popupMenu(HMENU menu);
+    void issueDisplayInfo(NMLVDISPINFOW* info);
 
     HWND hwnd_ = nullptr;
     HICON icon_ = nullptr;
@@ -127,13 +122,5 @@ private:
     AutoHmenu menuOwner_;  // holds both pop-up menus
     AutoHimagelist imgl32_, imgl16t_, imgl16_;
     bool allowClose_ = false;
-
-    // Keys of the issue list's items, by the item's lParam (items carry a
-    // serial number; keys are rewritten by every deliver or remove run).
-    std::map<LPARAM, std::string> issueKeys_;
-    LPARAM nextIssueId_ = 0;
-    // The magazine and record columns as the server's bytes, by lParam and
-    // column: the list shows their text, the server and the local catalogue
-    // get these.
-    std::map<std::pair<LPARAM, int>, std::string> serverBytes_;
+    std::wstring shownText_;  // what the list last asked for, kept until it asks again
 };

@@ -5,8 +5,9 @@
 #include <commctrl.h>
 
 #include <map>
+#include <optional>
 
-#include "app/ModCommon.h"
+#include "base/ModCommon.h"
 #include "catalogue/Catalogue.h"
 #include "dialog/frmmess.h"
 #include "library/ListSort.h"
@@ -15,6 +16,7 @@
 #include "work/Announce.h"
 #include "work/Check.h"
 #include "work/Delivery.h"
+#include "work/IssueModel.h"
 #include "work/Work.h"
 
 using namespace ModCommon;
@@ -106,68 +108,36 @@ bool toggleSortDirection(float& toggle) {
     return false;
 }
 
-// --- what the work asks of the list -------------------------------------------
+// --- the list: a view of the issue model -----------------------------------------
 
 int32_t frmmain::countTicked() {
-    tickedCount = static_cast<int32_t>(tickedIssues().size());
+    tickedCount = static_cast<int32_t>(issues().tickedCount());
     return tickedCount;
 }
 
-std::vector<std::string> frmmain::tickedIssues() {
-    std::vector<std::string> keys;
-    for (int i = 0, n = issueCount(); i < n; ++i) {
-        selectIssue(i);
-        if (getLstTick())
-            keys.push_back(issueKey(i));
-    }
-    return keys;
+int frmmain::issueCount() const { return static_cast<int>(issues().count()); }
+
+void frmmain::refreshIssues() {
+    // The list stores nothing: it learns the count and asks for what it shows.
+    SendMessageW(lv, LVM_SETITEMCOUNT, issues().count(), LVSICF_NOSCROLL);
+    InvalidateRect(lv, nullptr, FALSE);
 }
-
-bool frmmain::issueTicked(const std::string& sKey) {
-    const int index = findIssueByKey(sKey);
-    if (index < 0)
-        return false;
-    selectIssue(index);
-    return getLstTick();
-}
-
-// --- items ---------------------------------------------------------------------
-
-int frmmain::issueCount() const { return static_cast<int>(SendMessageA(lv, LVM_GETITEMCOUNT, 0, 0)); }
 
 int frmmain::addIssueEntry(const std::string& sKey, const std::string& sTitle, const std::string& sIssue,
                            const std::string& sMagazine, const std::string& sSize, const std::string& sRecord) {
-    std::wstring title = Text::wide(sTitle);
-    LVITEMW item{};
-    item.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM;
-    item.iItem = issueCount();
-    item.pszText = title.data();
-    item.iImage = 0;
-    item.lParam = ++nextIssueId_;
-    int index = static_cast<int>(SendMessageW(lv, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
-    if (index < 0)
-        return -1;
-    issueKeys_[item.lParam] = sKey;
-    setIssueText(index, colIssue, sIssue);
-    setIssueText(index, colMagazine, sMagazine);
-    setIssueText(index, colSize, sSize);
-    setIssueText(index, colRecord, sRecord);
-    return index;
+    IssueEntry row;
+    row.key = sKey;
+    row.title = sTitle;
+    row.issue = sIssue;
+    row.magazine = sMagazine;
+    row.size = sSize;
+    row.record = sRecord;
+    const size_t index = issues().append({row});
+    refreshIssues();
+    return static_cast<int>(index);
 }
 
-int frmmain::findIssueByKey(const std::string& sKey) const {
-    for (int i = 0, n = issueCount(); i < n; ++i) {
-        auto it = issueKeys_.find(itemParam(lv, i));
-        if (it != issueKeys_.end() && it->second == sKey)
-            return i;
-    }
-    return -1;
-}
-
-std::string frmmain::issueKey(int index) const {
-    auto it = issueKeys_.find(itemParam(lv, index));
-    return it == issueKeys_.end() ? std::string() : it->second;
-}
+int frmmain::findIssueByKey(const std::string& sKey) const { return issues().indexOfKey(sKey); }
 
 void frmmain::selectIssue(int index) {
     setItemState(lv, -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
@@ -176,116 +146,87 @@ void frmmain::selectIssue(int index) {
 }
 
 void frmmain::removeIssue(int index) {
-    issueKeys_.erase(itemParam(lv, index));
-    serverBytes_.erase({itemParam(lv, index), colMagazine});
-    serverBytes_.erase({itemParam(lv, index), colRecord});
-    SendMessageA(lv, LVM_DELETEITEM, static_cast<WPARAM>(index), 0);
+    if (const auto row = issues().at(static_cast<size_t>(index)))
+        issues().remove(row->id);
+    refreshIssues();
 }
 
 void frmmain::clearIssues() {
-    issueKeys_.clear();
-    serverBytes_.clear();
-    SendMessageA(lv, LVM_DELETEALLITEMS, 0, 0);
+    issues().clear();
+    refreshIssues();
 }
 
+// The magazine and record columns give the server's bytes, as the server and
+// the local catalogue get them; the list shows their text.
 std::string frmmain::issueText(int index, int iColumn) const {
-    auto bytes = serverBytes_.find({itemParam(lv, index), iColumn});
-    return bytes != serverBytes_.end() ? bytes->second : itemText(lv, index, iColumn);
-}
-
-void frmmain::setIssueText(int index, int iColumn, const std::string& sText) {
-    std::wstring text = Text::wide(sText);
-    if (iColumn == colMagazine || iColumn == colRecord) {
-        serverBytes_[{itemParam(lv, index), iColumn}] = sText;
-        text = Text::wide(Text::decode(sText));
+    const auto row = issues().at(static_cast<size_t>(index));
+    if (!row)
+        return {};
+    switch (iColumn) {
+        case colMagazine: return row->magazine;
+        case colRecord: return row->record;
+        default: return IssueModel::shownText(*row, iColumn);
     }
-    LVITEMW item{};
-    item.iSubItem = iColumn;
-    item.pszText = text.data();
-    SendMessageW(lv, LVM_SETITEMTEXTW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item));
 }
 
-void frmmain::sortIssues(int iColumn, bool bDescending) { sortListByText(lv, iColumn, bDescending); }
+void frmmain::sortIssues(int iColumn, bool bDescending) {
+    issues().sort(iColumn, bDescending);
+    refreshIssues();
+}
 
-// Keys are rewritten from a fresh table in one pass, so a key left over from
-// an earlier run (of either command, in any order) can never clash.
-static void rekey(std::map<LPARAM, std::string>& keys, int16_t pass, HWND list, int count) {
-    keys.clear();
-    for (int i = 0; i < count; ++i)
-        keys[itemParam(list, i)] = toDecimal(pass) + "m" + toDecimal(i + 1);
+// What the list shows of a row: its texts and the tick.
+void frmmain::issueDisplayInfo(NMLVDISPINFOW* info) {
+    LVITEMW& item = info->item;
+    const auto row = issues().at(static_cast<size_t>(item.iItem));
+    if (!row)
+        return;
+    if (item.mask & LVIF_TEXT) {
+        shownText_ = Text::wide(IssueModel::shownText(*row, item.iSubItem));
+        item.pszText = shownText_.data();
+    }
+    if (item.mask & LVIF_IMAGE)
+        item.iImage = 0;
+    if (item.mask & LVIF_STATE) {
+        item.state = (item.state & ~kStateImageMask) | (row->ticked ? kTicked : kUnticked);
+        item.stateMask |= kStateImageMask;
+    }
 }
 
 // --- ticks ---------------------------------------------------------------------
 
 bool frmmain::getLstTick() {
-    int i = selectedIndex(lv);
-    if (i < 0)
-        return false;
-    UINT state = static_cast<UINT>(SendMessageA(lv, LVM_GETITEMSTATE, static_cast<WPARAM>(i), kStateImageMask));
-    return (state & kTicked) != 0;
+    const int i = selectedIndex(lv);
+    const auto row = i < 0 ? std::nullopt : issues().at(static_cast<size_t>(i));
+    return row && row->ticked;
 }
 
 void frmmain::setLstTick() {
-    for (int i = 0, n = issueCount(); i < n; ++i)
-        setItemState(lv, i, kTicked, kSetTickMask);
+    issues().tickAll();
+    refreshIssues();
 }
 
 void frmmain::setTick() {
-    int i = selectedIndex(lv);
+    const int i = selectedIndex(lv);
     if (i < 0)
         return;
-    setItemState(lv, i, getLstTick() ? kUnticked : kTicked, kSetTickMask);
+    issues().setTicked(static_cast<size_t>(i), !getLstTick());
+    SendMessageW(lv, LVM_REDRAWITEMS, i, i);
 }
 
 // --- commands ------------------------------------------------------------------
-
-std::vector<std::string> frmmain::rekeyForDelivery() {
-    const int n = issueCount();
-    ++deliverPass;
-    rekey(issueKeys_, deliverPass, lv, n);
-    std::vector<std::string> keys;
-    for (int i = 1; i <= n; ++i)
-        keys.push_back(toDecimal(deliverPass) + "m" + toDecimal(i));
-    if (deliverPass >= 2)
-        deliverPass = 0;
-    return keys;
-}
 
 bool frmmain::deliverAll() { return deliverTicked(); }
 
 bool frmmain::removeAll() {
     enableButton(tbDeliver, false);
     enableButton(tbRemove, false);
-    const int32_t newIssueCount = issueCount();
-    bool result = false;
-    if (newIssueCount >= 1) {
-        ++removePass;
-        const int n = newIssueCount;
-        rekey(issueKeys_, removePass, lv, n);
-        for (int i = 1; i <= n; ++i) {
-            int index = findIssueByKey(toDecimal(removePass) + "m" + toDecimal(i));
-            if (index < 0)
-                continue;
-            selectIssue(index);
-            if (getLstTick()) {
-                // Dismissed for good: recorded without ";" so later checks skip it.
-                appendTextFile(issueText(index, colRecord), programFolder() + "\\data\\em_lst.lcl");
-                removeIssue(index);
-            }
-        }
-        if (removePass >= 2)
-            removePass = 0;
-        result = true;
-    }
-    countRemaining();
-    return result;
+    // The question was asked on the window; the dialog that offered Remove goes once it is done.
+    return removeTicked([] { frmmess::unload(); });
 }
 
 void frmmain::removeMag() {
-    // A running check or delivery addresses the list by its keys; and while
-    // the question is open, no check may rebuild the list it asks about.
-    Work::Running hold(Work::Job::List);
-    if (!hold)
+    // While a job runs the list is its: nothing is asked or removed.
+    if (Work::busy())
         return;
     const int32_t n = countTicked();
     if (n < 1) {
@@ -296,10 +237,8 @@ void frmmain::removeMag() {
         n == 1 ? std::string("This will permanently remove your selected item.\n\nAre you sure you want to do this?")
                : "This will permanently remove your " + toDecimal(n) +
                      " selected items.\n\nAre you sure you want to do this?";
-    if (messageBox(text, MB_YESNO | MB_ICONQUESTION) == IDYES) {
+    if (messageBox(text, MB_YESNO | MB_ICONQUESTION) == IDYES)
         removeAll();
-        frmmess::unload();
-    }
 }
 
 // --- events --------------------------------------------------------------------
@@ -308,8 +247,7 @@ void frmmain::lv_ColumnClick(int iColumn) {
     sortIssues(iColumn, toggleSortDirection(lvSortToggle));
 }
 
-// The window lets only row clicks through: a click on the check box itself
-// is toggled by the list view.
+// A click on a row, or on its check box, toggles its tick once.
 void frmmain::lv_ItemClick(int) { setTick(); }
 
 void frmmain::lvmen_Popup() {
@@ -318,10 +256,10 @@ void frmmain::lvmen_Popup() {
 }
 
 void frmmain::tb_ButtonClick(int iButton) {
-    // The first three start work: while work runs they are refused, and the
+    // The first three start work: while work runs they do nothing, and the
     // dialog (a delivery's Pause and Cancel) stays.
     if (iButton < tbClose) {
-        if (Work::refuseWhileBusy())
+        if (Work::busy())
             return;
         frmmess::instance().hide();
     }
@@ -329,8 +267,7 @@ void frmmain::tb_ButtonClick(int iButton) {
         case tbNewMagazines:
             enableButton(tbDeliver, false);
             enableButton(tbRemove, false);
-            if (checkNewIssues(true))
-                announceNewIssues(Work::newIssueCount);
+            checkNewIssues(true, [] { announceNewIssues(Work::newIssueCount); });
             break;
         case tbDeliver:
             announceSelection(countTicked());

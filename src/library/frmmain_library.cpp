@@ -4,7 +4,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include "app/ModCommon.h"
+#include "base/ModCommon.h"
 #include "catalogue/Catalogue.h"
 #include "catalogue/LibraryScan.h"
 #include "library/ListSort.h"

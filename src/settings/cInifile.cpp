@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "app/ModCommon.h"
+#include "base/ModCommon.h"
 #include "text/Text.h"
 
 namespace {

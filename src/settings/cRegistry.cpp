@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "app/Handles.h"
-#include "app/ModCommon.h"
+#include "base/Handles.h"
+#include "base/ModCommon.h"
 #include "text/Text.h"
 
 namespace {

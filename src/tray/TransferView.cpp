@@ -6,7 +6,7 @@
 #include <climits>
 #include <string>
 
-#include "app/ModCommon.h"
+#include "base/ModCommon.h"
 #include "dialog/frmmess.h"
 #include "ftp/modFTP.h"
 #include "library/frmmain.h"
@@ -86,13 +86,6 @@ void showTransferProgress(int64_t lMinimum, int64_t lMaximum, int64_t lValue, bo
 void watchWork() {
     static FormsView view;
     Work::setObserver(&view);
-}
-
-void waitWhilePaused() {
-    frmmess& dialog = frmmess::instance();
-    dialog.hide();
-    dialog.showModal(frmtray::exists() ? frmtray::instance().hwnd() : nullptr);
-    ModCommon::doEvents();
 }
 
 }  // namespace modFTP

@@ -1,14 +1,16 @@
 #include "tray/frmtray.h"
 
 #include <cmath>
+#include <memory>
 #include <cstring>
 #include <utility>
 
-#include "app/ModCommon.h"
-#include "app/resource.h"
+#include "base/ModCommon.h"
+#include "base/resource.h"
 #include "dialog/frmmess.h"
 #include "library/frmmain.h"
 #include "text/Text.h"
+#include "ftp/modFTP.h"
 #include "tray/TransferView.h"
 #include "work/Announce.h"
 #include "work/Check.h"
@@ -28,6 +30,15 @@ enum MenuId : UINT { mnushow = 1, mnusearch, mnuopt, mnuex = 4 };
 frmtray*& instancePtr() {
     static frmtray* p = nullptr;
     return p;
+}
+
+void (*exitRoutine)() = nullptr;
+
+// The tray's menu and balloon wait while a check or a delivery runs.
+bool checkOrDeliveryRuns() {
+    const Work::Job job = Work::running();
+    return job == Work::Job::Check || job == Work::Job::FirstCheck || job == Work::Job::Delivery ||
+           Work::checkRunning || modFTP::transferBusy;
 }
 
 // Into an ANSI field: converted and cut to the field's length, always ended.
@@ -166,6 +177,7 @@ frmtray::frmtray() {
     addIcon();
     enableTimer(autoTmr, true);
     modFTP::watchWork();
+    lastCheckTime = dateToText(nowAsDate());
 }
 
 frmtray::~frmtray() = default;
@@ -300,9 +312,6 @@ LRESULT frmtray::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
             // With the version-3 behaviour the notification code is lParam.
             onNotify(LOWORD(lp));
             return 0;
-        case workEndedMessage:
-            runOwedTicks();
-            return 0;
         case WM_TIMER:
             if (wp == startTmr)
                 startTmr_Timer();
@@ -322,7 +331,7 @@ LRESULT frmtray::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
             if (msg == WM_ENDSESSION && !wp)
                 break;
             // The stop removes the icon; a refused one must leave it.
-            exitProgram();
+            frmtray::exitProgram();
             return 0;
     }
     return DefWindowProcA(hwnd_, msg, wp, lp);
@@ -331,7 +340,7 @@ LRESULT frmtray::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
 void frmtray::onNotify(UINT code) {
     switch (code) {
         case notifyLeftUp:
-            if (Work::busy()) {
+            if (checkOrDeliveryRuns()) {
                 if (frmmess::exists())
                     frmmess::instance().bringToFront();
             } else {
@@ -339,11 +348,11 @@ void frmtray::onNotify(UINT code) {
             }
             break;
         case notifyRightUp:
-            if (!Work::refuseWhileBusy())
+            if (!checkOrDeliveryRuns())
                 showTrayMenu();
             break;
         case notifyBalloonClick:
-            if (!Work::refuseWhileBusy())
+            if (!checkOrDeliveryRuns())
                 announceNewIssues(newIssueCount);
             break;
     }
@@ -361,66 +370,78 @@ void frmtray::showTrayMenu() {
 void frmtray::mnushow_Click() { frmmain::instance().open(); }
 
 void frmtray::mnusearch_Click() {
-    if (checkNewIssues(false))
-        balloonNewIssues(newIssueCount, false);
+    checkNewIssues(false, [] { balloonNewIssues(newIssueCount, false); });
 }
 
 void frmtray::mnuopt_Click() { systemUpdate(); }
 
 void frmtray::systemUpdate() { SelfUpdate::systemUpdate(); }
 
-bool frmtray::autoSystemUpdate() { return SelfUpdate::autoSystemUpdate(); }
-
 bool frmtray::updateOfferOpen() const {
     return frmmess::exists() && frmmess::instance().visible() && frmmess::instance().offersUpdate();
 }
 
-void frmtray::mnuex_Click() { exitProgram(); }
+void frmtray::setExitRoutine(void (*routine)()) { exitRoutine = routine; }
 
-void frmtray::runOwedTicks() {
-    if (Work::busy())
-        return;
-    if (std::exchange(startTickOwed_, false) && timerEnabled(startTmr))
-        startTmr_Timer();
-    if (std::exchange(autoTickOwed_, false) && timerEnabled(autoTmr))
-        autoCheckTick();
+void frmtray::exitProgram() {
+    if (exitRoutine)
+        exitRoutine();
 }
 
+void frmtray::mnuex_Click() { exitProgram(); }
+
+// A tick while other work runs does nothing: the next one comes in a minute.
 void frmtray::autoCheckTick() {
-    autoTickOwed_ = Work::refuseWhileBusy(Work::Ask::Quiet);
-    if (autoTickOwed_)
+    if (Work::busy())
         return;
-    if (!isConnected)
-        Work::connectToServer();
-    if (!isConnected)
-        return;
-    double last = 0;
-    textToDate(lastCheckTime, last);
-    const double now = nowAsDate();
-    if (hourBoundaries(last, now) >= 24 && checkNewIssues(false, Work::Ask::Quiet)) {
-        balloonNewIssues(newIssueCount, true);
-        lastCheckTime = dateToText(now);
-    }
+    auto checked = std::make_shared<double>(0);
+    Work::start(
+        Work::Job::Connect,
+        [checked, lastCheck = lastCheckTime] {
+            if (!isConnected && !Work::connect())
+                return;
+            double last = 0;
+            textToDate(lastCheck, last);
+            const double now = nowAsDate();
+            if (hourBoundaries(last, now) >= 24) {
+                runCheck(false);
+                *checked = now;
+            }
+        },
+        [checked] {
+            if (*checked == 0)
+                return;
+            balloonNewIssues(newIssueCount, true);
+            lastCheckTime = dateToText(*checked);
+        });
 }
 
 void frmtray::startTmr_Timer() {
     // An open update offer waits for the user; nothing is fetched meanwhile.
-    startTickOwed_ = Work::refuseWhileBusy(Work::Ask::Quiet);
-    if (startTickOwed_ || updateOfferOpen())
+    if (Work::busy() || updateOfferOpen())
         return;
-    if (!isConnected) {
-        Work::connectToServer();
-        if (!isConnected)
-            return;
-    }
-    if (checkDone) {
-        enableTimer(startTmr, false);
-        return;
-    }
-    if (autoSystemUpdate())
-        return;
-    if (!checkNewIssues(false, Work::Ask::Quiet))
-        return;
-    balloonNewIssues(newIssueCount, true);
-    enableTimer(startTmr, false);
+    enum class Outcome { NotConnected, AlreadyChecked, Offered, Checked };
+    auto outcome = std::make_shared<Outcome>(Outcome::NotConnected);
+    Work::start(
+        Work::Job::FirstCheck,
+        [outcome] {
+            if (!isConnected && !Work::connect())
+                return;
+            if (checkDone) {
+                *outcome = Outcome::AlreadyChecked;
+                return;
+            }
+            if (SelfUpdate::autoSystemUpdate()) {
+                *outcome = Outcome::Offered;
+                return;
+            }
+            runCheck(false);
+            *outcome = Outcome::Checked;
+        },
+        [this, outcome] {
+            if (*outcome == Outcome::Checked)
+                balloonNewIssues(newIssueCount, true);
+            if (*outcome == Outcome::Checked || *outcome == Outcome::AlreadyChecked)
+                enableTimer(startTmr, false);
+        });
 }

@@ -26,8 +26,6 @@ public:
     static constexpr UINT notifyBalloonClick = 0x405;
     // The callback message: notifications arrive as mouse moves.
     static constexpr UINT callbackMessage = WM_MOUSEMOVE;
-    // Posted when a job ends: ticks it refused run then.
-    static constexpr UINT workEndedMessage = WM_APP + 1;
     // The tray window's class, by which a second start finds the first.
     static constexpr const char* className = "QuilloraTray";
     // Posted by a second start: open the library window.
@@ -38,6 +36,11 @@ public:
     static bool exists();
     // Removes the icon and destroys the form (the orderly stop).
     static void unload();
+    // The orderly stop, as start-up gives it: the forms ask for it here.
+    static void setExitRoutine(void (*exitRoutine)());
+    static void exitProgram();
+    // Local time of the last automatic check, as dateToText writes it.
+    static inline std::string lastCheckTime;
 
     HWND hwnd() const { return hwnd_; }
 
@@ -49,9 +52,8 @@ public:
     // The form's own icon (the one shown when idle).
     HICON ownIcon() const { return icon_; }
 
-    // Self-update (tray menu "&Manager Updates", the start timer).
+    // Self-update on request (tray menu "&Manager Updates").
     void systemUpdate();
-    bool autoSystemUpdate();
     // True while the message dialog offers an update.
     bool updateOfferOpen() const;
 
@@ -100,7 +102,4 @@ private:
     NOTIFYICONDATAA nidA_{};
     bool timerOn_[3] = {false, false, false};
     bool iconAdded_ = false;
-    // Ticks refused because other work ran, owed until it ends.
-    bool startTickOwed_ = false, autoTickOwed_ = false;
-    void runOwedTicks();
 };

@@ -2,8 +2,9 @@
 // message dialog with the delivery choices.
 #include "work/Announce.h"
 
-#include "app/ModCommon.h"
+#include "base/ModCommon.h"
 #include "ftp/modFTP.h"
+#include "work/IssueModel.h"
 #include "work/Work.h"
 
 using namespace ModCommon;
@@ -15,13 +16,17 @@ std::string availableText(int32_t lCount) {
     return toDecimal(lCount) + " new magazine" + (lCount < 2 ? " is available." : "s are available.");
 }
 
-void enableDeliverAndRemove(bool bEnabled) { view().issueCommandsEnabled(bEnabled); }
+void enableDeliverAndRemove(bool bEnabled) {
+    tell([bEnabled](WorkObserver& w) { w.issueCommandsEnabled(bEnabled); });
+}
 
-void showNoneAvailable() { view().showMessage("None available.", "", "", "OK"); }
+void showNoneAvailable() {
+    tell([](WorkObserver& w) { w.showMessage("None available.", "", "", "OK"); });
+}
 
 void showChoices(const std::string& sMessage) {
     enableDeliverAndRemove(true);
-    view().showMessage(sMessage, "Deliver", "Close", "Remove", true);
+    tell([sMessage](WorkObserver& w) { w.showMessage(sMessage, "Deliver", "Close", "Remove", true); });
 }
 
 }  // namespace
@@ -34,7 +39,7 @@ void balloonNewIssues(int32_t lCount, bool bQuiet) {
         return;
     else
         text = "None available.";
-    view().balloon(text);
+    tell([text](WorkObserver& w) { w.balloon(text); });
 }
 
 void announceNewIssues(int32_t lCount) {
@@ -48,13 +53,13 @@ void announceNewIssues(int32_t lCount) {
         tellStatus(2, toDecimal(lCount));
         showChoices(availableText(lCount) + "\n\nWhat would you like to do?");
     }
-    view().bringMessageForward();
+    tell([](WorkObserver& w) { w.bringMessageForward(); });
 }
 
 void announceSelection(int32_t lCount) {
     if (modFTP::transferBusy || !isConnected)
         return;
-    if (view().tickedIssues().empty()) {
+    if (issues().tickedCount() == 0) {
         messageBox("Nothing to do.", MB_OK | MB_ICONINFORMATION);
         return;
     }
@@ -68,5 +73,5 @@ void announceSelection(int32_t lCount) {
                                : "Your " + toDecimal(lCount) +
                                      " selections are ready for delivery.\n\nWhat would you like to do?");
     }
-    view().bringMessageForward();
+    tell([](WorkObserver& w) { w.bringMessageForward(); });
 }

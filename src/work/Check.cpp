@@ -10,13 +10,14 @@
 #include <map>
 #include <optional>
 
-#include "app/ModCommon.h"
+#include "base/ModCommon.h"
 #include "catalogue/Catalogue.h"
 #include "ftp/ServerCopies.h"
 #include "ftp/ServerListing.h"
 #include "ftp/cFTP.h"
 #include "ftp/modFTP.h"
 #include "text/Text.h"
+#include "work/IssueModel.h"
 
 using namespace ModCommon;
 using namespace Work;
@@ -41,7 +42,7 @@ std::wstring localeInfo(LCTYPE type, const wchar_t* fallback) {
 }
 
 void showCompact(const std::string& sText, const std::string& sButton2 = "") {
-    view().showMessage(sText, "", "", sButton2);
+    tell([=](WorkObserver& w) { w.showMessage(sText, "", "", sButton2); });
 }
 
 // The records of the data folder's server catalogue. False when the copy is
@@ -76,23 +77,19 @@ std::string formatMegabytes(int64_t llBytes) {
     return Text::utf8(text) + " MB";
 }
 
-void Work::connectToServer() {
-    Running run(Job::Connect, Ask::Quiet);
-    if (run)
-        run.connect();
-}
-
 void showNoConnection() {
-    view().showMessage("No Internet connection established.\n\nPlease click 'Connect' and try again.", "",
+    tell([](WorkObserver& w) {
+        w.showMessage("No Internet connection established.\n\nPlease click 'Connect' and try again.", "",
                       "Connect...", "Cancel");
+    });
 }
 
 // A message box: the folder's name may be longer than the dialog's label.
 void showFolderNotWritable() {
-    messageBox("Quillora cannot save files in its folder " + programFolder() +
-                   ".\n\nPlease ask an administrator to install Quillora with its setup program, or to let you "
-                   "change that folder.",
-               MB_OK | MB_ICONEXCLAMATION);
+    const std::string text = "Quillora cannot save files in its folder " + programFolder() +
+                             ".\n\nPlease ask an administrator to install Quillora with its setup program, or to "
+                             "let you change that folder.";
+    tell([text](WorkObserver& w) { w.notice(text, MB_OK | MB_ICONEXCLAMATION); });
 }
 
 std::string fetchNewRecords(cFTP& ftp) {
@@ -113,10 +110,8 @@ std::string fetchNewRecords(cFTP& ftp) {
         (fileExists(settingsPath, false) || fileExists(dataPath + Catalogue::kServerCatalogue, false)) &&
         settings != FetchResult::TooLarge && catalogue != FetchResult::TooLarge;
     std::vector<std::string> records;
-    if (usable) {
-        doEvents();
+    if (usable)
         usable = readServerCatalogue(records);
-    }
     if (!usable) {
         showCompact(
             "An error occured whilst checking for magazines.\n\nPlease make sure you have an active Internet "
@@ -125,7 +120,9 @@ std::string fetchNewRecords(cFTP& ftp) {
         Work::tellToolTip("Quillora");
         return "";
     }
-    const std::string result = listNewRecords(records, KnownRecords(readLocalCatalogue()), newIssueCount);
+    int32_t count = 0;
+    const std::string result = listNewRecords(records, KnownRecords(readLocalCatalogue()), count);
+    newIssueCount = count;
     Work::tellToolTip("Quillora");
     return result;
 }
@@ -149,11 +146,9 @@ static void expectIssueFiles(const std::string& sNewRecords, FolderSizes& sizes)
 }
 
 int32_t listNewIssues(const std::string& sNewRecords, const IssueSizeQuery& sizeOf) {
-    WorkObserver& w = view();
-    w.beginIssues();
     const std::vector<std::string> pieces = splitAt(sNewRecords, ';');
     std::map<std::string, std::string> names;  // by code: one look-up per magazine
-    int32_t count = 0;
+    std::vector<IssueEntry> rows;
     for (size_t i = 0; i + 1 < pieces.size(); ++i) {
         const std::string& record = pieces[i];
         // The server is not trusted: what would not make a safe name in
@@ -173,52 +168,58 @@ int32_t listNewIssues(const std::string& sNewRecords, const IssueSizeQuery& size
             continue;
         int16_t number = 0;
         const std::string issue = issueNumber(fields[2], number) ? toDecimal(number) : "";
-        w.addIssue({"key" + toDecimal(static_cast<long long>(i)), splitAt(text, '_')[0], issue, name->second,
-                    formatMegabytes(size), record});
-        ++count;
+        IssueEntry row;
+        row.key = "key" + toDecimal(static_cast<long long>(i));
+        row.title = splitAt(text, '_')[0];
+        row.issue = issue;
+        row.magazine = name->second;
+        row.size = formatMegabytes(size);
+        row.record = record;
+        row.ticked = true;
+        rows.push_back(std::move(row));
     }
-    w.endIssues(count >= 1);
+    const auto count = static_cast<int32_t>(rows.size());
+    IssueModel& model = issues();
+    model.append(std::move(rows));
+    model.sort(IssueModel::colMagazine, false);
+    tellIssues();
     return count;
 }
 
-bool checkNewIssues(bool bShowProgress, Work::Ask ask) {
-    // Asked before anything shows: a refused check changes nothing.
-    Work::Running run(Work::Job::Check, ask);
-    if (!run)
-        return false;
+void runCheck(bool bShowProgress) {
     if (bShowProgress)
         showCompact("Connecting...");
-    doEvents();
-    if (!run.connect()) {
+    if (!connect()) {
         showNoConnection();
-        return true;
+        return;
     }
+    checkRunning = true;
     checkDone = true;
-
     const std::string& folder = programFolder();
     ensureFolder(folder + "\\data");
     ensureFolder(folder + "\\My Magazines");
     ensureFolder(folder + "\\My Torrents");
-    WorkObserver& w = view();
-    w.clearIssues();
+    issues().clear();
+    tellIssues();
     tellStatus(1, "Checking...");
     tellStatus(2, "");
     if (bShowProgress)
         showCompact("Checking for magazines...");
-    doEvents();
-    w.showIssues(false);
-    doEvents();
 
-    const std::string records = fetchNewRecords(*run.ftp());
+    const auto ftp = session();
+    const std::string records = fetchNewRecords(*ftp);
     newIssueCount = 0;
     {
-        FolderSizes sizes(*run.ftp());
+        FolderSizes sizes(*ftp);
         expectIssueFiles(records, sizes);
         newIssueCount = listNewIssues(records, [&](const std::string& sFolder, const std::string& sName) {
             return sizes.sizeOf(sFolder, sName);
         });
     }
-    w.showIssues(true);
     tellIssueCount("New");
-    return true;
+    checkRunning = false;
+}
+
+bool checkNewIssues(bool bShowProgress, std::function<void()> then) {
+    return start(Job::Check, [bShowProgress] { runCheck(bShowProgress); }, std::move(then));
 }

@@ -6,13 +6,17 @@
 
 #include "work/Work.h"
 
-// False when it did not run: other work was running (and the user was told,
-// per ask).
-bool checkNewIssues(bool bShowProgress, Work::Ask ask = Work::Ask::Tell);
+class cFTP;
+
+// Starts the check as a job; then runs on the window thread once it has
+// ended. False when it did not start: other work runs.
+bool checkNewIssues(bool bShowProgress, std::function<void()> then = {});
+// The check itself, on the engine: connect, copy, compare, list.
+void runCheck(bool bShowProgress);
 std::string fetchNewRecords(cFTP& ftp);
 // The size of an issue's PDF in its magazine's server folder; -1 when missing.
 using IssueSizeQuery = std::function<int64_t(const std::string& sFolder, const std::string& sName)>;
-// Adds a ticked entry to the hidden issue list for each new record (each
+// Lists a ticked entry in the issue model for each new record (each
 // followed by ";") that is safe and whose PDF is there, sorted by magazine.
 // Returns the number of entries.
 int32_t listNewIssues(const std::string& sNewRecords, const IssueSizeQuery& sizeOf);

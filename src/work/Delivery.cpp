@@ -3,15 +3,17 @@
 #include "work/Delivery.h"
 
 #include <memory>
+#include <optional>
 #include <set>
 
-#include "app/ModCommon.h"
+#include "base/ModCommon.h"
 #include "catalogue/Catalogue.h"
 #include "ftp/cFTP.h"
 #include "ftp/modFTP.h"
 #include "text/Text.h"
 #include "work/Check.h"
 #include "work/DeliveryRetry.h"
+#include "work/IssueModel.h"
 #include "work/Work.h"
 
 using namespace ModCommon;
@@ -24,20 +26,21 @@ namespace {
 // The library view lists only names with ".pdf" or ".torrent".
 constexpr const char* kPartialName = partialDownloadName;
 
-// Keys of the issues that failed in the current run. Marking the waiting
+// Ids of the issues that failed in the current run. Marking the waiting
 // issues must not turn a failure back into "Waiting": the user would be left
 // with a failed issue that looks queued once the run is over.
-std::set<std::string>& failedThisRun() {
-    static std::set<std::string> keys;
-    return keys;
+std::set<uint32_t>& failedThisRun() {
+    static std::set<uint32_t> ids;
+    return ids;
 }
 
-void markTicked(WorkObserver& w, const std::string& sStatus, bool bKeepFailures) {
-    for (const std::string& key : w.tickedIssues()) {
-        if (bKeepFailures && failedThisRun().count(key))
+void markTicked(const std::string& sStatus, bool bKeepFailures) {
+    for (uint32_t id : issues().tickedIds()) {
+        if (bKeepFailures && failedThisRun().count(id))
             continue;
-        w.issueStatusChanged(key, sStatus);
+        issues().setStatus(id, sStatus);
     }
+    tellIssues();
 }
 
 void deleteIfPresent(const std::string& sPath) {
@@ -47,37 +50,39 @@ void deleteIfPresent(const std::string& sPath) {
 
 }  // namespace
 
-void setIssueStatus(const std::string& sStatus, const std::string& sKey) { view().issueStatusChanged(sKey, sStatus); }
+void setIssueStatus(const std::string& sStatus, uint32_t id) {
+    issues().setStatus(id, sStatus);
+    tellIssues();
+}
 
 void showDeliveryDialog(int iMode, const std::string& sText) {
     const bool delivering = iMode == 0;
-    view().showDelivery(delivering, delivering ? "Delivering: " + sText : sText);
+    const std::string text = delivering ? "Delivering: " + sText : sText;
+    tell([delivering, text](WorkObserver& w) { w.showDelivery(delivering, text); });
 }
 
 bool downloadIssueFile(const std::string& sRemotePath, const std::string& sLocalFile, bool bResume) {
-    // Held here, so the session outlives the download whatever runs meanwhile.
     const std::shared_ptr<cFTP> ftp = Work::session();
     Work::tellToolTip("Connecting...");
-    doEvents();
     const bool result = ftp && ftp->FTPDownloadFile(sLocalFile, sRemotePath, bResume);
     Work::tellToolTip("Quillora");
     return result;
 }
 
-void deliverIssue(const std::string& sKey) {
+void deliverIssue(uint32_t id) {
     if (modFTP::transferBusy)
         return;
-    if (!isConnected && !Work::reconnect()) {
+    if (!isConnected && !Work::connect()) {
         showNoConnection();
         return;
     }
-    if (deliveryCancelled)
+    if (cancelled())
         return;
 
-    WorkObserver& w = view();
-    IssueEntry entry;
-    if (!w.findIssue(sKey, entry))
+    const std::optional<IssueEntry> found = issues().find(id);
+    if (!found)
         return;
+    const IssueEntry& entry = *found;
     const std::string title = entry.title;
     // The server is asked with its own bytes; the library gets their text.
     const std::string serverMagazine = entry.magazine;
@@ -104,31 +109,32 @@ void deliverIssue(const std::string& sKey) {
     if (failedCount == 0)
         failedThisRun().clear();  // a new run
     showDeliveryDialog(0, title);
-    markTicked(w, "Waiting", true);
-    setIssueStatus("Delivering...", sKey);
+    markTicked("Waiting", true);
+    setIssueStatus("Delivering...", id);
 
     const std::string localFile = trim(localFolder + "\\" + fileName);
     const std::string partialFile = localFolder + "\\" + kPartialName;
     bool result = safe && failure.empty() &&
-                  deliveryRetry::downloadWithRetries(remotePath, partialFile, sKey, title, failure);
-    if (result && !deliveryCancelled)
+                  deliveryRetry::downloadWithRetries(remotePath, partialFile, id, title, failure);
+    if (result && !cancelled())
         result = fileSystem.Flush(partialFile) && fileSystem.MoveFile(partialFile, localFile, true);
 
-    if (deliveryCancelled) {
+    if (cancelled()) {
         deleteIfPresent(partialFile);
-        markTicked(w, "Cancelled", false);
+        markTicked("Cancelled", false);
         showDeliveryDialog(1, "Delivery Cancelled");
     } else if (result) {
         appendTextFile(record + ";", programFolder() + "\\data\\em_lst.lcl");
-        w.issueDone(sKey);
-        newIssueCount = w.issueCount();
-        w.libraryChanged();
+        issues().remove(id);
+        newIssueCount = static_cast<int32_t>(issues().count());
+        tellIssues();
+        tell([](WorkObserver& w) { w.libraryChanged(); });
         showDeliveryDialog(1, "Delivery complete.");
     } else {
         ++failedCount;
-        failedThisRun().insert(sKey);
+        failedThisRun().insert(id);
         deleteIfPresent(partialFile);
-        setIssueStatus("Failed", sKey);
+        setIssueStatus("Failed", id);
         showDeliveryDialog(1, failure.empty() ? toDecimal(failedCount) +
                                                     " failed to deliver.\n\nPlease try again at a later date."
                                               : failure);
@@ -138,27 +144,45 @@ void deliverIssue(const std::string& sKey) {
 }
 
 void countRemaining() {
-    newIssueCount = view().issueCount();
+    newIssueCount = static_cast<int32_t>(issues().count());
     tellIssueCount("Remaining");
 }
 
-bool deliverTicked() {
-    Work::Running run(Work::Job::Delivery);
-    if (!run)
-        return false;
-    run.connect();
-    failedCount = 0;
-    WorkObserver& w = view();
-    w.issueCommandsEnabled(false);
-    newIssueCount = w.issueCount();
-    bool result = false;
-    if (newIssueCount >= 1) {
-        w.openLibrary();
-        for (const std::string& key : w.rekeyIssues())
-            if (w.issueTicked(key))
-                deliverIssue(key);
-        result = true;
-    }
-    countRemaining();
-    return result;
+bool deliverTicked(std::function<void()> then) {
+    return start(
+        Job::Delivery,
+        [] {
+            connect();
+            failedCount = 0;
+            tell([](WorkObserver& w) { w.issueCommandsEnabled(false); });
+            newIssueCount = static_cast<int32_t>(issues().count());
+            if (newIssueCount >= 1) {
+                tell([](WorkObserver& w) { w.openLibrary(); });
+                // Ticks the user changes meanwhile count when the issue's turn comes.
+                for (uint32_t id : issues().ids())
+                    if (issues().ticked(id))
+                        deliverIssue(id);
+            }
+            countRemaining();
+        },
+        std::move(then));
+}
+
+bool removeTicked(std::function<void()> then) {
+    return start(
+        Job::Remove,
+        [] {
+            tell([](WorkObserver& w) { w.issueCommandsEnabled(false); });
+            for (uint32_t id : issues().tickedIds()) {
+                const std::optional<IssueEntry> entry = issues().find(id);
+                // Dismissed for good: recorded without ";" so later checks skip it.
+                if (!entry)
+                    continue;
+                appendTextFile(entry->record, programFolder() + "\\data\\em_lst.lcl");
+                issues().remove(id);
+            }
+            tellIssues();
+            countRemaining();
+        },
+        std::move(then));
 }

@@ -1,9 +1,10 @@
 #include "work/DeliveryRetry.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <random>
 
-#include "app/ModCommon.h"
+#include "base/ModCommon.h"
 #include "ftp/cFTP.h"
 #include "text/Text.h"
 #include "work/Delivery.h"
@@ -16,7 +17,6 @@ namespace deliveryRetry {
 
 namespace {
 
-constexpr DWORD pumpMs = 100;
 constexpr const char* retryingText = "Retrying...";
 
 DWORD stretched(DWORD ms) {
@@ -25,22 +25,12 @@ DWORD stretched(DWORD ms) {
     return static_cast<DWORD>(ms * factor(random));
 }
 
-// Holds the delivery for about ms while messages run. Pause holds it until
-// Resume, which tries again at once; Cancel ends it. False when cancelled.
+// Holds the delivery for about ms. Pause holds it until Resume, which tries
+// again at once; Cancel ends it. False when cancelled.
 bool waitBeforeRetry(DWORD ms) {
-    view().deliveryNote(retryingText);
+    tell([](WorkObserver& w) { w.deliveryNote(retryingText); });
     tellStatus(1, retryingText);
-    const ULONGLONG until = GetTickCount64() + stretched(ms);
-    for (ULONGLONG now = GetTickCount64(); now < until && !deliveryCancelled; now = GetTickCount64()) {
-        MsgWaitForMultipleObjects(0, nullptr, FALSE,
-                                  static_cast<DWORD>(std::min<ULONGLONG>(until - now, pumpMs)), QS_ALLINPUT);
-        doEvents();
-        if (deliveryPaused) {
-            Work::holdWhilePaused();
-            break;
-        }
-    }
-    return !deliveryCancelled;
+    return Work::waitFor(stretched(ms));
 }
 
 bool diskFull(DWORD lError) {
@@ -65,7 +55,7 @@ Try tryOnce(const std::string& sRemote, const std::string& sLocal, bool bResume,
     if (downloadIssueFile(sRemote, sLocal, bResume))
         return Try::Done;
     const auto ftp = Work::session();
-    if (deliveryCancelled || !ftp)
+    if (cancelled() || !ftp)
         return Try::Permanent;
     switch (ftp->LastOutcome()) {
         case cFTP::Outcome::WriteFailed:
@@ -88,7 +78,7 @@ Try tryOnce(const std::string& sRemote, const std::string& sLocal, bool bResume,
 
 bool ensureSession() {
     const auto ftp = Work::session();
-    return (ftp && ftp->CheckSession()) || Work::reconnect();
+    return (ftp && ftp->CheckSession()) || (!cancelled() && Work::connect());
 }
 
 bool roomFor(const std::string& sFolder, int64_t llBytes) {
@@ -110,7 +100,7 @@ std::string noRoomText(const std::string& sTitle) {
     return "Not enough free disk space for " + sTitle + ".";
 }
 
-bool downloadWithRetries(const std::string& sRemote, const std::string& sLocal, const std::string& sKey,
+bool downloadWithRetries(const std::string& sRemote, const std::string& sLocal, uint32_t id,
                          const std::string& sTitle, std::string& sFailure) {
     size_t retries = 0;
     for (bool resume = false;; resume = true) {
@@ -126,10 +116,10 @@ bool downloadWithRetries(const std::string& sRemote, const std::string& sLocal, 
         }
         if (retries == waitsMs.size())
             return false;
-        setIssueStatus(retryingText, sKey);
+        setIssueStatus(retryingText, id);
         if (!waitBeforeRetry(waitsMs[retries++]))
             return false;
-        setIssueStatus("Delivering...", sKey);
+        setIssueStatus("Delivering...", id);
     }
 }
 

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstdint>
 #include <string>
 
 namespace deliveryRetry {
@@ -25,7 +26,7 @@ bool roomFor(const std::string& sFolder, int64_t llBytes);
 std::string noRoomText(const std::string& sTitle);
 // Downloads sRemote into sLocal, trying again after a transient fault; on a
 // failure with a message of its own, sFailure gets it.
-bool downloadWithRetries(const std::string& sRemote, const std::string& sLocal, const std::string& sKey,
+bool downloadWithRetries(const std::string& sRemote, const std::string& sLocal, uint32_t id,
                          const std::string& sTitle, std::string& sFailure);
 
 }  // namespace deliveryRetry

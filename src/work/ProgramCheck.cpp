@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "app/Handles.h"
+#include "base/Handles.h"
 #include "text/Text.h"
 #include "work/SelfUpdate.h"
 

@@ -1,7 +1,7 @@
 #include "work/ReleaseCheck.h"
 
-#include "app/Handles.h"
-#include "app/ModCommon.h"
+#include "base/Handles.h"
+#include "base/ModCommon.h"
 #include "release/SignedRelease.h"
 #include "text/Text.h"
 #include "work/SelfUpdate.h"

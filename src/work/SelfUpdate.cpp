@@ -2,9 +2,10 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <string>
 
-#include "app/ModCommon.h"
+#include "base/ModCommon.h"
 #include "catalogue/Catalogue.h"
 #include "ftp/SafeFetch.h"
 #include "ftp/cFTP.h"
@@ -86,9 +87,14 @@ Fetch fetchNewProgram(cFTP* ftp, const std::string& sVersion) {
 }
 
 void offerUpdate(const std::string& sVersion) {
-    doEvents();
-    view().showMessage("Quillora " + sVersion + " is available.\n\nPlease click 'Update' to continue.", "", "",
+    tell([sVersion](WorkObserver& w) {
+        w.showMessage("Quillora " + sVersion + " is available.\n\nPlease click 'Update' to continue.", "", "",
                       "Update");
+    });
+}
+
+void say(const std::string& sText, const std::string& sButton = "") {
+    tell([=](WorkObserver& w) { w.showMessage(sText, "", "", sButton); });
 }
 
 }  // namespace
@@ -101,70 +107,67 @@ bool SelfUpdate::isAcceptableProgram(const std::string& sPath, int64_t llServerS
 
 void SelfUpdate::declineOffer() { offerDeclined = true; }
 
-bool SelfUpdate::handOver() {
-    if (Work::refuseWhileBusy())
-        return false;
-    const std::string staged = stagedProgramPath();
-    if (fileSystem.FileExists(staged) && isAcceptableProgram(staged, stagedProgramSize)) {
-        // Without the updater nothing would bring the program back: it stays.
-        const std::string updater = programFolder() + "\\update.exe";
-        openDocument(updater, true);
-        return fileSystem.FileExists(updater);
-    }
-    if (fileSystem.FileExists(staged))
-        fileSystem.DeleteFile(staged);
-    messageBox("Unable to update. Please contact support.", MB_OK | MB_ICONEXCLAMATION);
-    return false;
+bool SelfUpdate::handOver(std::function<void()> exit) {
+    auto accepted = std::make_shared<bool>(false);
+    return Work::start(
+        Job::HandOver,
+        [accepted] {
+            const std::string staged = stagedProgramPath();
+            *accepted = fileSystem.FileExists(staged) && isAcceptableProgram(staged, stagedProgramSize);
+            if (!*accepted && fileSystem.FileExists(staged))
+                fileSystem.DeleteFile(staged);
+        },
+        [accepted, exit = std::move(exit)] {
+            if (!*accepted) {
+                messageBox("Unable to update. Please contact support.", MB_OK | MB_ICONEXCLAMATION);
+                return;
+            }
+            // Without the updater nothing would bring the program back: it stays.
+            const std::string updater = programFolder() + "\\update.exe";
+            openDocument(updater, true);
+            if (fileSystem.FileExists(updater))
+                exit();
+        });
 }
 
-void SelfUpdate::systemUpdate() {
-    // Asked before connecting: a new connection would replace the session
-    // that the running check or download is using.
-    Work::Running run(Work::Job::Update);
-    if (!run)
-        return;
-    run.connect();
-    if (!isConnected || !run.ftp()) {
-        showNoConnection();
-        return;
-    }
-    WorkObserver& w = view();
-    w.showMessage("Checking for Quillora updates...", "", "", "");
-    doEvents();
-    bool failed = false;
-    const std::string ver = serverVersion(run.ftp(), failed);
-    if (!failed && ver == programVersion) {
-        w.showMessage("No new version available.", "", "", "OK");
-        return;
-    }
-    w.showMessage("Getting Quillora updates...", "", "", "");
-    doEvents();
-    switch (failed ? Fetch::Failed : fetchNewProgram(run.ftp(), ver)) {
-        case Fetch::Offered:
-            offerUpdate(ver);
-            break;
-        case Fetch::Nothing:
-            w.showMessage("No new version available.", "", "", "OK");
-            break;
-        case Fetch::Failed:
-            w.showMessage("A problem occured whilst updating.", "", "", "OK");
-            break;
-    }
+bool SelfUpdate::systemUpdate() {
+    return Work::start(Job::Update, [] {
+        if (!connect()) {
+            showNoConnection();
+            return;
+        }
+        say("Checking for Quillora updates...");
+        bool failed = false;
+        const std::string ver = serverVersion(session().get(), failed);
+        if (!failed && ver == programVersion) {
+            say("No new version available.", "OK");
+            return;
+        }
+        say("Getting Quillora updates...");
+        switch (failed ? Fetch::Failed : fetchNewProgram(session().get(), ver)) {
+            case Fetch::Offered:
+                offerUpdate(ver);
+                break;
+            case Fetch::Nothing:
+                say("No new version available.", "OK");
+                break;
+            case Fetch::Failed:
+                say("A problem occured whilst updating.", "OK");
+                break;
+        }
+    });
 }
 
 bool SelfUpdate::autoSystemUpdate() {
     if (isFirstRun || SelfUpdate::offerDeclined)
         return false;
-    Work::Running run(Work::Job::Update, Work::Ask::Quiet);
-    if (!run)
-        return false;
-    if (!isConnected || !run.ftp()) {
-        if (!run.connect())
+    if (!isConnected || !session()) {
+        if (!connect())
             return false;
     }
     bool failed = false;
-    const std::string ver = serverVersion(run.ftp(), failed);
-    if (failed || ver == programVersion || fetchNewProgram(run.ftp(), ver) != Fetch::Offered)
+    const std::string ver = serverVersion(session().get(), failed);
+    if (failed || ver == programVersion || fetchNewProgram(session().get(), ver) != Fetch::Offered)
         return false;
     offerUpdate(ver);
     return true;

@@ -2,6 +2,7 @@
 // program file before it is offered, and the hand-over to the updater.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace SelfUpdate {
@@ -27,12 +28,14 @@ inline int64_t stagedProgramSize = -1;
 inline bool offerDeclined = false;
 void declineOffer();
 
-// On request (tray menu "&Manager Updates"): every outcome is told.
-void systemUpdate();
-// From the start timer: true when an update is offered; otherwise silent.
+// On request (tray menu "&Manager Updates"): a job whose every outcome is told.
+bool systemUpdate();
+// Within the start timer's job (on the engine): true when an update is
+// offered; otherwise silent.
 bool autoSystemUpdate();
-// "Update" on the offer: starts the updater with the staged program checked
-// once more. True when the updater runs and the program should exit.
-bool handOver();
+// "Update" on the offer: the staged program is checked once more as a job,
+// then (on the window thread) the updater is started and exit runs, or the
+// user is told. False when other work runs.
+bool handOver(std::function<void()> exit);
 
 }  // namespace SelfUpdate

@@ -1,6 +1,10 @@
 #include "work/Work.h"
 
-#include "app/ModCommon.h"
+#include <memory>
+#include <mutex>
+
+#include "base/Handles.h"
+#include "base/ModCommon.h"
 #include "ftp/TransferObserver.h"
 #include "ftp/cFTP.h"
 #include "ftp/modFTP.h"
@@ -10,12 +14,92 @@ namespace Work {
 
 namespace {
 
-Job current = Job::None;
-std::shared_ptr<cFTP> currentSession;
+constexpr wchar_t kReportClass[] = L"QuilloraReports";
+constexpr UINT kReportMessage = WM_APP + 7;
+// How often a held or waiting job looks at its signals again.
+constexpr DWORD kSignalPollMs = 50;
+
+// --- the window thread's ---
+DWORD uiThread = 0;
+HWND reportWindow = nullptr;
 WorkObserver* watcher = nullptr;
-Running* holder = nullptr;
-// A refusal shown in the tool tip is taken back when the work ends.
-bool tipToRestore = false;
+Job current = Job::None;
+
+// --- shared ---
+std::atomic<bool> stopAsked{false};
+std::atomic<Job> engineJob{Job::None};
+AutoHandle jobReady, wake, thread;
+std::function<void()> pendingBody, pendingThen;
+std::mutex sessionLock;
+std::shared_ptr<cFTP> currentSession;
+
+LRESULT CALLBACK reportProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg != kReportMessage)
+        return DefWindowProcW(h, msg, wp, lp);
+    std::unique_ptr<std::function<void()>> report(reinterpret_cast<std::function<void()>*>(lp));
+    (*report)();
+    return 0;
+}
+
+// The reports' window belongs to the thread that first starts a job or
+// watches the work: the window thread.
+void attach() {
+    if (reportWindow)
+        return;
+    uiThread = GetCurrentThreadId();
+    static const bool registered = [] {
+        WNDCLASSEXW wc{};
+        wc.cbSize = sizeof wc;
+        wc.lpfnWndProc = reportProc;
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.lpszClassName = kReportClass;
+        return RegisterClassExW(&wc) != 0;
+    }();
+    (void)registered;
+    reportWindow = CreateWindowExW(0, kReportClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                   GetModuleHandleW(nullptr), nullptr);
+}
+
+bool onWindowThread() { return !reportWindow || GetCurrentThreadId() == uiThread; }
+
+std::shared_ptr<cFTP> sessionNow() {
+    std::lock_guard<std::mutex> lock(sessionLock);
+    return currentSession;
+}
+
+// Ends whatever the session waits for: the blocked call fails at once.
+void cutSession() {
+    if (auto ftp = sessionNow())
+        ftp->Abort();
+}
+
+DWORD WINAPI engineLoop(void*) {
+    for (;;) {
+        WaitForSingleObject(jobReady.get(), INFINITE);
+        if (stopAsked)
+            return 0;
+        std::function<void()> body = std::move(pendingBody), then = std::move(pendingThen);
+        try {
+            body();
+        } catch (...) {
+            // A job that fails this way ends as any other; the program goes on.
+        }
+        const Job job = engineJob.exchange(Job::None);
+        post([then = std::move(then), job] {
+            current = Job::None;
+            // A pause ends with its run; a cancel stays as the run's outcome
+            // until the next run starts.
+            if (job == Job::Delivery)
+                deliveryPaused = false;
+            if (stopAsked)
+                return;
+            if (then)
+                then();
+            if (watcher && current == Job::None)
+                watcher->workEnded();
+        });
+    }
+}
 
 // Tells nobody: the view before any form is up.
 WorkObserver nobody;
@@ -26,46 +110,164 @@ class Sink final : public TransferObserver {
 public:
     void toolTipChanged(const std::string& sTip) override { tellToolTip(sTip); }
     void transferProgress(int64_t lMinimum, int64_t lMaximum, int64_t lValue, bool bStart) override {
-        tellProgress(lMinimum, lMaximum, lValue, bStart);
+        tell([=](WorkObserver& w) { w.transferProgress(lMinimum, lMaximum, lValue, bStart); });
     }
     void statusText(int16_t iPanel, const std::string& sText) override { tellStatus(iPanel, sText); }
-    bool pauseAsked() const override { return deliveryPaused; }
+    bool pauseAsked() const override { return engineJob == Job::Delivery && deliveryPaused; }
     void holdWhilePaused() override { Work::holdWhilePaused(); }
-    bool cancelAsked() const override { return deliveryCancelled; }
+    bool cancelAsked() const override { return cancelled(); }
 };
 
 }  // namespace
 
-Job running() { return current; }
-
-bool busy() { return current != Job::None || modFTP::transferBusy || checkRunning; }
-
-std::string describe(Job job) {
-    switch (job) {
-        case Job::Check: return "Checking...";
-        case Job::Update: return "Getting Quillora updates...";
-        case Job::Connect: return "Connecting...";
-        case Job::List: return "";
-        case Job::Delivery:
-        case Job::None: break;
-    }
-    // A transfer outside a delivery run is still a delivery to the user.
-    return "Delivery in progress...";
-}
-
-bool refuseWhileBusy(Ask ask) {
-    if (!busy())
+bool start(Job job, std::function<void()> body, std::function<void()> then) {
+    attach();
+    if (current != Job::None || stopAsked)
         return false;
-    if (ask == Ask::Tell && watcher && current != Job::List) {
-        watcher->refused(describe(checkRunning && current == Job::None ? Job::Check : current));
-        tipToRestore = true;
+    if (!thread) {
+        jobReady.reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+        wake.reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+        thread.reset(CreateThread(nullptr, 0, engineLoop, nullptr, 0, nullptr));
+        if (!thread)
+            return false;
     }
+    current = job;
+    if (job == Job::Delivery)
+        deliveryPaused = deliveryCancelled = false;
+    engineJob = job;
+    pendingBody = std::move(body);
+    pendingThen = std::move(then);
+    SetEvent(jobReady.get());
     return true;
 }
 
-std::shared_ptr<cFTP> session() { return currentSession; }
+bool busy() { return current != Job::None; }
+Job running() { return current; }
 
-bool reconnect() { return holder && holder->connect(); }
+void pauseDelivery() {
+    if (!deliveryCancelled)
+        deliveryPaused = true;
+}
+
+void resumeDelivery() {
+    deliveryPaused = false;
+    if (wake)
+        SetEvent(wake.get());
+}
+
+void cancelDelivery() {
+    deliveryCancelled = true;
+    deliveryPaused = false;
+    if (wake)
+        SetEvent(wake.get());
+    // Only a delivery's calls are ended: the cancel is the run's.
+    if (engineJob == Job::Delivery)
+        cutSession();
+}
+
+void stop() {
+    stopAsked = true;
+    if (!thread)
+        return;
+    SetEvent(wake.get());
+    cutSession();
+    SetEvent(jobReady.get());
+    WaitForSingleObject(thread.get(), INFINITE);
+    thread.reset();
+    current = Job::None;
+}
+
+void restart() {
+    stop();
+    stopAsked = false;
+    engineJob = Job::None;
+}
+
+void setObserver(WorkObserver* observer) {
+    attach();
+    watcher = observer;
+}
+
+WorkObserver* observer() { return watcher; }
+
+void post(std::function<void()> report) {
+    if (onWindowThread()) {
+        report();
+        return;
+    }
+    auto* heap = new std::function<void()>(std::move(report));
+    if (!PostMessageW(reportWindow, kReportMessage, 0, reinterpret_cast<LPARAM>(heap)))
+        delete heap;
+}
+
+void tell(std::function<void(WorkObserver&)> fn) {
+    post([fn = std::move(fn)] { fn(watcher ? *watcher : nobody); });
+}
+
+void tellToolTip(const std::string& sTip) {
+    tell([sTip](WorkObserver& w) { w.toolTipChanged(sTip); });
+}
+
+void tellStatus(int16_t iPanel, const std::string& sText) {
+    tell([iPanel, sText](WorkObserver& w) { w.statusText(iPanel, sText); });
+}
+
+void tellIssues() {
+    tell([](WorkObserver& w) { w.issuesChanged(); });
+}
+
+void tellIssueCount(const std::string& sWord) {
+    const int32_t count = newIssueCount;
+    tell([count, sWord](WorkObserver& w) {
+        w.issueCommandsEnabled(count >= 1);
+        w.statusText(1, count < 1 ? "Ready" : sWord);
+        w.statusText(2, count < 1 ? "" : ModCommon::toDecimal(count));
+    });
+}
+
+bool stopping() { return stopAsked; }
+
+bool cancelled() { return stopAsked || (engineJob == Job::Delivery && deliveryCancelled); }
+
+void holdWhilePaused() {
+    while (deliveryPaused && !cancelled())
+        WaitForSingleObject(wake.get(), kSignalPollMs);
+}
+
+bool waitFor(DWORD ms) {
+    const ULONGLONG until = GetTickCount64() + ms;
+    for (ULONGLONG now = GetTickCount64(); now < until && !cancelled(); now = GetTickCount64()) {
+        if (deliveryPaused) {
+            holdWhilePaused();
+            break;
+        }
+        WaitForSingleObject(wake.get(), static_cast<DWORD>(std::min<ULONGLONG>(until - now, kSignalPollMs)));
+    }
+    return !cancelled();
+}
+
+std::shared_ptr<cFTP> session() { return sessionNow(); }
+
+bool connect() {
+    auto ftp = modFTP::newSession(&transferObserver());
+    {
+        // Published before it connects, so a cancel or the stop can end the wait.
+        std::lock_guard<std::mutex> lock(sessionLock);
+        currentSession = ftp;
+    }
+    if (!stopAsked)
+        modFTP::openSession(*ftp);
+    isConnected = ftp->connected();
+    tellToolTip(modFTP::connectionTip(isConnected));
+    return isConnected;
+}
+
+TransferObserver& transferObserver() {
+    static Sink sink;
+    return sink;
+}
+
+bool connectToServer(std::function<void()> then) { return start(Job::Connect, [] { connect(); }, std::move(then)); }
 
 void removeLeftovers() {
     const FileSystem& fs = ModCommon::fileSystem;
@@ -80,99 +282,6 @@ void removeLeftovers() {
     for (const char* library : {"\\My Magazines\\", "\\My Torrents\\"})
         for (const std::string& magazine : fs.SubFolders(folder + library))
             fs.DeleteFile(folder + library + magazine + "\\" + partialDownloadName);
-}
-
-void setObserver(WorkObserver* observer) { watcher = observer; }
-WorkObserver* observer() { return watcher; }
-WorkObserver& view() { return watcher ? *watcher : nobody; }
-
-TransferObserver& transferObserver() {
-    static Sink sink;
-    return sink;
-}
-
-void tellToolTip(const std::string& sTip) {
-    if (watcher)
-        watcher->toolTipChanged(sTip);
-}
-
-void tellProgress(int64_t lMinimum, int64_t lMaximum, int64_t lValue, bool bStart) {
-    if (watcher)
-        watcher->transferProgress(lMinimum, lMaximum, lValue, bStart);
-}
-
-void tellStatus(int16_t iPanel, const std::string& sText) {
-    if (watcher)
-        watcher->statusText(iPanel, sText);
-}
-
-void tellIssueCount(const std::string& sWord) {
-    view().issueCommandsEnabled(newIssueCount >= 1);
-    tellStatus(1, newIssueCount < 1 ? "Ready" : sWord);
-    tellStatus(2, newIssueCount < 1 ? "" : ModCommon::toDecimal(newIssueCount));
-}
-
-void holdWhilePaused() {
-    if (watcher)
-        watcher->holdWhilePaused();
-    // Without a form to hold in, a pause would spin: it cannot be resumed.
-    else
-        deliveryPaused = false;
-}
-
-void pauseDelivery() {
-    if (!deliveryCancelled)
-        deliveryPaused = true;
-}
-
-void resumeDelivery() { deliveryPaused = false; }
-
-void cancelDelivery() {
-    deliveryCancelled = true;
-    deliveryPaused = false;
-}
-
-Running::Running(Job job, Ask ask) : job_(job) {
-    if (refuseWhileBusy(ask))
-        return;
-    claimed_ = true;
-    holder = this;
-    current = job;
-    session_ = currentSession;
-    if (job == Job::Check)
-        checkRunning = true;
-    if (job == Job::Delivery)
-        deliveryPaused = deliveryCancelled = false;
-}
-
-Running::~Running() {
-    if (!claimed_)
-        return;
-    holder = nullptr;
-    if (job_ == Job::Check)
-        checkRunning = false;
-    // A pause ends with its run; a cancel stays as the run's outcome until
-    // the next run starts.
-    if (job_ == Job::Delivery)
-        deliveryPaused = false;
-    current = Job::None;
-    if (tipToRestore) {
-        tipToRestore = false;
-        tellToolTip(modFTP::connectionTip(isConnected));
-    }
-    view().workEnded();
-}
-
-bool Running::connect() {
-    if (!claimed_)
-        return false;
-    // The old session dies here unless something still holds it.
-    currentSession = modFTP::openSession(view().ownerWindow(), &transferObserver());
-    session_ = currentSession;
-    isConnected = session_->connected();
-    tellToolTip(modFTP::connectionTip(isConnected));
-    ModCommon::doEvents();
-    return isConnected;
 }
 
 }  // namespace Work

@@ -2,8 +2,8 @@
 
 #include <random>
 
-#include "app/FileSystem.h"
-#include "app/ModCommon.h"
+#include "base/FileSystem.h"
+#include "base/ModCommon.h"
 #include "catalogue/Catalogue.h"
 #include "support/ScratchFolder.h"
 #include "text/Text.h"

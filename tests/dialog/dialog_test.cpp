@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/ModCommon.h"
+#include "base/ModCommon.h"
 #include "dialog/frmmess.h"
 #include "support/gui.h"
 #include "tray/frmtray.h"

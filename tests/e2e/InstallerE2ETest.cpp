@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "Installation.h"
-#include "app/FileSystem.h"
+#include "base/FileSystem.h"
 #include "support/ScratchFolder.h"
 #include "support/driver_client.h"
 

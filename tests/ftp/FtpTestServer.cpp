@@ -5,7 +5,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "app/ModCommon.h"
+#include "base/ModCommon.h"
 #include "ftp/modFTP.h"
 #include "work/Work.h"
 

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "FtpTestServer.h"
-#include "app/ModCommon.h"
+#include "base/ModCommon.h"
 #include "tray/frmtray.h"
 #include "ftp/modFTP.h"
 #include "work/Work.h"

@@ -4,7 +4,7 @@
 #include <winsock2.h>
 
 #include "FtpTestServer.h"
-#include "app/ModCommon.h"
+#include "base/ModCommon.h"
 #include "work/Work.h"
 #include "ftp/modFTP.h"
 #include "tray/frmtray.h"

@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "FtpTestServer.h"
-#include "app/ModCommon.h"
+#include "base/ModCommon.h"
 #include "dialog/frmmess.h"
 #include "ftp/modFTP.h"
 #include "library/frmmain.h"

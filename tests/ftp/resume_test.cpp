@@ -5,7 +5,7 @@
 #include <cstdlib>
 
 #include "FtpTestServer.h"
-#include "app/ModCommon.h"
+#include "base/ModCommon.h"
 #include "ftp/modFTP.h"
 #include "work/Work.h"
 

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "FtpTestServer.h"
-#include "app/ModCommon.h"
+#include "base/ModCommon.h"
 #include "ftp/modFTP.h"
 
 using namespace ftptest;

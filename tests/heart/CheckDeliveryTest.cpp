@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "PublisherFixture.h"
-#include "app/ModCommon.h"
+#include "base/ModCommon.h"
 #include "catalogue/Catalogue.h"
 #include "work/Check.h"
 #include "dialog/frmmess.h"

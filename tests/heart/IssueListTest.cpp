@@ -6,7 +6,7 @@
 
 #include <algorithm>
 
-#include "app/ModCommon.h"
+#include "base/ModCommon.h"
 #include "work/Announce.h"
 #include "work/Check.h"
 #include "dialog/frmmess.h"

@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "app/ModCommon.h"
+#include "base/ModCommon.h"
 #include "catalogue/LibraryScan.h"
 #include "library/frmmain.h"
 #include "support/gui.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/ModCommon.h"
+#include "base/ModCommon.h"
 
 namespace heart {
 

@@ -10,7 +10,7 @@
 #include <utility>
 
 #include "PublisherFixture.h"
-#include "app/ModCommon.h"
+#include "base/ModCommon.h"
 #include "work/Work.h"
 #include "work/Check.h"
 #include "dialog/frmmess.h"

@@ -12,7 +12,7 @@
 #include <set>
 
 #include "PublisherFixture.h"
-#include "app/ModCommon.h"
+#include "base/ModCommon.h"
 #include "work/Work.h"
 #include "work/Check.h"
 #include "dialog/frmmess.h"

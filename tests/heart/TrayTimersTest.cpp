@@ -5,7 +5,7 @@
 #include <commctrl.h>
 
 #include "PublisherFixture.h"
-#include "app/ModCommon.h"
+#include "base/ModCommon.h"
 #include "dialog/frmmess.h"
 #include "library/frmmain.h"
 #include "support/driver_client.h"

@@ -4,7 +4,7 @@
 
 #include <cmath>
 
-#include "app/ModCommon.h"
+#include "base/ModCommon.h"
 #include "dialog/frmmess.h"
 #include "library/cSplitter.h"
 

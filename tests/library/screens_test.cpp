@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/ModCommon.h"
+#include "base/ModCommon.h"
 #include "library/frmmain.h"
 
 using namespace ModCommon;

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/ModCommon.h"
+#include "base/ModCommon.h"
 #include "library/SplitHost.h"
 
 using splithost::Host;

@@ -11,7 +11,7 @@
 #include <sstream>
 #include <string>
 
-#include "app/ModCommon.h"
+#include "base/ModCommon.h"
 #include "work/Work.h"
 #include "dialog/frmmess.h"
 #include "ftp/modFTP.h"

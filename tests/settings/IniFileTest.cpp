@@ -2,8 +2,8 @@
 
 #include <climits>
 
-#include "app/FileSystem.h"
-#include "app/ModCommon.h"
+#include "base/FileSystem.h"
+#include "base/ModCommon.h"
 #include "settings/cInifile.h"
 #include "support/ScratchFolder.h"
 

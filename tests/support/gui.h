@@ -6,7 +6,7 @@
 #include <functional>
 #include <string>
 
-#include "app/ModCommon.h"
+#include "base/ModCommon.h"
 #include "support/ScratchFolder.h"
 
 // Lets messages run for about ms milliseconds.

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <vector>
 
-#include "app/ModCommon.h"
+#include "base/ModCommon.h"
 #include "dialog/frmmess.h"
 #include "support/gui.h"
 #include "tray/frmtray.h"

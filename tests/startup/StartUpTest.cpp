@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/ModCommon.h"
+#include "base/ModCommon.h"
 #include "dialog/frmmess.h"
 #include "settings/cRegistry.h"
 #include "support/gui.h"

@@ -1,11 +1,16 @@
 // Logon start and first-run detection: under HKEY_LOCAL_MACHINE, or under
 // HKEY_CURRENT_USER for a user who may not write the machine's registry.
-#include "app/ModCommon.h"
+#include "startup/StartUp.h"
+
+#include "base/ModCommon.h"
 #include "dialog/frmmess.h"
 #include "settings/cRegistry.h"
 #include "tray/frmtray.h"
+#include "work/Work.h"
 
-namespace ModCommon {
+namespace StartUp {
+
+using namespace ModCommon;
 
 namespace {
 constexpr char kRunKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
@@ -72,7 +77,7 @@ void checkFirstRun() {
 
     frmtray& tray = frmtray::instance();
     if (keyExists(HKEY_LOCAL_MACHINE, kSettingsKey) || keyExists(HKEY_CURRENT_USER, kSettingsKey)) {
-        isFirstRun = false;
+        Work::isFirstRun = false;
         tray.enableTimer(frmtray::startTmr, true);
         return;
     }
@@ -80,8 +85,8 @@ void checkFirstRun() {
                       "Continue");
     if (!writeText(HKEY_LOCAL_MACHINE, kSettingsKey, "fRun", int32_t{1}))
         writeText(HKEY_CURRENT_USER, kSettingsKey, "fRun", int32_t{1});
-    isFirstRun = true;
+    Work::isFirstRun = true;
     tray.enableTimer(frmtray::startTmr, false);
 }
 
-}  // namespace ModCommon
+}  // namespace StartUp

@@ -1,4 +1,4 @@
-#include "app/ModCommon.h"
+#include "base/ModCommon.h"
 
 #include <oleauto.h>
 #include <shellapi.h>

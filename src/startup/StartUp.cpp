@@ -2,7 +2,9 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include "app/ModCommon.h"
+#include "startup/StartUp.h"
+
+#include "base/ModCommon.h"
 #include "dialog/frmmess.h"
 #include "ftp/cFTP.h"
 #include "ftp/modFTP.h"
@@ -10,7 +12,9 @@
 #include "tray/frmtray.h"
 #include "work/Work.h"
 
-namespace ModCommon {
+namespace StartUp {
+
+using namespace ModCommon;
 
 namespace {
 
@@ -51,6 +55,9 @@ void exitProgram() {
     if (modFTP::transferBusy || isExiting)
         return;
     isExiting = true;
+    // Nothing is destroyed while a call of the job is on any stack: the job
+    // ends first, as a cancel ends it.
+    Work::stop();
     if (shellLibraryHandle) {
         FreeLibrary(shellLibraryHandle);
         shellLibraryHandle = nullptr;
@@ -64,18 +71,14 @@ void exitProgram() {
     if (frmmess::exists()) {
         frmmess::instance().hide();
         frmmess::unload();
-        doEvents();
     }
     if (frmmain::exists()) {
         ShowWindow(frmmain::instance().hwnd(), SW_HIDE);
         frmmain::unload();
-        doEvents();
     }
-    if (frmtray::exists()) {
+    if (frmtray::exists())
         frmtray::unload();
-        doEvents();
-    }
     processEnd()(0);
 }
 
-}  // namespace ModCommon
+}  // namespace StartUp

@@ -1,22 +1,17 @@
-// Process-wide state and the small services every part of tolv shares.
-// Everything runs on the one user-interface thread; nothing here is locked.
+// The small services every part of tolv shares, and the program's folders.
+// What start-up sets here is set once, before any job runs.
 #pragma once
 #include <windows.h>
 #include <cstdint>
 #include <functional>
 #include <string>
 
-#include "app/FileSystem.h"
+#include "base/FileSystem.h"
 
 namespace ModCommon {
 
-// --- start-up and stop -----------------------------------------------------
-inline HMODULE shellLibraryHandle = nullptr;
 inline FileSystem fileSystem;
-inline std::string dataPath;                       // program folder + "\data\"
-inline bool isFirstRun = false;
-inline std::string lastCheckTime;  // local time, as dateToText writes it
-inline bool isExiting = false;
+inline std::string dataPath;  // program folder + "\data\"
 
 // The project's version, given by the build: the version resource says the same.
 inline constexpr const char* programVersion = TOLV_PROGRAM_VERSION;
@@ -28,15 +23,7 @@ void setProgramFolder(const std::string& sFolder);
 // The executable's file name without its extension ("tolv").
 std::string exeBaseName();
 
-// Start-up steps and the orderly stop.
-bool initCommonControls();
-void createLibraryFolders();
-void checkFirstRun();
-void exitProgram();
-// Test seam: what the last step of exitProgram does (ExitProcess(0) unless set).
-void setProcessEnd(std::function<void(UINT)> fn);
-
-// Lets pending window messages run once.
+// Lets pending window messages run once (the window thread's, never a job's).
 void doEvents();
 
 // The platform message box with an empty title. Tests answer it through the

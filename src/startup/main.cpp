@@ -2,12 +2,14 @@
 // returns into the message loop; the tray form's timers drive the rest.
 #include <windows.h>
 
-#include "app/Handles.h"
-#include "app/ModCommon.h"
+#include "base/Handles.h"
+#include "base/ModCommon.h"
 #include "dialog/frmmess.h"
+#include "startup/StartUp.h"
 #include "tray/frmtray.h"
 
 using namespace ModCommon;
+using namespace StartUp;
 
 namespace {
 
@@ -46,11 +48,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     shellLibraryHandle = LoadLibraryA("shell32.dll");
     initCommonControls();
     createLibraryFolders();
+    frmtray::setExitRoutine(exitProgram);
     frmtray::instance();
     checkFirstRun();
-    lastCheckTime = dateToText(nowAsDate());
     isExiting = false;
-    doEvents();
 
     MSG msg;
     while (GetMessageA(&msg, nullptr, 0, 0) > 0) {

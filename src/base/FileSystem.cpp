@@ -1,8 +1,8 @@
-#include "app/FileSystem.h"
+#include "base/FileSystem.h"
 
 #include <algorithm>
 
-#include "app/Handles.h"
+#include "base/Handles.h"
 #include "text/Text.h"
 
 namespace {
