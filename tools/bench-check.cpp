@@ -18,7 +18,8 @@
 #include <string>
 #include <vector>
 
-#include "app/ModCommon.h"
+#include "base/ModCommon.h"
+#include "startup/StartUp.h"
 #include "work/Work.h"
 #include "catalogue/Catalogue.h"
 #include "work/Check.h"
@@ -28,6 +29,7 @@
 #include "tray/frmtray.h"
 
 using namespace ModCommon;
+using namespace StartUp;
 using Clock = std::chrono::steady_clock;
 
 constexpr double perRecordBudgetSeconds = 60;
@@ -48,7 +50,11 @@ static int checkOnce(const std::string& port, const std::string& folder) {
     createLibraryFolders();
     SetEnvironmentVariableA("TOLV_SERVER", ("127.0.0.1:" + port).c_str());
     checkNewIssues(false);
-    std::printf("listed %d\n", Work::newIssueCount);
+    while (Work::busy()) {
+        doEvents();
+        Sleep(5);
+    }
+    std::printf("listed %d\n", Work::newIssueCount.load());
     return Work::isConnected ? 0 : 1;
 }
 

@@ -15,12 +15,14 @@
 #include <string>
 #include <vector>
 
-#include "app/ModCommon.h"
+#include "base/ModCommon.h"
+#include "startup/StartUp.h"
 #include "catalogue/Catalogue.h"
 #include "work/Check.h"
 #include "library/frmmain.h"
 
 using namespace ModCommon;
+using namespace StartUp;
 using Clock = std::chrono::steady_clock;
 
 namespace {

@@ -5,7 +5,8 @@
 
 #include <cstdio>
 
-#include "app/ModCommon.h"
+#include "base/ModCommon.h"
+#include "startup/StartUp.h"
 #include "dialog/frmmess.h"
 #include "library/frmmain.h"
 #include "tray/frmtray.h"
@@ -16,7 +17,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     ModCommon::setProgramFolder(argv[1]);
-    ModCommon::createLibraryFolders();
+    StartUp::createLibraryFolders();
     frmtray::instance();
     frmmain& w = frmmain::instance();
     w.addIssueEntry("bench", "Bench Issue", "90", "Alpine Boating", "", "Bench Issue_AB_90.f#");

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "app/Handles.h"
-#include "app/ModCommon.h"
+#include "base/Handles.h"
+#include "base/ModCommon.h"
 #include "dialog/frmmess.h"
 #include "ftp/cFTP.h"
 #include "ftp/modFTP.h"

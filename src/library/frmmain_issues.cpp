@@ -225,19 +225,26 @@ bool frmmain::removeAll() {
 }
 
 void frmmain::removeMag() {
-    // While a job runs the list is its: nothing is asked or removed.
-    if (Work::busy())
-        return;
-    const int32_t n = countTicked();
-    if (n < 1) {
-        messageBox("Nothing to do.", MB_OK | MB_ICONINFORMATION);
-        return;
+    bool confirmed = false;
+    {
+        // While a job runs the list is its: nothing is asked or removed. And
+        // while the question is open, no check may rebuild the list it asks about.
+        Work::Claim question(Work::Job::Remove);
+        if (!question)
+            return;
+        const int32_t n = countTicked();
+        if (n < 1) {
+            messageBox("Nothing to do.", MB_OK | MB_ICONINFORMATION);
+            return;
+        }
+        const std::string text =
+            n == 1
+                ? std::string("This will permanently remove your selected item.\n\nAre you sure you want to do this?")
+                : "This will permanently remove your " + toDecimal(n) +
+                      " selected items.\n\nAre you sure you want to do this?";
+        confirmed = messageBox(text, MB_YESNO | MB_ICONQUESTION) == IDYES;
     }
-    const std::string text =
-        n == 1 ? std::string("This will permanently remove your selected item.\n\nAre you sure you want to do this?")
-               : "This will permanently remove your " + toDecimal(n) +
-                     " selected items.\n\nAre you sure you want to do this?";
-    if (messageBox(text, MB_YESNO | MB_ICONQUESTION) == IDYES)
+    if (confirmed)
         removeAll();
 }
 

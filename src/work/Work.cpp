@@ -142,6 +142,18 @@ bool start(Job job, std::function<void()> body, std::function<void()> then) {
 }
 
 bool busy() { return current != Job::None; }
+
+Claim::Claim(Job job) : job_(job) {
+    if (current != Job::None || stopAsked)
+        return;
+    current = job;
+    held_ = true;
+}
+
+Claim::~Claim() {
+    if (held_ && current == job_)
+        current = Job::None;
+}
 Job running() { return current; }
 
 void pauseDelivery() {

@@ -83,6 +83,20 @@ Job running();
 void pauseDelivery();
 void resumeDelivery();
 void cancelDelivery();
+// Holds the work for a scope of the window thread, as while a question
+// about the list is open: no job starts meanwhile. False when a job runs.
+class Claim {
+public:
+    explicit Claim(Job job);
+    ~Claim();
+    Claim(const Claim&) = delete;
+    Claim& operator=(const Claim&) = delete;
+    explicit operator bool() const { return held_; }
+
+private:
+    Job job_;
+    bool held_ = false;
+};
 // The orderly stop: the job ends as a cancel ends it, the engine thread
 // ends, and only then does this return. Nothing is started afterwards.
 void stop();

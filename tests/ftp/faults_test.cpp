@@ -8,6 +8,7 @@
 #include "work/Work.h"
 #include "ftp/modFTP.h"
 #include "tray/frmtray.h"
+#include "support/gui.h"
 
 using namespace ftptest;
 
@@ -196,6 +197,7 @@ protected:
 
 TEST_F(Connect, ConnectsAnonymouslyIntoPub) {
     Work::connectToServer();
+    finishWork();
     frmtray& tray = frmtray::instance();
     ASSERT_TRUE(Work::session());
     EXPECT_TRUE(Work::isConnected);
@@ -211,8 +213,10 @@ TEST_F(Connect, ConnectsAnonymouslyIntoPub) {
 
 TEST_F(Connect, EveryCallReplacesTheSession) {
     Work::connectToServer();
+    finishWork();
     const cFTP* first = Work::session().get();
     Work::connectToServer();
+    finishWork();
     EXPECT_NE(first, Work::session().get());
     EXPECT_TRUE(Work::isConnected);
     EXPECT_EQ("/pub", Work::session()->GetFTPDirectory());
@@ -221,6 +225,7 @@ TEST_F(Connect, EveryCallReplacesTheSession) {
 TEST_F(Connect, NoServerMeansNotConnected) {
     point("127.0.0.1:" + std::to_string(closedPort()));
     Work::connectToServer();
+    finishWork();
     EXPECT_FALSE(Work::isConnected);
     EXPECT_EQ("Quillora (Not connected)", frmtray::instance().toolTip());
     ASSERT_TRUE(Work::session());
@@ -229,9 +234,11 @@ TEST_F(Connect, NoServerMeansNotConnected) {
 
 TEST_F(Connect, DuringADownloadTheRunningSessionStays) {
     Work::connectToServer();
+    finishWork();
     const cFTP* running = Work::session().get();
     modFTP::transferBusy = true;
     Work::connectToServer();
+    finishWork();
     // Refused with no side effect: still connected, the same session.
     EXPECT_TRUE(Work::isConnected);
     EXPECT_EQ("Quillora", frmtray::instance().toolTip());

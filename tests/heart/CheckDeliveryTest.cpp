@@ -10,6 +10,7 @@
 
 #include "PublisherFixture.h"
 #include "base/ModCommon.h"
+#include "startup/StartUp.h"
 #include "catalogue/Catalogue.h"
 #include "work/Check.h"
 #include "dialog/frmmess.h"
@@ -19,13 +20,23 @@
 #include "library/frmmain.h"
 #include "support/gui.h"
 #include "tray/frmtray.h"
+#include "work/SelfUpdate.h"
 #include "work/Work.h"
 
 using namespace ModCommon;
+using namespace StartUp;
 using namespace Work;
 using modFTP::transferBusy;
 
 namespace {
+
+// The start timer's update step, as a job: true when it offered an update.
+bool autoUpdate() {
+    bool offered = false;
+    runOnEngine([&offered] { offered = SelfUpdate::autoSystemUpdate(); });
+    return offered;
+}
+
 
 struct HeartBase : testing::Test {
     ScratchProgramFolder folder;
@@ -73,6 +84,7 @@ using DeliveryAgainstPublisher = HeartBase;
 TEST_F(CheckAgainstPublisher, ListsNewIssuesWhoseFilesExist) {
     heart::writeServerCatalogue("Winter Issue_AB_1.f#;Missing_AB_7.f#;Spring Issue_CQ_1.f#;");
     checkNewIssues(false);
+    finishWork();
     EXPECT_TRUE(isConnected);
     EXPECT_TRUE(checkDone);
     EXPECT_FALSE(checkRunning);
@@ -109,6 +121,7 @@ TEST_F(CheckAgainstPublisher, KnownUnsafeAndMalformedRecordsStayOut) {
         "Winter Issue_AB_1.f#;..\\..\\evil_AB_1.f#;two_AB.f#;Spring Issue_CQ_1.pdf;CON_AB_1.f#;"
         "Lost_ZZ_3.f#;Spring Issue_CQ_1.f#;");
     checkNewIssues(false);
+    finishWork();
     EXPECT_EQ(titles(), (std::vector<std::string>{"Spring Issue", "Lost"}));
     int lost = w->findIssueByKey("key4");
     ASSERT_GE(lost, 0);
@@ -119,6 +132,7 @@ TEST_F(CheckAgainstPublisher, KnownUnsafeAndMalformedRecordsStayOut) {
 TEST_F(CheckAgainstPublisher, SizesInMegabytesWithTheUsersSeparators) {
     heart::writeServerCatalogue("Sized_CQ_7.f#;");
     checkNewIssues(false);
+    finishWork();
     ASSERT_EQ(w->issueCount(), 1);
     EXPECT_EQ(w->issueText(0, frmmain::colSize), "1.50 MB");
     EXPECT_EQ(formatMegabytes(2147483647LL), "2,048.00 MB");
@@ -129,6 +143,7 @@ TEST_F(CheckAgainstPublisher, NothingNewLeavesReadyAndDisabledButtons) {
     heart::writeServerCatalogue("Winter Issue_AB_1.f#;Spring Issue_CQ_1.f#;");
     fileSystem.Append(dataPath + "em_lst.lcl", "Winter Issue_AB_1.f#;Spring Issue_CQ_1.f#");
     checkNewIssues(true);
+    finishWork();
     EXPECT_EQ(w->issueCount(), 0);
     EXPECT_EQ(newIssueCount, 0);
     EXPECT_EQ(w->statusPanel(1), "Ready");
@@ -145,6 +160,7 @@ TEST_F(CheckAgainstPublisher, NoConnectionShowsThePromptAndChangesNothing) {
     w->addIssueEntry("old", "Old", "1", "Mag", "1.00 MB", "Old_AB_1.f#");
     w->setStatusPanel(1, "Remaining");
     checkNewIssues(false);
+    finishWork();
     EXPECT_FALSE(isConnected);
     EXPECT_EQ(frmtray::instance().toolTip(), "Quillora (Not connected)");
     ASSERT_TRUE(frmmess::exists());
@@ -193,16 +209,18 @@ TEST_F(CheckAgainstPublisher, FailedCopiesKeepTheEarlierOnesWhole) {
         heart::useTheSamplePublisher();
         heart::writeServerCatalogue("Winter Issue_AB_1.f#;Spring Issue_CQ_1.f#;");
         checkNewIssues(false);
+        finishWork();
         ASSERT_EQ(w->issueCount(), 2);
         const std::string settings = file("data\\VORK.ini"), catalogue = file("data\\em_lst.srv");
 
         useFaultyPublisher(fault);
         checkNewIssues(false);
+        finishWork();
         EXPECT_TRUE(isConnected) << "the faulty publisher was not reached";
         EXPECT_EQ(file("data\\VORK.ini"), settings);
         EXPECT_EQ(file("data\\em_lst.srv"), catalogue);
         EXPECT_EQ(titles(), (std::vector<std::string>{"Winter Issue", "Spring Issue"}));
-        EXPECT_FALSE(frmtray::instance().autoSystemUpdate()) << "the earlier settings file names our version";
+        EXPECT_FALSE(autoUpdate()) << "the earlier settings file names our version";
         frmtray::instance().systemUpdate();  // a fetch that failed is no "No new version"
         EXPECT_EQ(frmmess::instance().message(), "A problem occured whilst updating.");
         EXPECT_EQ(file("data\\VORK.ini"), settings);
@@ -215,6 +233,7 @@ TEST_F(CheckAgainstPublisher, FailedCopiesKeepTheEarlierOnesWhole) {
 // copy stops at its cap, on disk too, and the earlier ones stay.
 TEST_F(CheckAgainstPublisher, EndlessCopiesStopAtTheirCapsAndKeepTheEarlierOnes) {
     checkNewIssues(false);
+    finishWork();
     const std::string settings = file("data\\VORK.ini"), catalogue = file("data\\em_lst.srv");
     useFaultyPublisher("endless");
     std::atomic<bool> done{false};
@@ -226,6 +245,7 @@ TEST_F(CheckAgainstPublisher, EndlessCopiesStopAtTheirCapsAndKeepTheEarlierOnes)
                                    fileSystem.FileSize(dataPath + (i ? "em_lst.srv" : "VORK.ini") + ".part"));
     });
     checkNewIssues(false);
+    finishWork();
     done = true;
     watch.join();
     std::printf("largest copies on disk: VORK.ini %lld, em_lst.srv %lld bytes\n",
@@ -244,12 +264,14 @@ TEST_F(CheckAgainstPublisher, EndlessCopiesStopAtTheirCapsAndKeepTheEarlierOnes)
 // window answers meanwhile.
 TEST_F(CheckAgainstPublisher, ATrickledSettingsFileEndsAtItsDeadline) {
     checkNewIssues(false);
+    finishWork();
     const std::string settings = file("data\\VORK.ini");
     useFaultyPublisher("trickle");
     const ULONGLONG start = GetTickCount64();
     ULONGLONG answered = ~0ull;
     runLater(1000, [&] { answered = GetTickCount64() - start; });
     checkNewIssues(false);
+    finishWork();
     const ULONGLONG took = GetTickCount64() - start;
     std::printf("the trickled check took %llu ms; a timer due at 1000 ms ran at %llu ms\n", took, answered);
     EXPECT_LT(answered, 2000u) << "the window waited for the trickled copy";
@@ -270,6 +292,7 @@ TEST_F(CheckAgainstPublisher, BadListingsStillGiveEachIssueItsSize) {
         std::ofstream(heart::winePath(heart::serverDir() + "/../faulty-listing/root/pub/em_lst.srv"))
             << records;
         checkNewIssues(false);
+        finishWork();
         ASSERT_EQ(w->issueCount(), 2) << records;
         EXPECT_EQ(w->issueText(w->findIssueByKey("key0"), frmmain::colSize), "2.50 MB") << records;
         EXPECT_EQ(w->issueText(w->findIssueByKey("key1"), frmmain::colSize), second) << records;
@@ -295,6 +318,7 @@ TEST_F(CheckAgainstPublisher, AnOversizedCatalogueOrRecordIsRefused) {
                                         std::string(Catalogue::kMaxRecordLength, 'x') + "_AB_1.f#;");
         }
         checkNewIssues(false);
+        finishWork();
         ASSERT_TRUE(frmmess::exists());
         EXPECT_EQ(frmmess::instance().message(), kCheckFailed);
         EXPECT_EQ(w->issueCount(), 0);
@@ -313,6 +337,7 @@ TEST_F(CheckAgainstPublisher, UnwritableProgramFolderIsNamed) {
     ASSERT_TRUE(fileSystem.CreateTextFile(folder.path() + "\\data", false));
     PromptRecorder prompt(IDOK);
     checkNewIssues(false);
+    finishWork();
     EXPECT_TRUE(isConnected);
     EXPECT_EQ(prompt.count, 1);
     EXPECT_EQ(prompt.lastText, "Quillora cannot save files in its folder " + folder.path() +
@@ -327,6 +352,7 @@ TEST_F(CheckAgainstPublisher, UnwritableProgramFolderIsNamed) {
 TEST_F(DeliveryAgainstPublisher, SecondOfThreeFailsTheOthersArrive) {
     heart::writeServerCatalogue("Winter Issue_AB_1.f#;Broken_CQ_5.f#;Summer Issue_HT_1.f#;");
     checkNewIssues(false);
+    finishWork();
     ASSERT_EQ(w->issueCount(), 3);
     std::vector<std::string> dialogs;
     frmmess::instance();
@@ -353,12 +379,14 @@ TEST_F(DeliveryAgainstPublisher, SecondOfThreeFailsTheOthersArrive) {
 
     // Delivering the failed one alone: the count text of a fresh run.
     w->deliverAll();
+    finishWork();
     EXPECT_EQ(frmmess::instance().message(), "1 failed to deliver.\n\nPlease try again at a later date.");
 }
 
 TEST_F(DeliveryAgainstPublisher, TorrentsGoToTheirOwnLibrary) {
     heart::writeServerCatalogue("Autumn Issue_AB_2.f#;");
     checkNewIssues(false);
+    finishWork();
     ASSERT_EQ(w->issueCount(), 1);
     showMessageDialog("x", "Deliver", "Close", "Remove", frmmess::fullHeight);
     frmmess::instance().selectOption(1);
@@ -377,6 +405,7 @@ TEST_F(DeliveryAgainstPublisher, TorrentsGoToTheirOwnLibrary) {
 TEST_F(DeliveryAgainstPublisher, PauseHoldsAndResumeFinishesTheIssue) {
     heart::writeServerCatalogue("Big Issue_AB_9.f#;");
     checkNewIssues(false);
+    finishWork();
     ASSERT_EQ(w->issueCount(), 1);
     bool sawPercent = false, heldWhilePaused = false;
     runLater(700, [&] {
@@ -392,6 +421,7 @@ TEST_F(DeliveryAgainstPublisher, PauseHoldsAndResumeFinishesTheIssue) {
         });
     });
     w->deliverAll();
+    finishWork();
     EXPECT_TRUE(sawPercent);
     EXPECT_TRUE(heldWhilePaused);
     EXPECT_EQ(frmmess::instance().message(), "Delivery complete.");
@@ -402,11 +432,13 @@ TEST_F(DeliveryAgainstPublisher, PauseHoldsAndResumeFinishesTheIssue) {
 TEST_F(DeliveryAgainstPublisher, CancelStopsTheRunAndLeavesNoPartialFile) {
     heart::writeServerCatalogue("Big Issue_AB_9.f#;Winter Issue_AB_1.f#;Spring Issue_CQ_1.f#;");
     checkNewIssues(false);
+    finishWork();
     ASSERT_EQ(w->issueCount(), 3);
     w->sortIssues(frmmain::colTitle, false);  // the big issue first
     ASSERT_EQ(w->issueText(0, frmmain::colTitle), "Big Issue");
     runLater(700, [] { frmmess::instance().cmdmess_Click(1); });  // Cancel
     w->deliverAll();
+    finishWork();
     EXPECT_TRUE(deliveryCancelled);
     EXPECT_EQ(frmmess::instance().message(), "Delivery Cancelled");
     ASSERT_EQ(w->issueCount(), 3);
@@ -420,9 +452,11 @@ TEST_F(DeliveryAgainstPublisher, CancelStopsTheRunAndLeavesNoPartialFile) {
 TEST_F(DeliveryAgainstPublisher, WithoutConnectionNothingIsDownloaded) {
     heart::writeServerCatalogue("Winter Issue_AB_1.f#;Spring Issue_CQ_1.f#;");
     checkNewIssues(false);
+    finishWork();
     ASSERT_EQ(w->issueCount(), 2);
     heart::useNoServer();
     w->deliverAll();
+    finishWork();
     EXPECT_EQ(frmmess::instance().message(),
               "No Internet connection established.\n\nPlease click 'Connect' and try again.");
     EXPECT_EQ(w->issueCount(), 2);
@@ -439,15 +473,18 @@ TEST_F(CheckAgainstPublisher, ChecksFetchOnlyWhatTheServerChanged) {
     heart::writeServerCatalogue(known);
     fileSystem.Append(dataPath + "em_lst.lcl", known);
     checkNewIssues(false);
+    finishWork();
 
     heart::ServerLog unchanged;
     checkNewIssues(false);
+    finishWork();
     EXPECT_EQ(unchanged.since().find("RETR"), std::string::npos) << unchanged.since();
 
     heart::ServerLog appended;
     const std::string added = "Spring Issue_CQ_1.f#;Winter Issue_AB_1.f#;";
     heart::writeServerCatalogue(known + added);
     checkNewIssues(false);
+    finishWork();
     const std::vector<std::string> listed = titles();
     EXPECT_EQ(listed, (std::vector<std::string>{"Winter Issue", "Spring Issue"}));
     EXPECT_EQ(file("data\\em_lst.srv"), serverFile("em_lst.srv"));
@@ -456,6 +493,7 @@ TEST_F(CheckAgainstPublisher, ChecksFetchOnlyWhatTheServerChanged) {
     EXPECT_NE(appended.since().find("REST " + std::to_string(known.size() - 4096) + " 350"), std::string::npos);
     fileSystem.DeleteFile(dataPath + "copies.ini");
     checkNewIssues(false);
+    finishWork();
     EXPECT_EQ(titles(), listed) << "a whole copy lists other issues";
 
     heart::ServerLog rewritten;
@@ -464,6 +502,7 @@ TEST_F(CheckAgainstPublisher, ChecksFetchOnlyWhatTheServerChanged) {
     heart::writeServerCatalogue(same);
     heart::shiftServerTime("em_lst.srv", -24);
     checkNewIssues(false);
+    finishWork();
     EXPECT_EQ(rewritten.retrieved("em_lst.srv"), std::vector<long long>{long(same.size())});
     EXPECT_EQ(rewritten.since().find("REST"), std::string::npos);
     EXPECT_EQ(file("data\\em_lst.srv"), same);
@@ -475,8 +514,10 @@ TEST_F(CheckAgainstPublisher, WithoutModificationTimesEveryCheckCopiesWhole) {
     useFaultyPublisher("no-mdtm");
     heart::ServerLog log(heart::serverDir() + "/../faulty-no-mdtm");
     checkNewIssues(false);
+    finishWork();
     const std::vector<std::string> first = titles();
     checkNewIssues(false);
+    finishWork();
     EXPECT_EQ(first.size(), 6u);
     EXPECT_EQ(titles(), first);
     const long long size = static_cast<long long>(file("data\\em_lst.srv").size());

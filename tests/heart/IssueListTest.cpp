@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "base/ModCommon.h"
+#include "startup/StartUp.h"
 #include "work/Announce.h"
 #include "work/Check.h"
 #include "dialog/frmmess.h"
@@ -17,6 +18,7 @@
 #include "work/Work.h"
 
 using namespace ModCommon;
+using namespace StartUp;
 using namespace Work;
 using modFTP::transferBusy;
 
@@ -112,6 +114,7 @@ TEST_F(IssueRemoval, NothingTickedSaysNothingToDo) {
     tick(1, false);
     PromptRecorder prompt;
     w->removeMag();
+    finishWork();
     EXPECT_EQ(prompt.lastText, "Nothing to do.");
     EXPECT_EQ(prompt.lastFlags, UINT(MB_OK | MB_ICONINFORMATION));
     EXPECT_EQ(w->issueCount(), 2);
@@ -122,12 +125,14 @@ TEST_F(IssueRemoval, ConfirmationTextsAndNoKeepsEverything) {
     w->setLstTick();
     PromptRecorder prompt(IDNO);
     w->removeMag();
+    finishWork();
     EXPECT_EQ(prompt.lastText,
               "This will permanently remove your 3 selected items.\n\nAre you sure you want to do this?");
     EXPECT_EQ(prompt.lastFlags, UINT(MB_YESNO | MB_ICONQUESTION));
     tick(0, false);
     tick(1, false);
     w->removeMag();
+    finishWork();
     EXPECT_EQ(prompt.lastText, "This will permanently remove your selected item.\n\nAre you sure you want to do this?");
     EXPECT_EQ(w->issueCount(), 3);
     EXPECT_EQ(localCatalogue(), "");
@@ -141,10 +146,12 @@ TEST_F(IssueRemoval, NoCheckRunsWhileTheQuestionIsOpen) {
         tick(i, i == 1);
     bool checked = true;
     setPromptHook([&](const std::string&, UINT) {
-        checked = checkNewIssues(false, Ask::Quiet);
+        checked = checkNewIssues(false);
+        finishWork();
         return IDYES;
     });
     w->removeMag();
+    finishWork();
     setPromptHook(nullptr);
     EXPECT_FALSE(checked);
     EXPECT_EQ(localCatalogue(), "Title 1_M_2.f#");
@@ -159,6 +166,7 @@ TEST_F(IssueRemoval, RemovedRecordsAreAppendedWithoutSeparator) {
     showMessageDialog("x", "Deliver", "Close", "Remove");
     PromptRecorder prompt(IDYES);
     w->removeMag();
+    finishWork();
     EXPECT_EQ(w->issueCount(), 3);
     EXPECT_EQ(localCatalogue(), "Title 1_M_2.f#Title 3_M_4.f#");
     EXPECT_EQ(w->statusPanel(1), "Remaining");
@@ -170,35 +178,12 @@ TEST_F(IssueRemoval, RemovedRecordsAreAppendedWithoutSeparator) {
 
     w->setLstTick();
     w->removeMag();
+    finishWork();
     EXPECT_EQ(w->issueCount(), 0);
     EXPECT_EQ(w->statusPanel(1), "Ready");
     EXPECT_EQ(w->statusPanel(2), "");
     EXPECT_FALSE(w->buttonEnabled(frmmain::tbDeliver));
     EXPECT_FALSE(w->buttonEnabled(frmmain::tbRemove));
-}
-
-TEST_F(IssueRemoval, KeysAlternateBetweenPassesAndNeverClash) {
-    addIssues(4);
-    for (int i = 0; i < 4; ++i)
-        tick(i, false);
-    w->removePass = 0;
-    w->removeAll();  // nothing ticked: only the keys change
-    EXPECT_EQ(w->findIssueByKey("1m1"), 0);
-    EXPECT_EQ(w->findIssueByKey("1m4"), 3);
-    w->removeAll();
-    EXPECT_EQ(w->findIssueByKey("2m1"), 0);
-    EXPECT_EQ(w->findIssueByKey("1m1"), -1);
-    w->removeAll();
-    EXPECT_EQ(w->findIssueByKey("1m1"), 0);
-    // Remove from the middle, re-sort, and key again: every key stays unique.
-    tick(1, true);
-    PromptRecorder prompt(IDYES);
-    w->removeMag();
-    w->sortIssues(frmmain::colTitle, true);
-    w->removeAll();
-    EXPECT_EQ(w->issueCount(), 3);
-    for (int i = 1; i <= 3; ++i)
-        EXPECT_GE(w->findIssueByKey("1m" + std::to_string(i)), 0) << i;
 }
 
 TEST_F(IssueSorting, FirstClickDescendsAndOneToggleServesAllColumns) {

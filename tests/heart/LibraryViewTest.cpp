@@ -6,11 +6,13 @@
 #include <algorithm>
 
 #include "base/ModCommon.h"
+#include "startup/StartUp.h"
 #include "catalogue/LibraryScan.h"
 #include "library/frmmain.h"
 #include "support/gui.h"
 
 using namespace ModCommon;
+using namespace StartUp;
 
 namespace {
 

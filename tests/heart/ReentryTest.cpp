@@ -11,6 +11,7 @@
 
 #include "PublisherFixture.h"
 #include "base/ModCommon.h"
+#include "startup/StartUp.h"
 #include "work/Work.h"
 #include "work/Check.h"
 #include "dialog/frmmess.h"
@@ -22,6 +23,7 @@
 #include "ftp/modFTP.h"
 
 using namespace ModCommon;
+using namespace StartUp;
 using namespace Work;
 using modFTP::transferBusy;
 
@@ -51,6 +53,7 @@ struct Reentry : testing::Test {
     void listThree() {
         heart::writeServerCatalogue(threeIssues);
         ASSERT_TRUE(checkNewIssues(false));
+        finishWork();
         w->sortIssues(frmmain::colTitle, false);
         ASSERT_EQ(w->issueCount(), 3);
         ASSERT_EQ(w->issueText(0, frmmain::colTitle), "Big Issue");
@@ -84,6 +87,7 @@ TEST_F(Reentry, NewMagazinesDuringADeliveryLosesNothing) {
         });
     });
     w->deliverAll();
+    finishWork();
     EXPECT_EQ(dialogAfterClick, "Pause");  // the delivery kept its dialog
     EXPECT_EQ(about.lastText.rfind("Quillora - Version", 0), 0u);
     EXPECT_TRUE(dialogShown);
@@ -102,13 +106,14 @@ TEST_F(Reentry, RemoveAndSelectAllWaitForTheDelivery) {
     w->setTick();  // Spring Issue stays behind
     PromptRecorder prompts(IDYES);
     bool onTheWire = false;
-    runWhen([] { return transferBusy; }, [&] {
+    runWhen([] { return transferBusy.load(); }, [&] {
         chooseMenuItem(w->hwnd(), w->issueMenu(), "Remove All Selected");
         chooseMenuItem(w->hwnd(), w->issueMenu(), "Select All");
         // Timers come after the queued clicks: the issue was still coming.
-        runLater(1, [&] { onTheWire = transferBusy; });
+        runLater(1, [&] { onTheWire = transferBusy.load(); });
     });
     w->deliverAll();
+    finishWork();
     EXPECT_TRUE(onTheWire);
     EXPECT_EQ(prompts.count, 0);
     EXPECT_EQ(localCatalogue(), "Big Issue_AB_9.f#;Winter Issue_AB_1.f#;");
@@ -138,6 +143,7 @@ TEST_F(Reentry, CloseBoxDuringAPauseCancelsTheRun) {
             });
         });
         w->deliverAll();
+        finishWork();
         const auto took = std::chrono::steady_clock::now() - closed;
         EXPECT_LT(took, std::chrono::seconds(2));
         EXPECT_EQ(frmmess::instance().message(), "Delivery Cancelled");
@@ -184,6 +190,7 @@ TEST_F(Reentry, LeftOverDialogsCannotPullTheCheckAway) {
         PressWhenChecking presser(frmmess::instance().button(button));  // "Deliver", "Connect..."
         Work::setObserver(&presser);
         const bool ran = checkNewIssues(false);
+        finishWork();
         Work::setObserver(forms);
         ASSERT_TRUE(ran);
         ASSERT_TRUE(presser.session);

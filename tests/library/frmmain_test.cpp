@@ -5,10 +5,12 @@
 #include <cmath>
 
 #include "base/ModCommon.h"
+#include "startup/StartUp.h"
 #include "dialog/frmmess.h"
 #include "library/cSplitter.h"
 
 using namespace ModCommon;
+using namespace StartUp;
 
 namespace {
 

@@ -3,15 +3,19 @@
 // are open.
 #include <gtest/gtest.h>
 
+#include "support/gui.h"
+
 #include <cstdlib>
 #include <fstream>
 #include <utility>
 #include <vector>
 
 #include "base/ModCommon.h"
+#include "startup/StartUp.h"
 #include "library/frmmain.h"
 
 using namespace ModCommon;
+using namespace StartUp;
 
 namespace {
 
@@ -224,6 +228,7 @@ TEST_F(LibraryScreens, HelpMenuOffersHelpUpdatesAndAbout) {
     RECT tb = windowRect(w.tb);
     SetCursorPos(tb.left + 300, tb.top + 30);
     const auto items = openAndRead("menu-help", [] { frmmain::instance().tb_ButtonClick(frmmain::tbHelp); });
+    finishWork();
     const std::vector<std::string> expected = {"&Read Help", "Manager Updates", "", "&About"};
     EXPECT_EQ(items, expected);
 }

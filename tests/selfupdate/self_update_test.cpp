@@ -12,6 +12,7 @@
 #include <string>
 
 #include "base/ModCommon.h"
+#include "startup/StartUp.h"
 #include "work/Work.h"
 #include "dialog/frmmess.h"
 #include "ftp/modFTP.h"
@@ -24,10 +25,19 @@
 
 namespace fs = std::filesystem;
 using namespace ModCommon;
+using namespace StartUp;
 using namespace Work;
 using modFTP::transferBusy;
 
 namespace {
+
+// The start timer's update step, as a job: true when it offered an update.
+bool autoUpdate() {
+    bool offered = false;
+    runOnEngine([&offered] { offered = SelfUpdate::autoSystemUpdate(); });
+    return offered;
+}
+
 
 const char offerText2[] = "Quillora 2.0 is available.\n\nPlease click 'Update' to continue.";
 
@@ -134,6 +144,7 @@ class SelfUpdateAutomatic : public SelfUpdateTest {};
 TEST_F(SelfUpdateOnRequest, SameVersionFetchesNothingElse) {
     publish("1.0", "");
     frmtray::instance().systemUpdate();
+    finishWork();
     EXPECT_EQ("No new version available. [-] [-] [OK]", dialog());
     EXPECT_TRUE(fs::exists(folder_ / "data" / "VORK.ini"));
     EXPECT_FALSE(fs::exists(fetched()));
@@ -142,6 +153,7 @@ TEST_F(SelfUpdateOnRequest, SameVersionFetchesNothingElse) {
 TEST_F(SelfUpdateOnRequest, ANewerVersionFetchesAndOffersTheProgram) {
     publish("2.0");
     frmtray::instance().systemUpdate();
+    finishWork();
     EXPECT_EQ(std::string(offerText2) + " [-] [-] [Update]", dialog());
     EXPECT_TRUE(holds(fetched(), served_));
 }
@@ -151,6 +163,7 @@ TEST_F(SelfUpdateOnRequest, AnOldFetchedFileIsReplaced) {
     writeAll(fetched(), "left from an earlier fetch");
     publish("2.0");
     frmtray::instance().systemUpdate();
+    finishWork();
     EXPECT_EQ(std::string(offerText2) + " [-] [-] [Update]", dialog());
     EXPECT_TRUE(holds(fetched(), served_));
 }
@@ -159,6 +172,7 @@ TEST_F(SelfUpdateOnRequest, SomethingThatIsNotAProgramIsNotOffered) {
     publish("2.0");
     writeAll(pub() / SelfUpdate::programFileName, "<html><body>We are moving servers.</body></html>");
     frmtray::instance().systemUpdate();
+    finishWork();
     EXPECT_EQ("A problem occured whilst updating. [-] [-] [OK]", dialog());
     EXPECT_FALSE(fs::exists(fetched()));
 }
@@ -170,6 +184,7 @@ TEST_F(SelfUpdateOnRequest, NoSettingsFileAndNoProgramOnTheServer) {
     fs::create_directories(fetched().parent_path());
     writeAll(fetched(), "left from an earlier fetch");
     frmtray::instance().systemUpdate();
+    finishWork();
     EXPECT_EQ("No new version available. [-] [-] [OK]", dialog());
     EXPECT_TRUE(nothingFetched());
 }
@@ -177,6 +192,7 @@ TEST_F(SelfUpdateOnRequest, NoSettingsFileAndNoProgramOnTheServer) {
 TEST_F(SelfUpdateOnRequest, WithoutASignedStatementNothingIsOffered) {
     publish("2.0", "");
     frmtray::instance().systemUpdate();
+    finishWork();
     EXPECT_EQ("No new version available. [-] [-] [OK]", dialog());
     EXPECT_TRUE(nothingFetched());
 }
@@ -189,6 +205,7 @@ TEST_F(SelfUpdateOnRequest, AnOlderOrOtherSignedVersionIsNotOffered) {
         SCOPED_TRACE(ver);
         publish(ver, statement);
         frmtray::instance().systemUpdate();
+        finishWork();
         EXPECT_EQ("No new version available. [-] [-] [OK]", dialog());
         EXPECT_TRUE(nothingFetched());
     }
@@ -208,6 +225,7 @@ TEST_F(SelfUpdateOnRequest, WronglySignedChangedOrCutBuildsAreRefused) {
         publish("2.0", c.statement);
         writeAll(pub() / SelfUpdate::programFileName, c.program);
         frmtray::instance().systemUpdate();
+        finishWork();
         EXPECT_EQ("A problem occured whilst updating. [-] [-] [OK]", dialog());
         EXPECT_TRUE(nothingFetched());
     }
@@ -218,11 +236,12 @@ TEST_F(SelfUpdateOnRequest, LeavesARunningCheckOrDownloadAlone) {
     publish("2.0");
     frmtray& tray = frmtray::instance();
     Work::connectToServer();
+    finishWork();
     const cFTP* session = Work::session().get();
-    for (bool* busy : {&checkRunning, &transferBusy}) {
-        *busy = true;
-        tray.systemUpdate();
-        *busy = false;
+    for (Work::Job job : {Work::Job::Check, Work::Job::Delivery}) {
+        BusyEngine running(job);
+        ASSERT_TRUE(running.started);
+        tray.mnuopt_Click();
         EXPECT_EQ(session, Work::session().get());
         EXPECT_EQ("(no dialog)", dialog());
     }
@@ -231,12 +250,12 @@ TEST_F(SelfUpdateOnRequest, LeavesARunningCheckOrDownloadAlone) {
 
 TEST_F(SelfUpdateAutomatic, OffersANewVersionOnlyWhenFetched) {
     publish("1.0", "");
-    EXPECT_FALSE(frmtray::instance().autoSystemUpdate());
+    EXPECT_FALSE(autoUpdate());
     EXPECT_EQ("(no dialog)", dialog());
     EXPECT_FALSE(fs::exists(fetched()));
 
     publish("2.0");
-    EXPECT_TRUE(frmtray::instance().autoSystemUpdate());
+    EXPECT_TRUE(autoUpdate());
     EXPECT_EQ(std::string(offerText2) + " [-] [-] [Update]", dialog());
     EXPECT_TRUE(holds(fetched(), served_));
 }
@@ -244,19 +263,19 @@ TEST_F(SelfUpdateAutomatic, OffersANewVersionOnlyWhenFetched) {
 TEST_F(SelfUpdateAutomatic, FirstRunAsksTheServerNothing) {
     publish("2.0");
     isFirstRun = true;
-    EXPECT_FALSE(frmtray::instance().autoSystemUpdate());
+    EXPECT_FALSE(autoUpdate());
     EXPECT_FALSE(fs::exists(folder_ / "data" / "VORK.ini"));
     EXPECT_EQ("(no dialog)", dialog());
 }
 
 TEST_F(SelfUpdateAutomatic, UnsignedOlderOrForeignBuildsAreDroppedSilently) {
     publish("2.0", "");
-    EXPECT_FALSE(frmtray::instance().autoSystemUpdate());
+    EXPECT_FALSE(autoUpdate());
     publish("0.9");
-    EXPECT_FALSE(frmtray::instance().autoSystemUpdate());
+    EXPECT_FALSE(autoUpdate());
     publish("2.0");
     writeAll(pub() / SelfUpdate::programFileName, std::string(4096, 'x'));
-    EXPECT_FALSE(frmtray::instance().autoSystemUpdate());
+    EXPECT_FALSE(autoUpdate());
     EXPECT_EQ("(no dialog)", dialog());
     EXPECT_TRUE(nothingFetched());
 }
@@ -270,6 +289,7 @@ TEST_F(SelfUpdateOnRequest, NewMagazinesWaitsForTheUpdate) {
     const std::string before = w.statusPanel(1);
     clickToolbarButton(w.tb, frmmain::tbNewMagazines - 1);
     frmtray::instance().systemUpdate();
+    finishWork();
     EXPECT_EQ(std::string(offerText2) + " [-] [-] [Update]", dialog());
     EXPECT_EQ(w.statusPanel(1), before);  // the refusal's word went with the update
     EXPECT_EQ(w.issueCount(), 0);
@@ -282,6 +302,7 @@ TEST_F(SelfUpdateOnRequest, NewMagazinesWaitsForTheUpdate) {
 TEST_F(SelfUpdateOnRequest, UpdateChecksTheStagedProgramAgain) {
     publish("2.0");
     frmtray::instance().systemUpdate();
+    finishWork();
     ASSERT_EQ(std::string(offerText2) + " [-] [-] [Update]", dialog());
     PromptRecorder prompts;
     bool ended = false;
@@ -303,11 +324,12 @@ TEST_F(SelfUpdateAutomatic, AnOpenOfferIsNotFetchedAgainAndItsCloseBoxMeansNotNo
     publish("2.0");
     frmtray& tray = frmtray::instance();
     checkDone = true;
-    ASSERT_TRUE(tray.autoSystemUpdate());
+    ASSERT_TRUE(autoUpdate());
     // The server's file changes; the open offer keeps what it checked.
     writeAll(pub() / SelfUpdate::programFileName, "<html><body>We are moving servers.</body></html>");
     tray.enableTimer(frmtray::startTmr, true);
     tray.startTmr_Timer();
+    finishWork();
     EXPECT_EQ(std::string(offerText2) + " [-] [-] [Update]", dialog());
     EXPECT_TRUE(holds(fetched(), served_));
     EXPECT_TRUE(tray.timerEnabled(frmtray::startTmr));
@@ -315,7 +337,7 @@ TEST_F(SelfUpdateAutomatic, AnOpenOfferIsNotFetchedAgainAndItsCloseBoxMeansNotNo
     writeAll(pub() / SelfUpdate::programFileName, served_);
     pressCloseBox(frmmess::instance().hwnd());
     EXPECT_TRUE(pumpUntil([] { return !frmmess::exists(); }, 2000));
-    EXPECT_FALSE(tray.autoSystemUpdate());  // not again until the next start
+    EXPECT_FALSE(autoUpdate());  // not again until the next start
     EXPECT_EQ("(no dialog)", dialog());
     tray.enableTimer(frmtray::startTmr, false);
 }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "base/ModCommon.h"
+#include "startup/StartUp.h"
 #include "dialog/frmmess.h"
 #include "settings/cRegistry.h"
 #include "support/gui.h"
@@ -9,6 +10,7 @@
 #include "work/Work.h"
 
 using namespace ModCommon;
+using namespace StartUp;
 using namespace Work;
 using modFTP::transferBusy;
 

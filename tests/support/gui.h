@@ -7,6 +7,7 @@
 #include <string>
 
 #include "base/ModCommon.h"
+#include "work/Work.h"
 #include "support/ScratchFolder.h"
 
 // Lets messages run for about ms milliseconds.
@@ -29,6 +30,35 @@ inline bool pumpUntil(const std::function<bool()>& done, int ms = 5000) {
     }
     return true;
 }
+
+// Pumps the window thread's messages until the job that runs has ended and
+// every report of it has been shown; false when it runs on past ms.
+inline bool finishWork(int ms = 120000) {
+    return pumpUntil([] { return !Work::busy(); }, ms);
+}
+
+// Runs fn as a job on the engine and waits for it; false when it could not start.
+inline bool runOnEngine(std::function<void()> fn, Work::Job job = Work::Job::Update) {
+    return Work::start(job, std::move(fn)) && finishWork();
+}
+
+// Keeps the engine busy with a job that waits until this goes out of scope.
+class BusyEngine {
+public:
+    explicit BusyEngine(Work::Job job = Work::Job::Connect) : release_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
+        HANDLE release = release_;
+        started = Work::start(job, [release] { WaitForSingleObject(release, INFINITE); });
+    }
+    ~BusyEngine() {
+        SetEvent(release_);
+        finishWork();
+        CloseHandle(release_);
+    }
+    bool started = false;
+
+private:
+    HANDLE release_;
+};
 
 // Input as a user gives it, queued for whatever loop pumps next: a button
 // press, the close box of a window, a click on a toolbar button (0-based),
