@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "base/ModCommon.h"
-#include "startup/StartUp.h"
+#include "app/StartUp.h"
 #include "work/Work.h"
 #include "catalogue/Catalogue.h"
 #include "work/Check.h"

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "base/ModCommon.h"
-#include "startup/StartUp.h"
+#include "app/StartUp.h"
 #include "catalogue/Catalogue.h"
 #include "work/Check.h"
 #include "library/frmmain.h"

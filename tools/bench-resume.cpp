@@ -6,7 +6,7 @@
 #include <cstdio>
 
 #include "base/ModCommon.h"
-#include "startup/StartUp.h"
+#include "app/StartUp.h"
 #include "dialog/frmmess.h"
 #include "library/frmmain.h"
 #include "tray/frmtray.h"

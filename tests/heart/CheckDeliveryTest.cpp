@@ -10,7 +10,7 @@
 
 #include "PublisherFixture.h"
 #include "base/ModCommon.h"
-#include "startup/StartUp.h"
+#include "app/StartUp.h"
 #include "catalogue/Catalogue.h"
 #include "work/Check.h"
 #include "dialog/frmmess.h"
@@ -45,7 +45,7 @@ struct HeartBase : testing::Test {
         createLibraryFolders();
         heart::useTheSamplePublisher();
         w = &frmmain::instance();
-        SendMessageA(w->lv, LVM_DELETEALLITEMS, 0, 0);
+        w->clearIssues();
         frmmess::unload();
         checkRunning = transferBusy = deliveryPaused = deliveryCancelled = false;
         isConnected = false;

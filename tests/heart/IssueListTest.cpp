@@ -7,7 +7,7 @@
 #include <algorithm>
 
 #include "base/ModCommon.h"
-#include "startup/StartUp.h"
+#include "app/StartUp.h"
 #include "work/Announce.h"
 #include "work/Check.h"
 #include "dialog/frmmess.h"
@@ -30,7 +30,7 @@ struct IssueListBase : testing::Test {
     void SetUp() override {
         createLibraryFolders();
         w = &frmmain::instance();
-        SendMessageA(w->lv, LVM_DELETEALLITEMS, 0, 0);
+        w->clearIssues();
         isConnected = true;
         transferBusy = false;
         frmmess::unload();

@@ -6,7 +6,7 @@
 #include <algorithm>
 
 #include "base/ModCommon.h"
-#include "startup/StartUp.h"
+#include "app/StartUp.h"
 #include "catalogue/LibraryScan.h"
 #include "library/frmmain.h"
 #include "support/gui.h"

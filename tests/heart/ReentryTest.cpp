@@ -6,12 +6,14 @@
 #include <commctrl.h>
 
 #include <chrono>
+#include <thread>
+#include <vector>
 #include <memory>
 #include <utility>
 
 #include "PublisherFixture.h"
 #include "base/ModCommon.h"
-#include "startup/StartUp.h"
+#include "app/StartUp.h"
 #include "work/Work.h"
 #include "work/Check.h"
 #include "dialog/frmmess.h"
@@ -40,7 +42,7 @@ struct Reentry : testing::Test {
         heart::useTheSamplePublisher();
         frmtray::instance();  // the program always has its tray form
         w = &frmmain::instance();
-        SendMessageA(w->lv, LVM_DELETEALLITEMS, 0, 0);
+        w->clearIssues();
         frmmess::unload();
         isConnected = false;
     }
@@ -209,4 +211,48 @@ TEST_F(Reentry, CloseBoxOnTheWelcomeContinues) {
     EXPECT_TRUE(pumpUntil([] { return !frmmess::exists(); }, 2000));
     EXPECT_TRUE(tray.timerEnabled(frmtray::startTmr));
     tray.enableTimer(frmtray::startTmr, false);
+}
+
+// A server that accepts and never greets: the check gives it up at the
+// session's time-out and says so as for any failed connection, the window
+// answering all the while; and Exit during such a check ends the check
+// first, at once, then the program.
+TEST_F(Reentry, ASilentServerIsGivenUpAndExitEndsTheCheckFirst) {
+    SilentServer silent;
+    SetEnvironmentVariableA("TOLV_SERVER", silent.address().c_str());
+    const DWORD timeOut = cFTP::timeOutMs;
+    cFTP::timeOutMs = 1500;
+    frmtray& tray = frmtray::instance();
+    const auto began = std::chrono::steady_clock::now();
+    ASSERT_TRUE(checkNewIssues(false));
+    DWORD_PTR answer = 0;
+    pumpFor(300);
+    // Asked from another thread, as another program would: the window answers.
+    std::thread asker([&] {
+        SendMessageTimeoutW(tray.hwnd(), WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 200, &answer) ? answer = 1 : answer = 2;
+    });
+    pumpUntil([&] { return answer != 0; }, 2000);
+    asker.join();
+    EXPECT_EQ(answer, 1u);
+    EXPECT_TRUE(finishWork(10000));
+    EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::seconds(5));
+    EXPECT_FALSE(isConnected);
+    EXPECT_EQ(frmmess::instance().message(),
+              "No Internet connection established.\n\nPlease click 'Connect' and try again.");
+
+    cFTP::timeOutMs = timeOut;  // now only Exit ends the wait
+    std::vector<UINT> ends;
+    setProcessEnd([&](UINT code) { ends.push_back(code); });
+    ASSERT_TRUE(checkNewIssues(false));
+    pumpFor(300);
+    ASSERT_TRUE(Work::busy());
+    const auto exitAt = std::chrono::steady_clock::now();
+    StartUp::exitProgram();
+    EXPECT_LT(std::chrono::steady_clock::now() - exitAt, std::chrono::seconds(2));
+    EXPECT_EQ(ends, std::vector<UINT>{0});
+    EXPECT_FALSE(Work::busy());
+    EXPECT_FALSE(frmtray::exists());
+    setProcessEnd([](UINT code) { ExitProcess(code); });
+    StartUp::isExiting = false;
+    Work::restart();
 }

@@ -13,7 +13,7 @@
 
 #include "PublisherFixture.h"
 #include "base/ModCommon.h"
-#include "startup/StartUp.h"
+#include "app/StartUp.h"
 #include "work/Work.h"
 #include "work/Check.h"
 #include "dialog/frmmess.h"
@@ -88,7 +88,7 @@ protected:
         createLibraryFolders();
         pointAt("main");
         w = &frmmain::instance();
-        SendMessageA(w->lv, LVM_DELETEALLITEMS, 0, 0);
+        w->clearIssues();
         frmmess::unload();
         checkRunning = transferBusy = deliveryPaused = deliveryCancelled = false;
         deliveryRetry::waitsMs = {200, 400, 600};

@@ -6,7 +6,7 @@
 
 #include "PublisherFixture.h"
 #include "base/ModCommon.h"
-#include "startup/StartUp.h"
+#include "app/StartUp.h"
 #include "dialog/frmmess.h"
 #include "library/frmmain.h"
 #include "support/driver_client.h"
@@ -28,7 +28,7 @@ struct TrayTimers : testing::Test {
     void SetUp() override {
         createLibraryFolders();
         tray = &frmtray::instance();
-        SendMessageA(frmmain::instance().lv, LVM_DELETEALLITEMS, 0, 0);
+        frmmain::instance().clearIssues();
         frmmess::unload();
         checkRunning = transferBusy = checkDone = isFirstRun = false;
         isConnected = false;

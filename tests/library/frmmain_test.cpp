@@ -5,7 +5,7 @@
 #include <cmath>
 
 #include "base/ModCommon.h"
-#include "startup/StartUp.h"
+#include "app/StartUp.h"
 #include "dialog/frmmess.h"
 #include "library/cSplitter.h"
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "base/ModCommon.h"
-#include "startup/StartUp.h"
+#include "app/StartUp.h"
 #include "library/frmmain.h"
 
 using namespace ModCommon;

@@ -12,7 +12,7 @@
 #include <string>
 
 #include "base/ModCommon.h"
-#include "startup/StartUp.h"
+#include "app/StartUp.h"
 #include "work/Work.h"
 #include "dialog/frmmess.h"
 #include "ftp/modFTP.h"
@@ -285,7 +285,7 @@ TEST_F(SelfUpdateOnRequest, NewMagazinesWaitsForTheUpdate) {
     publish("2.0");
     frmmain& w = frmmain::instance();
     w.open();
-    SendMessageA(w.lv, LVM_DELETEALLITEMS, 0, 0);
+    w.clearIssues();
     const std::string before = w.statusPanel(1);
     clickToolbarButton(w.tb, frmmain::tbNewMagazines - 1);
     frmtray::instance().systemUpdate();

@@ -1,3 +1,4 @@
+#include <winsock2.h>
 #include "gui.h"
 
 #include <commctrl.h>
@@ -59,3 +60,25 @@ void chooseMenuItem(HWND hOwner, HMENU hMenu, const std::string& sCaption) {
             PostMessageA(hOwner, WM_COMMAND, GetMenuItemID(hMenu, i), 0);
     }
 }
+
+SilentServer::SilentServer() {
+    WSADATA wsa;
+    WSAStartup(MAKEWORD(2, 2), &wsa);
+    SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in at{};
+    at.sin_family = AF_INET;
+    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int len = sizeof at;
+    if (s != INVALID_SOCKET && bind(s, reinterpret_cast<sockaddr*>(&at), sizeof at) == 0 && listen(s, 8) == 0 &&
+        getsockname(s, reinterpret_cast<sockaddr*>(&at), &len) == 0)
+        port_ = ntohs(at.sin_port);
+    socket_ = s;
+}
+
+SilentServer::~SilentServer() {
+    if (socket_ != INVALID_SOCKET)
+        closesocket(static_cast<SOCKET>(socket_));
+    WSACleanup();
+}
+
+std::string SilentServer::address() const { return "127.0.0.1:" + std::to_string(port_); }

@@ -60,6 +60,21 @@ private:
     HANDLE release_;
 };
 
+// A server that accepts connections and never says a word, as a network
+// that swallows traffic does: the system completes the connection from the
+// listening queue, and nothing ever answers.
+class SilentServer {
+public:
+    SilentServer();
+    ~SilentServer();
+    // "127.0.0.1:port", for TOLV_SERVER.
+    std::string address() const;
+
+private:
+    uintptr_t socket_ = ~uintptr_t{0};
+    unsigned short port_ = 0;
+};
+
 // Input as a user gives it, queued for whatever loop pumps next: a button
 // press, the close box of a window, a click on a toolbar button (0-based),
 // the menu item with that caption.

@@ -2,7 +2,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include "startup/StartUp.h"
+#include "app/StartUp.h"
 
 #include "base/ModCommon.h"
 #include "dialog/frmmess.h"

@@ -1,6 +1,6 @@
 // Logon start and first-run detection: under HKEY_LOCAL_MACHINE, or under
 // HKEY_CURRENT_USER for a user who may not write the machine's registry.
-#include "startup/StartUp.h"
+#include "app/StartUp.h"
 
 #include "base/ModCommon.h"
 #include "dialog/frmmess.h"

@@ -5,7 +5,7 @@
 #include "base/Handles.h"
 #include "base/ModCommon.h"
 #include "dialog/frmmess.h"
-#include "startup/StartUp.h"
+#include "app/StartUp.h"
 #include "tray/frmtray.h"
 
 using namespace ModCommon;

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "base/ModCommon.h"
-#include "startup/StartUp.h"
+#include "app/StartUp.h"
 #include "dialog/frmmess.h"
 #include "settings/cRegistry.h"
 #include "support/gui.h"
@@ -198,4 +198,6 @@ TEST(ExitProgram, RefusedDuringATransferThenStopsWithCodeZero) {
     // A second call (as from a closing form) returns at once.
     exitProgram();
     EXPECT_EQ(ends.size(), 1u);
+    isExiting = false;
+    Work::restart();
 }
