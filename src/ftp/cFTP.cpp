@@ -180,6 +180,8 @@ public:
     }
     std::atomic<int> armed{0};
     std::atomic<ULONGLONG> since{0}, deadline{0};
+    std::mutex probeLock;
+    std::function<int64_t()> probe;
 
 private:
     static DWORD WINAPI run(void* p) {
@@ -187,6 +189,15 @@ private:
         while (WaitForSingleObject(w->stop_.get(), tickMs) == WAIT_TIMEOUT) {
             if (!w->armed)
                 continue;
+            {
+                std::lock_guard<std::mutex> lock(w->probeLock);
+                if (w->probe) {
+                    const int64_t seen = w->probe();
+                    if (seen != w->probed)
+                        w->since = GetTickCount64();
+                    w->probed = seen;
+                }
+            }
             const ULONGLONG now = GetTickCount64();
             const ULONGLONG until = w->deadline;
             if (now - w->since >= cFTP::timeOutMs || (until && now >= until)) {
@@ -197,14 +208,19 @@ private:
         return 0;
     }
     static constexpr DWORD tickMs = 100;
+    int64_t probed = -1;
     cFTP& owner_;
     AutoHandle stop_, thread_;
 };
 
-cFTP::Watch::Watch(cFTP& ftp, ULONGLONG deadlineTick) : ftp_(ftp) {
+cFTP::Watch::Watch(cFTP& ftp, ULONGLONG deadlineTick, std::function<int64_t()> probe) : ftp_(ftp) {
     if (!ftp_.watchdog_)
         ftp_.watchdog_ = std::make_unique<Watchdog>(ftp_);
     Watchdog& w = *ftp_.watchdog_;
+    if (probe) {
+        std::lock_guard<std::mutex> lock(w.probeLock);
+        w.probe = std::move(probe);
+    }
     if (w.armed++ == 0) {
         w.since = GetTickCount64();
         w.deadline = deadlineTick;
@@ -213,7 +229,13 @@ cFTP::Watch::Watch(cFTP& ftp, ULONGLONG deadlineTick) : ftp_(ftp) {
     }
 }
 
-cFTP::Watch::~Watch() { ftp_.watchdog_->armed--; }
+cFTP::Watch::~Watch() {
+    Watchdog& w = *ftp_.watchdog_;
+    if (--w.armed == 0) {
+        std::lock_guard<std::mutex> lock(w.probeLock);
+        w.probe = nullptr;
+    }
+}
 
 void cFTP::Watch::progressed() { ftp_.watchdog_->since = GetTickCount64(); }
 
@@ -331,7 +353,9 @@ bool cFTP::checkServerFile(const std::string& sWhich) {
 }
 
 bool cFTP::SimpleFTPGetFile(const std::string& sLocal, const std::string& sRemote) {
-    Watch watch(*this, GetTickCount64() + copyDeadlineMs(0));
+    // The platform's call reports nothing while it copies: the file's growth
+    // is its progress.
+    Watch watch(*this, 0, [sLocal] { return ModCommon::fileSystem.FileSize(sLocal); });
     // The local path goes wide; the server's name goes through the code page
     // both ways, as the ...A call would send it: the server gets its own bytes.
     return FtpGetFileW(hConnection_.get(), Text::fromCodePage(sRemote).c_str(), Text::wide(sLocal).c_str(), FALSE,

@@ -7,6 +7,7 @@
 #include <wininet.h>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -91,7 +92,9 @@ public:
     // time, 0 for none) has passed, the session's connections are cut.
     class Watch {
     public:
-        explicit Watch(cFTP& ftp, ULONGLONG deadlineTick = 0);
+        // probe, when given, tells progress the caller cannot (it runs on
+        // the watchdog's thread): a change in what it returns is progress.
+        explicit Watch(cFTP& ftp, ULONGLONG deadlineTick = 0, std::function<int64_t()> probe = {});
         ~Watch();
         Watch(const Watch&) = delete;
         Watch& operator=(const Watch&) = delete;

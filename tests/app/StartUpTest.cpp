@@ -78,6 +78,7 @@ TEST_F(FirstRunTest, FirstStartWelcomesAndRemembersTheNextIsQuiet) {
 
     // The answer starts the timer for the first check.
     m.cmdmess_Click(2);
+    finishWork();
     EXPECT_TRUE(frmtray::instance().timerEnabled(frmtray::startTmr));
     frmtray::instance().enableTimer(frmtray::startTmr, false);
 

@@ -121,10 +121,12 @@ TEST_F(DialogTest, PauseAndResumeMoveTheProgressBar) {
     frmmess& m = frmmess::instance();
     m.showProgress(true);
     m.cmdmess_Click(2);
+    finishWork();
     EXPECT_EQ(m.buttonCaption(2), "Resume");
     EXPECT_TRUE(deliveryPaused);
     EXPECT_NEAR(m.progressWidthTwips(), frmmess::pbPausedWidth, 15);
     m.cmdmess_Click(2);
+    finishWork();
     EXPECT_EQ(m.buttonCaption(2), "Pause");
     EXPECT_FALSE(deliveryPaused);
     EXPECT_NEAR(m.progressWidthTwips(), frmmess::pbWidth, 15);
@@ -157,6 +159,7 @@ TEST_F(DialogTest, ClosingButtonsDestroyTheWindow) {
     }
     showMessageDialog("x", "", "Close", "");
     frmmess::instance().cmdmess_Click(1);
+    finishWork();
     EXPECT_FALSE(frmmess::exists());
 }
 
@@ -166,6 +169,7 @@ TEST_F(DialogTest, ContinueStartsTheStartTimer) {
     showMessageDialog("Welcome to Quillora.\n\nWould you like to read the Help file?", "", "Read Help",
                       "Continue");
     frmmess::instance().cmdmess_Click(2);
+    finishWork();
     EXPECT_TRUE(tray.timerEnabled(frmtray::startTmr));
     EXPECT_FALSE(frmmess::exists());
     tray.enableTimer(frmtray::startTmr, false);
@@ -176,6 +180,7 @@ TEST_F(DialogTest, UpdateWithoutTheNewProgramWarns) {
     PromptRecorder prompt;
     showMessageDialog("Quillora 2.0 is available.\n\nPlease click 'Update' to continue.", "", "", "Update");
     frmmess::instance().cmdmess_Click(2);
+    finishWork();
     EXPECT_EQ(prompt.count, 1);
     EXPECT_EQ(prompt.lastText, "Unable to update. Please contact support.");
     EXPECT_EQ(prompt.lastFlags, UINT(MB_OK | MB_ICONEXCLAMATION));
@@ -186,8 +191,11 @@ TEST_F(DialogTest, UnknownCaptionDoesNothing) {
     showMessageDialog("x", "", "", "");
     frmmess& m = frmmess::instance();
     m.cmdmess_Click(2);
+    finishWork();
     m.cmdmess_Click(0);
+    finishWork();
     m.cmdmess_Click(1);
+    finishWork();
     EXPECT_TRUE(frmmess::exists());
     EXPECT_TRUE(m.visible());
 }

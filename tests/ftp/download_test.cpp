@@ -28,7 +28,6 @@ protected:
     std::string dir;
 };
 
-void cancelDelivery() { Work::deliveryCancelled = true; }
 }  // namespace
 
 TEST_F(Download, SizesAroundTheBlockArriveExactly) {
@@ -91,33 +90,11 @@ TEST_F(Download, RefusedWhileAnotherDownloadRuns) {
 }
 
 TEST_F(Download, CancelledDeliveryDoesNotStart) {
-    Work::deliveryCancelled = true;
+    struct Cancelled : TransferObserver {
+        bool cancelAsked() const override { return true; }
+    } cancelled;
+    ftp->setObserver(&cancelled);
     EXPECT_FALSE(fetch("sizes/s1.bin", "s1.bin"));
+    EXPECT_EQ(ftp->LastOutcome(), cFTP::Outcome::Cancelled);
     EXPECT_FALSE(fileExists(dir + "s1.bin"));
-}
-
-TEST_F(Download, SetsBusyAndTheDeliveryTipWhileRunning) {
-    static bool busySeen = false;
-    busySeen = false;
-    after(1, [] { busySeen = modFTP::transferBusy; });
-    EXPECT_TRUE(fetch("sizes/s520.bin", "s520.bin"));
-    EXPECT_TRUE(busySeen);
-    EXPECT_FALSE(modFTP::transferBusy);
-    // The delivery run, not the download, puts the tip back.
-    EXPECT_EQ("Delivery in progress...", frmtray::instance().toolTip());
-}
-
-// The first pump comes after the whole blocks: a cancel there stops the
-// download before the short last block.
-TEST_F(Download, CancelAfterTheLastWholeBlockSkipsTheShortOne) {
-    after(1, cancelDelivery);
-    EXPECT_FALSE(fetch("sizes/s520.bin", "s520.bin"));
-    EXPECT_TRUE(sameBytes(readFile(servedFile("sizes/s520.bin")).substr(0, 510), readFile(dir + "s520.bin")));
-    EXPECT_FALSE(modFTP::transferBusy);
-}
-
-TEST_F(Download, CancelWithNoShortBlockStillFails) {
-    after(1, cancelDelivery);
-    EXPECT_FALSE(fetch("sizes/s510.bin", "s510.bin"));
-    EXPECT_TRUE(sameBytes(readFile(servedFile("sizes/s510.bin")), readFile(dir + "s510.bin")));
 }

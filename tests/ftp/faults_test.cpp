@@ -10,6 +10,9 @@
 #include "tray/frmtray.h"
 #include "support/gui.h"
 
+#include <atomic>
+#include <thread>
+
 using namespace ftptest;
 
 namespace {
@@ -115,26 +118,30 @@ TEST_F(Faults, UnreachableServer) {
 }
 
 // The server stalls after 100,000 bytes: the read waiting for the next block
-// would wait until the watchdog's time-out, but Cancel ends it at once.
-namespace {
-std::string stalledCopy;
-ULONGLONG cancelledAt = 0;
-void cancelOnceStalled() {
-    if (readFile(stalledCopy).size() < 100000 / 255 * 255) {
-        after(50, cancelOnceStalled);
-        return;
-    }
-    Work::deliveryCancelled = true;
-    cancelledAt = GetTickCount64();
-}
-}  // namespace
-
+// would wait until the session's time-out, but Cancel ends it at once. The
+// download runs on a thread of its own, as on the engine; the cancel comes
+// from this one, as from the window.
 TEST_F(Faults, CancelDuringAStalledReadKeepsOnlyWholeBlocks) {
     auto ftp = openSession();
-    stalledCopy = dir + "stall.bin";
-    after(50, cancelOnceStalled);
-    EXPECT_FALSE(ftp->FTPDownloadFile(stalledCopy, "faults/stall.bin"));
-    EXPECT_LT(GetTickCount64() - cancelledAt, 5000u);
+    struct CancelSignal : TransferObserver {
+        std::atomic<bool> asked{false};
+        bool cancelAsked() const override { return asked; }
+    } cancel;
+    ftp->setObserver(&cancel);
+    const std::string stalledCopy = dir + "stall.bin";
+    std::atomic<ULONGLONG> endedAt{0};
+    bool delivered = true;
+    std::thread engine([&] {
+        delivered = ftp->FTPDownloadFile(stalledCopy, "faults/stall.bin");
+        endedAt = GetTickCount64();
+    });
+    EXPECT_TRUE(pumpUntil([&] { return readFile(stalledCopy).size() >= 100000 / 255 * 255; }, 20000));
+    const ULONGLONG cancelledAt = GetTickCount64();
+    cancel.asked = true;
+    ftp->Abort();
+    engine.join();
+    EXPECT_FALSE(delivered);
+    EXPECT_LT(endedAt - cancelledAt, 5000u);
     EXPECT_EQ(ftp->LastOutcome(), cFTP::Outcome::Cancelled);
     const std::string got = readFile(stalledCopy);
     EXPECT_EQ(100000u / 255 * 255, got.size());
@@ -236,9 +243,10 @@ TEST_F(Connect, DuringADownloadTheRunningSessionStays) {
     Work::connectToServer();
     finishWork();
     const cFTP* running = Work::session().get();
-    modFTP::transferBusy = true;
-    Work::connectToServer();
-    finishWork();
+    {
+        BusyEngine delivery(Work::Job::Delivery);
+        EXPECT_FALSE(Work::connectToServer());
+    }
     // Refused with no side effect: still connected, the same session.
     EXPECT_TRUE(Work::isConnected);
     EXPECT_EQ("Quillora", frmtray::instance().toolTip());

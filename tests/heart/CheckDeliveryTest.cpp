@@ -174,15 +174,18 @@ TEST_F(CheckAgainstPublisher, NoConnectionShowsThePromptAndChangesNothing) {
     // "Connect..." counts the failed attempts, across closing the prompt.
     const int16_t before = frmmess::connectAttempts;
     m.cmdmess_Click(1);
+    finishWork();
     EXPECT_EQ(m.message(), "Unable to connect to the Internet, please ensure you have an Internet connection before "
                            "trying again. Attempt: " + std::to_string(before + 1));
     m.cmdmess_Click(1);
+    finishWork();
     EXPECT_NE(m.message().find("Attempt: " + std::to_string(before + 2)), std::string::npos);
     m.cmdmess_Click(2);  // Cancel
     EXPECT_FALSE(frmmess::exists());
     showNoConnection();
     heart::useTheSamplePublisher();
     frmmess::instance().cmdmess_Click(1);
+    finishWork();
     EXPECT_TRUE(isConnected);
     EXPECT_FALSE(frmmess::exists());  // connected: the prompt closes
 }
@@ -391,6 +394,7 @@ TEST_F(DeliveryAgainstPublisher, TorrentsGoToTheirOwnLibrary) {
     showMessageDialog("x", "Deliver", "Close", "Remove", frmmess::fullHeight);
     frmmess::instance().selectOption(1);
     frmmess::instance().cmdmess_Click(0);
+    finishWork();
     EXPECT_EQ(file("My Torrents\\Alpine Boating\\Autumn Issue_AB_2.torrent"),
               serverFile("Alpine Boating\\Autumn Issue_AB_2.torrent"));
     EXPECT_FALSE(fileSystem.FolderExists(folder.path() + "\\My Magazines\\Alpine Boating"));

@@ -208,6 +208,7 @@ TEST_F(Reentry, CloseBoxOnTheWelcomeContinues) {
     tray.enableTimer(frmtray::startTmr, false);
     showMessageDialog("Welcome to Quillora.\n\nWould you like to read the Help file?", "", "Read Help", "Continue");
     pressCloseBox(frmmess::instance().hwnd());
+    finishWork();
     EXPECT_TRUE(pumpUntil([] { return !frmmess::exists(); }, 2000));
     EXPECT_TRUE(tray.timerEnabled(frmtray::startTmr));
     tray.enableTimer(frmtray::startTmr, false);

@@ -122,6 +122,7 @@ TEST_F(TrayTimers, BalloonClickAndMenuOpenTheDialogAndWindow) {
     finishWork();
     EXPECT_EQ(balloon(), "1 new magazine is available.\n\nClick me for delivery options.");
     tray->onNotify(frmtray::notifyBalloonClick);
+    finishWork();
     ASSERT_TRUE(frmmess::exists());
     EXPECT_EQ(frmmess::instance().message(), "1 new magazine is available.\n\nWhat would you like to do?");
     EXPECT_NEAR(frmmess::instance().heightTwips(), frmmess::fullHeight, 15);
@@ -129,11 +130,13 @@ TEST_F(TrayTimers, BalloonClickAndMenuOpenTheDialogAndWindow) {
 
     checkRunning = true;  // busy: the balloon click does nothing
     tray->onNotify(frmtray::notifyBalloonClick);
+    finishWork();
     checkRunning = false;
     EXPECT_FALSE(frmmess::exists());
 
     ShowWindow(frmmain::instance().hwnd(), SW_MINIMIZE);
     tray->onNotify(frmtray::notifyLeftUp);
+    finishWork();
     pumpFor(200);
     EXPECT_TRUE(frmmain::instance().visible());
     EXPECT_FALSE(IsIconic(frmmain::instance().hwnd()));

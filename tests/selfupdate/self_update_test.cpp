@@ -288,6 +288,7 @@ TEST_F(SelfUpdateOnRequest, NewMagazinesWaitsForTheUpdate) {
     w.clearIssues();
     const std::string before = w.statusPanel(1);
     clickToolbarButton(w.tb, frmmain::tbNewMagazines - 1);
+    finishWork();
     frmtray::instance().systemUpdate();
     finishWork();
     EXPECT_EQ(std::string(offerText2) + " [-] [-] [Update]", dialog());
@@ -308,11 +309,13 @@ TEST_F(SelfUpdateOnRequest, UpdateChecksTheStagedProgramAgain) {
     bool ended = false;
     setProcessEnd([&](UINT) { ended = true; });
     pressButton(frmmess::instance().button(2));
+    finishWork();
     pumpUntil([&] { return prompts.count > 0; }, 2000);
     EXPECT_EQ(prompts.lastText.rfind("Unable to locate", 0), 0u);
     EXPECT_FALSE(ended);
     writeAll(fetched(), served_.substr(0, served_.size() / 2));
     pressButton(frmmess::instance().button(2));
+    finishWork();
     pumpUntil([&] { return prompts.count > 1; }, 2000);
     setProcessEnd([](UINT code) { ExitProcess(code); });
     EXPECT_EQ(prompts.lastText, "Unable to update. Please contact support.");
@@ -336,6 +339,7 @@ TEST_F(SelfUpdateAutomatic, AnOpenOfferIsNotFetchedAgainAndItsCloseBoxMeansNotNo
 
     writeAll(pub() / SelfUpdate::programFileName, served_);
     pressCloseBox(frmmess::instance().hwnd());
+    finishWork();
     EXPECT_TRUE(pumpUntil([] { return !frmmess::exists(); }, 2000));
     EXPECT_FALSE(autoUpdate());  // not again until the next start
     EXPECT_EQ("(no dialog)", dialog());

@@ -34,6 +34,8 @@ inline bool pumpUntil(const std::function<bool()>& done, int ms = 5000) {
 // Pumps the window thread's messages until the job that runs has ended and
 // every report of it has been shown; false when it runs on past ms.
 inline bool finishWork(int ms = 120000) {
+    // A click still queued may be what starts the job.
+    ModCommon::doEvents();
     return pumpUntil([] { return !Work::busy(); }, ms);
 }
 

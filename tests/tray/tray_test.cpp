@@ -132,6 +132,7 @@ TEST(TrayForm, ClickWhileBusyBringsTheDialogForward) {
     pumpFor(100);
     transferBusy = true;
     tray.onNotify(frmtray::notifyLeftUp);
+    finishWork();
     pumpFor(100);
     transferBusy = false;
     EXPECT_EQ(GetForegroundWindow(), frmmess::instance().hwnd());
@@ -143,8 +144,11 @@ TEST(TrayForm, OtherNotificationsAreIgnored) {
     frmtray& tray = frmtray::instance();
     // A mouse move or a button press on the icon does nothing at all.
     tray.onNotify(WM_MOUSEMOVE);
+    finishWork();
     tray.onNotify(WM_LBUTTONDOWN);
+    finishWork();
     tray.onNotify(WM_RBUTTONDOWN);
+    finishWork();
     EXPECT_FALSE(frmmess::exists());
 }
 
