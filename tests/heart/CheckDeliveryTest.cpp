@@ -225,6 +225,7 @@ TEST_F(CheckAgainstPublisher, FailedCopiesKeepTheEarlierOnesWhole) {
         EXPECT_EQ(titles(), (std::vector<std::string>{"Winter Issue", "Spring Issue"}));
         EXPECT_FALSE(autoUpdate()) << "the earlier settings file names our version";
         frmtray::instance().systemUpdate();  // a fetch that failed is no "No new version"
+        finishWork();
         EXPECT_EQ(frmmess::instance().message(), "A problem occured whilst updating.");
         EXPECT_EQ(file("data\\VORK.ini"), settings);
         EXPECT_FALSE(fileSystem.FileExists(dataPath + "VORK.ini.part"));
@@ -361,6 +362,7 @@ TEST_F(DeliveryAgainstPublisher, SecondOfThreeFailsTheOthersArrive) {
     frmmess::instance();
     showMessageDialog("x", "Deliver", "Close", "Remove", frmmess::fullHeight);
     frmmess::instance().cmdmess_Click(0);  // Deliver, "Normal"
+    finishWork();
     EXPECT_EQ(fileType, "pdf");
     EXPECT_EQ(file("My Magazines\\Alpine Boating\\Winter Issue_AB_1.pdf"),
               serverFile("Alpine Boating\\Winter Issue_AB_1.pdf"));

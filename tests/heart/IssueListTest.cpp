@@ -68,8 +68,8 @@ TEST_F(IssueTicks, TickAllCountAndToggle) {
     w->setLstTick();
     EXPECT_EQ(frmmain::instance().countTicked(), 5);
     EXPECT_EQ(frmmain::instance().tickedCount, 5);
-    // Counting leaves the last item selected.
-    EXPECT_EQ(SendMessageA(w->lv, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED), 4);
+    // Counting moves neither the selection nor the focus.
+    EXPECT_EQ(SendMessageA(w->lv, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED), -1);
     w->selectIssue(2);
     w->lv_ItemClick(2);
     EXPECT_FALSE(w->getLstTick());

@@ -98,16 +98,11 @@ long expectedIssueListHeight() {
 }
 
 struct LibraryWindowTest : ::testing::Test {
-    static void SetUpTestSuite() {
-        isExiting = false;
-        frmmain::instance();
-    }
+    static void SetUpTestSuite() { frmmain::instance(); }
     static void TearDownTestSuite() {
         if (frmmess::exists())
             frmmess::unload();
-        isExiting = true;
         frmmain::unload();
-        isExiting = false;
     }
     frmmain& w = frmmain::instance();
 };
@@ -286,11 +281,8 @@ TEST_F(LibraryWindow, CloseAndMinimiseOnlyHideUntilTheOrderlyStop) {
     EXPECT_EQ(client.right, twipsToPixelsX(8700));
 
     // The orderly stop lets the close through.
-    isExiting = true;
-    SendMessageA(w.hwnd(), WM_CLOSE, 0, 0);
-    isExiting = false;
-    EXPECT_FALSE(IsWindow(before));
     frmmain::unload();
+    EXPECT_FALSE(IsWindow(before));
     EXPECT_FALSE(frmmain::exists());
     EXPECT_NE(frmmain::instance().hwnd(), nullptr);  // the next use creates it again
 }

@@ -197,9 +197,7 @@ struct LibraryScreensTest : ::testing::Test {
         pumpFor(300);
     }
     static void TearDownTestSuite() {
-        isExiting = true;
         frmmain::unload();
-        isExiting = false;
         delete std::exchange(sample, nullptr);
     }
 };
