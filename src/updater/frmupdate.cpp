@@ -1,5 +1,7 @@
 #include "frmupdate.h"
 
+#include <algorithm>
+#include <cstdlib>
 #include <memory>
 #include <type_traits>
 
@@ -50,6 +52,17 @@ bool waitUntilFree(const std::string& sPath, DWORD dwTimeoutMs) {
         Sleep(pollMs);
     }
 }
+
+}  // namespace
+
+DWORD frmupdate::targetWait() {
+    char text[16] = {};
+    const DWORD n = GetEnvironmentVariableA("TOLV_TARGET_WAIT_MS", text, sizeof text);
+    const unsigned long asked = n > 0 && n < sizeof text ? std::strtoul(text, nullptr, 10) : targetWaitMs;
+    return static_cast<DWORD>(std::min<unsigned long>(asked, targetWaitMs));
+}
+
+namespace {
 
 // Writes beside the target first and swaps it in with one rename, so a
 // write that fails or is cut short leaves the old program whole.
@@ -173,7 +186,7 @@ void frmupdate::Form_Load() {
     const std::string target = folder + "\\tolv.exe";
 
     const bool updated =
-        fileExists(newFile) && waitUntilFree(target, targetWaitMs) && installVerified(newFile, target);
+        fileExists(newFile) && waitUntilFree(target, targetWait()) && installVerified(newFile, target);
     DeleteFileW(Text::wide(newFile).c_str());
     DeleteFileW(Text::wide(statement).c_str());
     RemoveDirectoryW(Text::wide(tmpFolder).c_str());  // only when empty

@@ -13,8 +13,10 @@ public:
     static constexpr const char* doneText = "Update complete.";
     // The text tolv shows when an update fails, for the same failure here.
     static constexpr const char* failedText = "A problem occured whilst updating.";
-    // How long the copy waits for the old program to let go of its file.
+    // How long the copy waits for the old program to let go of its file;
+    // TOLV_TARGET_WAIT_MS may shorten it (tests do), never lengthen it.
     static constexpr DWORD targetWaitMs = 30000;
+    static DWORD targetWait();
 
     // Creates the form, runs the update and unloads the form again.
     static void load(HINSTANCE hInstance);

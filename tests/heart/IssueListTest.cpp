@@ -147,7 +147,6 @@ TEST_F(IssueRemoval, NoCheckRunsWhileTheQuestionIsOpen) {
     bool checked = true;
     setPromptHook([&](const std::string&, UINT) {
         checked = checkNewIssues(false);
-        finishWork();
         return IDYES;
     });
     w->removeMag();

@@ -246,7 +246,9 @@ TEST(UpdaterSafety, ATargetHeldOpenKeepsTheOldProgram) {
     HANDLE held = CreateFileA(f.target().string().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                               OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    SetEnvironmentVariableA("TOLV_TARGET_WAIT_MS", "1500");  // half a minute in the field
     ChildProcess update(runUpdate(f));
+    SetEnvironmentVariableA("TOLV_TARGET_WAIT_MS", nullptr);
     BoxSeen seen = answerBox(update);
     CloseHandle(held);
     expectFailureBox(seen);
