@@ -39,13 +39,8 @@ static LARGE_INTEGER now() {
     return t;
 }
 
-// The tray's window is hidden; it may also be a message-only window, which
-// a search of the top-level windows does not see.
-static HWND findTray() {
-    if (HWND h = FindWindowExA(nullptr, nullptr, trayClass, nullptr))
-        return h;
-    return FindWindowExA(HWND_MESSAGE, nullptr, trayClass, nullptr);
-}
+// The tray's window is a hidden top-level window.
+static HWND findTray() { return FindWindowExA(nullptr, nullptr, trayClass, nullptr); }
 
 static HWND findDialog() {
     for (HWND dlg = nullptr; (dlg = FindWindowExA(nullptr, dlg, dialogClass, nullptr));)
