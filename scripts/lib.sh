@@ -113,6 +113,17 @@ stop_display() {
   fi
 }
 
+# tolv.exe registers itself to start at logon, and wineboot starts what is
+# registered there: without this, the next run would find a stale copy
+# running, and no first run. Forgets the first-run mark and both Run values.
+forget_tolv() {
+  [ -f "$PREFIX/system.reg" ] || return 0
+  local run='Software\Microsoft\Windows\CurrentVersion\Run'
+  "$WINE" reg delete 'HKLM\SOFTWARE\Orvane\TOLV' /f >/dev/null 2>&1 || true
+  "$WINE" reg delete "HKLM\\$run" /v tolv /f >/dev/null 2>&1 || true
+  "$WINE" reg delete "HKCU\\$run" /v tolv /f >/dev/null 2>&1 || true
+}
+
 # An isolated prefix inside the build tree, booted once with a display.
 prepare_prefix() {
   export WINEPREFIX=$PREFIX WINEDEBUG=-all

@@ -146,14 +146,14 @@ struct UpdateE2E : testing::Test {
     std::string requestUpdate(const std::string& button) {
         EXPECT_EQ(runDriver("tray 0x205").rc, 0u);
         EXPECT_EQ(runDriver("menu \"&Manager Updates\" 10").rc, 0u);
-        std::string text;
         for (int i = 0; i < 300; ++i) {
-            text = runDriver(tolvOnly + "text QuilloraMessage").out;
-            if (text.find("\"" + button + "\"") != std::string::npos)
+            // The buttons are set last: once the button shows, one more
+            // reading sees the whole dialog, not a label read mid-change.
+            if (runDriver(tolvOnly + "text QuilloraMessage").out.find("\"" + button + "\"") != std::string::npos)
                 break;
             Sleep(100);
         }
-        return text;
+        return runDriver(tolvOnly + "text QuilloraMessage").out;
     }
     void exitThroughMenu(DWORD pid) {
         ASSERT_EQ(runDriver("tray 0x205").rc, 0u);

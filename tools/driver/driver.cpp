@@ -19,6 +19,7 @@ constexpr int exitOk = 0;
 constexpr int exitNotFound = 1;
 constexpr int exitUsage = 2;
 constexpr DWORD pollMs = 100;
+constexpr DWORD finePollMs = 5;
 constexpr double defaultWaitSeconds = 10;
 constexpr UINT sendTimeoutMs = 2000;
 constexpr char messageBoxClass[] = "#32770";
@@ -41,6 +42,8 @@ const char usage[] =
     "  menu CAPTION [SECONDS]            chooses the item of the open popup menu by its &-key,\n"
     "                                    or \"#N\" for the N-th item (from 1)\n"
     "  balloon-text [SECONDS]            text of the visible balloon tip\n"
+    "  balloon-time [SECONDS]            waits for a balloon, looking every 5 ms, and prints the\n"
+    "                                    system time it was seen (Unix seconds), then its text\n"
     "  items WINDOW COLUMN               rows of the list view that has a column headed COLUMN:\n"
     "                                    the headings, then one line per item, cells\n"
     "                                    tab-separated, \"[x] \" or \"[ ] \" before a ticked or\n"
@@ -147,14 +150,14 @@ HWND findTopLevel(const std::string& window, bool bVisibleOnly = true) {
 }
 
 // Polls until find() gives a window or the time is up.
-HWND waitFor(const std::function<HWND()>& find, double seconds) {
+HWND waitFor(const std::function<HWND()>& find, double seconds, DWORD everyMs = pollMs) {
     const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(seconds * 1000);
     for (;;) {
         if (HWND h = find())
             return h;
         if (GetTickCount64() >= deadline)
             return nullptr;
-        Sleep(pollMs);
+        Sleep(everyMs);
     }
 }
 
@@ -392,6 +395,29 @@ int cmdBalloonText(const std::vector<std::string>& a) {
     if (!h)
         return exitNotFound;
     printf("%s\n", windowText(h).c_str());
+    return exitOk;
+}
+
+// For benchmarks that time tolv against a clock outside Wine: the precise
+// system time is the host's own (GetSystemTimePreciseAsFileTime is newer
+// than the platform we build for, so it is looked up).
+double unixSecondsNow() {
+    using PreciseTime = void(WINAPI*)(LPFILETIME);
+    static const auto precise = reinterpret_cast<PreciseTime>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetSystemTimePreciseAsFileTime")));
+    FILETIME ft;
+    (precise ? precise : GetSystemTimeAsFileTime)(&ft);
+    const ULONGLONG ticks = (ULONGLONG(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
+    constexpr ULONGLONG unixEpoch = 116444736000000000ULL;  // 1970-01-01 in 100 ns since 1601
+    return double(ticks - unixEpoch) / 1e7;
+}
+
+int cmdBalloonTime(const std::vector<std::string>& a) {
+    HWND h = waitFor(findBalloon, secondsArg(a, 0), finePollMs);
+    if (!h)
+        return exitNotFound;
+    const double seen = unixSecondsNow();
+    printf("%.6f\n%s\n", seen, windowText(h).c_str());
     return exitOk;
 }
 
@@ -662,6 +688,7 @@ const Command commands[] = {
     {"click-at", 3, cmdClickAt},
     {"menu", 1, cmdMenu},
     {"balloon-text", 0, cmdBalloonText},
+    {"balloon-time", 0, cmdBalloonTime},
     {"items", 2, cmdItems},
     {"tree", 1, cmdTree},
     {"tree-click", 2, cmdTreeClick},
