@@ -109,32 +109,26 @@ void frmmess::unload() {
     if (!p || !p->hwnd_)
         return;
     p->endHold();
-    HWND h = p->hwnd_;
-    p->hwnd_ = nullptr;
-    DestroyWindow(h);
+    p->destroyWindow();
 }
 
 frmmess::frmmess() = default;
 frmmess::~frmmess() = default;
 
-void frmmess::create() {
-    static bool registered = [] {
-        WNDCLASSEXA wc{};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = WndProc;
-        wc.hInstance = GetModuleHandleA(nullptr);
-        wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-        wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
-        wc.hIcon = LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_MESS));
-        wc.lpszClassName = kClassName;
-        return RegisterClassExA(&wc) != 0;
-    }();
-    (void)registered;
+WNDCLASSEXA frmmess::windowClass() {
+    WNDCLASSEXA wc{};
+    wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
+    wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
+    wc.hIcon = LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_MESS));
+    wc.lpszClassName = kClassName;
+    return wc;
+}
 
+void frmmess::create() {
     RECT r{0, 0, twipsToPixelsX(kClientWidth), 10};
     AdjustWindowRectEx(&r, kStyle, FALSE, kExStyle);
-    hwnd_ = CreateWindowExA(kExStyle, kClassName, " ", kStyle, CW_USEDEFAULT, CW_USEDEFAULT, r.right - r.left,
-                            twipsToPixelsY(compactHeight), trayOwner(), nullptr, GetModuleHandleA(nullptr), this);
+    createWindow(kExStyle, " ", kStyle, CW_USEDEFAULT, CW_USEDEFAULT, r.right - r.left, twipsToPixelsY(compactHeight),
+                 trayOwner());
     shownOnce_ = false;
     modal_ = false;
     actions_[0] = actions_[1] = Action::None;
@@ -168,16 +162,6 @@ void frmmess::create() {
     SetWindowPos(frame1_, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 }
 
-LRESULT CALLBACK frmmess::WndProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
-    if (msg == WM_NCCREATE)
-        SetWindowLongPtrA(h, GWLP_USERDATA,
-                          reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTA*>(lp)->lpCreateParams));
-    auto* self = reinterpret_cast<frmmess*>(GetWindowLongPtrA(h, GWLP_USERDATA));
-    if (!self || self->hwnd_ != h)
-        return DefWindowProcA(h, msg, wp, lp);
-    return self->onMessage(msg, wp, lp);
-}
-
 LRESULT frmmess::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
         case WM_COMMAND: {
@@ -201,7 +185,7 @@ LRESULT frmmess::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
             closeBox_Click();
             return 0;
     }
-    return DefWindowProcA(hwnd_, msg, wp, lp);
+    return defaultProc(msg, wp, lp);
 }
 
 void frmmess::setMessage(const std::string& sText) {

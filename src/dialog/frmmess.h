@@ -6,7 +6,9 @@
 #include <cstdint>
 #include <string>
 
-class frmmess {
+#include "base/Window.h"
+
+class frmmess : public Window<frmmess> {
 public:
     // What a button does: set with its caption when the dialog is filled,
     // so no click depends on how a caption reads.
@@ -35,7 +37,6 @@ public:
     static bool exists();
     // Closes the dialog: its window is destroyed; connectAttempts survives.
     static void unload();
-    HWND hwnd() const { return hwnd_; }
 
     // Failed "Connect..." attempts while the program runs.
     static inline int16_t connectAttempts = 0;
@@ -90,16 +91,16 @@ public:
     void bringToFront();
 
 private:
+    friend Window<frmmess>;
     frmmess();
     ~frmmess();
-    static LRESULT CALLBACK WndProc(HWND, UINT, WPARAM, LPARAM);
+    static WNDCLASSEXA windowClass();
     LRESULT onMessage(UINT msg, WPARAM wp, LPARAM lp);
     void create();
     void act(Action action);
     void setButton(int index, const std::string& sCapt, Action action);
     void handOverUpdate();
 
-    HWND hwnd_ = nullptr;
     HWND pIcon_ = nullptr, lblinf_ = nullptr, lblinf2_ = nullptr, pb_ = nullptr;
     HWND cmdmess_[3] = {};
     Action actions_[3] = {};

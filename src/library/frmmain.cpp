@@ -200,29 +200,27 @@ void frmmain::unload() {
     p->allowClose_ = true;
     if (p->hwnd_)
         SendMessageA(p->hwnd_, WM_CLOSE, 0, 0);
-    if (p->hwnd_)
-        DestroyWindow(p->hwnd_);
+    p->destroyWindow();
     delete std::exchange(p, nullptr);
 }
 
 frmmain::frmmain() = default;
 frmmain::~frmmain() = default;
 
+WNDCLASSEXA frmmain::windowClass() {
+    WNDCLASSEXA wc{};
+    wc.style = CS_HREDRAW | CS_VREDRAW;
+    wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
+    wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
+    wc.hIcon = static_cast<HICON>(LoadImageA(module(), MAKEINTRESOURCEA(IDI_MAIN), IMAGE_ICON, 32, 32, LR_SHARED));
+    wc.hIconSm = static_cast<HICON>(LoadImageA(module(), MAKEINTRESOURCEA(IDI_MAIN), IMAGE_ICON, 16, 16, LR_SHARED));
+    wc.lpszClassName = kClassName;
+    return wc;
+}
+
 void frmmain::create() {
+    // The splitter boxes are children of no form of their own.
     static const bool registered = [] {
-        WNDCLASSEXA wc{};
-        wc.cbSize = sizeof wc;
-        wc.style = CS_HREDRAW | CS_VREDRAW;
-        wc.lpfnWndProc = WndProc;
-        wc.hInstance = module();
-        wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-        wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
-        wc.hIcon = static_cast<HICON>(
-            LoadImageA(module(), MAKEINTRESOURCEA(IDI_MAIN), IMAGE_ICON, 32, 32, LR_SHARED));
-        wc.hIconSm = static_cast<HICON>(
-            LoadImageA(module(), MAKEINTRESOURCEA(IDI_MAIN), IMAGE_ICON, 16, 16, LR_SHARED));
-        wc.lpszClassName = kClassName;
-        RegisterClassExA(&wc);
         WNDCLASSEXA box{};
         box.cbSize = sizeof box;
         box.lpfnWndProc = SplitBoxProc;
@@ -243,8 +241,7 @@ void frmmain::create() {
     const int width = r.right - r.left, height = r.bottom - r.top;
     const int left = std::max(0, (GetSystemMetrics(SM_CXSCREEN) - width) / 2);
     const int top = std::max(0, (GetSystemMetrics(SM_CYSCREEN) - height) / 2);
-    hwnd_ = CreateWindowExA(0, kClassName, kCaption, kStyle, left, top, width, height, nullptr, nullptr,
-                            module(), this);
+    createWindow(0, kCaption, kStyle, left, top, width, height, nullptr);
     createControls();
     load();
     layout();
@@ -367,15 +364,6 @@ void frmmain::load() {
 // ---------------------------------------------------------------------------
 // Window procedures: flat dispatch only
 
-LRESULT CALLBACK frmmain::WndProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
-    frmmain* self = instancePtr();
-    if (msg == WM_NCCREATE)
-        reinterpret_cast<frmmain*>(reinterpret_cast<CREATESTRUCTA*>(lp)->lpCreateParams)->hwnd_ = h;
-    if (self && self->hwnd_ == h)
-        return self->onMessage(msg, wp, lp);
-    return DefWindowProcA(h, msg, wp, lp);
-}
-
 LRESULT CALLBACK frmmain::SplitBoxProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
     frmmain* self = instancePtr();
     if (self && self->hwnd_)
@@ -406,10 +394,7 @@ LRESULT frmmain::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
                 ShowWindow(hwnd_, SW_HIDE);
                 return 0;
             }
-            DestroyWindow(hwnd_);
-            return 0;
-        case WM_DESTROY:
-            hwnd_ = nullptr;
+            destroyWindow();
             return 0;
         case WM_NOTIFY:
             return onNotify(reinterpret_cast<NMHDR*>(lp));
@@ -417,7 +402,7 @@ LRESULT frmmain::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
             onCommand(LOWORD(wp));
             return 0;
     }
-    return DefWindowProcA(hwnd_, msg, wp, lp);
+    return defaultProc(msg, wp, lp);
 }
 
 LRESULT frmmain::onSplitBox(HWND box, UINT msg, WPARAM wp, LPARAM lp) {

@@ -11,10 +11,11 @@
 #include <vector>
 
 #include "base/Handles.h"
+#include "base/Window.h"
 
 class cSplitter;
 
-class frmmain {
+class frmmain : public Window<frmmain> {
 public:
     // Toolbar buttons of tb (1-based, as the program numbers them).
     static constexpr int tbNewMagazines = 1, tbDeliver = 2, tbRemove = 3, tbClose = 4, tbHelp = 5;
@@ -28,7 +29,6 @@ public:
     static bool exists();
     // Lets the close through and destroys the window (the orderly stop).
     static void unload();
-    HWND hwnd() const { return hwnd_; }
 
     // Controls, under the names the rest of the program uses.
     HWND tb = nullptr, tb2 = nullptr, stat = nullptr, pb = nullptr;
@@ -98,9 +98,10 @@ public:
     void sortLibrary(int iColumn, bool bDescending);
 
 private:
+    friend Window<frmmain>;
     frmmain();
     ~frmmain();
-    static LRESULT CALLBACK WndProc(HWND, UINT, WPARAM, LPARAM);
+    static WNDCLASSEXA windowClass();
     LRESULT onMessage(UINT msg, WPARAM wp, LPARAM lp);
     LRESULT onNotify(NMHDR* hdr);
     static LRESULT CALLBACK SplitBoxProc(HWND, UINT, WPARAM, LPARAM);
@@ -116,7 +117,6 @@ private:
     void popupMenu(HMENU menu);
     void issueDisplayInfo(NMLVDISPINFOW* info);
 
-    HWND hwnd_ = nullptr;
     HICON icon_ = nullptr;
     HMENU mnHelp_ = nullptr, lvmen_ = nullptr;
     AutoHmenu menuOwner_;  // holds both pop-up menus

@@ -133,7 +133,7 @@ void frmtray::unload() {
         doomed->notify(NIM_DELETE, 0);
     KillTimer(doomed->hwnd_, startTmr);
     KillTimer(doomed->hwnd_, autoTmr);
-    DestroyWindow(doomed->hwnd_);
+    doomed->destroyWindow();
     DestroyMenu(doomed->sysTMenu_);
     delete doomed;
 }
@@ -149,21 +149,17 @@ static UINT taskbarCreatedMessage() {
     return msg;
 }
 
+WNDCLASSEXA frmtray::windowClass() {
+    WNDCLASSEXA wc{};
+    wc.lpszClassName = className;
+    return wc;
+}
+
 frmtray::frmtray() {
-    static bool registered = [] {
-        WNDCLASSEXA wc{};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = WndProc;
-        wc.hInstance = GetModuleHandleA(nullptr);
-        wc.lpszClassName = className;
-        return RegisterClassExA(&wc) != 0;
-    }();
-    (void)registered;
     icon_ = static_cast<HICON>(
         LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_TRAY), IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
                    GetSystemMetrics(SM_CYSMICON), LR_SHARED));
-    hwnd_ = CreateWindowExA(WS_EX_TOOLWINDOW, className, "Quillora", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
-                            GetModuleHandleA(nullptr), this);
+    createWindow(WS_EX_TOOLWINDOW, "Quillora", WS_POPUP, 0, 0, 0, 0, nullptr);
 
     sysTMenu_ = CreatePopupMenu();
     AppendMenuA(sysTMenu_, MF_STRING, mnushow, "&Open");
@@ -279,16 +275,6 @@ void frmtray::enableTimer(UINT_PTR id, bool bEnabled) {
 
 bool frmtray::timerEnabled(UINT_PTR id) const { return id < std::size(timerOn_) && timerOn_[id]; }
 
-LRESULT CALLBACK frmtray::WndProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
-    if (msg == WM_NCCREATE)
-        SetWindowLongPtrA(h, GWLP_USERDATA,
-                          reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTA*>(lp)->lpCreateParams));
-    auto* self = reinterpret_cast<frmtray*>(GetWindowLongPtrA(h, GWLP_USERDATA));
-    if (!self || instancePtr() != self)
-        return DefWindowProcA(h, msg, wp, lp);
-    return self->onMessage(msg, wp, lp);
-}
-
 void frmtray::onTaskbarCreated() {
     if (!iconAdded_)
         return;
@@ -334,7 +320,7 @@ LRESULT frmtray::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
             frmtray::exitProgram();
             return 0;
     }
-    return DefWindowProcA(hwnd_, msg, wp, lp);
+    return defaultProc(msg, wp, lp);
 }
 
 void frmtray::onNotify(UINT code) {

@@ -7,6 +7,8 @@
 #include <memory>
 #include <string>
 
+#include "base/Window.h"
+
 struct WindowsVersion {
     int major = 0;
     int minor = 0;
@@ -14,7 +16,7 @@ struct WindowsVersion {
     bool isNT = true;
 };
 
-class frmtray {
+class frmtray : public Window<frmtray> {
 public:
     // Timer ids and their interval.
     static constexpr UINT_PTR startTmr = 1;
@@ -41,8 +43,6 @@ public:
     static void exitProgram();
     // Local time of the last automatic check, as dateToText writes it.
     static inline std::string lastCheckTime;
-
-    HWND hwnd() const { return hwnd_; }
 
     void ShowBalloonTip(const std::string& sMessage, const std::string& sTitle = "", int32_t eIcon = 0,
                         double lTimeOutMs = 0);
@@ -84,16 +84,16 @@ public:
     static long hourBoundaries(double dtFrom, double dtTo);
 
 private:
+    friend Window<frmtray>;
     frmtray();
     ~frmtray();
-    static LRESULT CALLBACK WndProc(HWND, UINT, WPARAM, LPARAM);
+    static WNDCLASSEXA windowClass();
     LRESULT onMessage(UINT msg, WPARAM wp, LPARAM lp);
     void addIcon();
     void notify(DWORD dwMessage, UINT uFlags);
     void showTrayMenu();
     void onTaskbarCreated();
 
-    HWND hwnd_ = nullptr;
     HICON icon_ = nullptr;
     HMENU sysTMenu_ = nullptr;
     bool useUnicodeShell_ = true;
