@@ -1,6 +1,7 @@
 #include "catalogue/Catalogue.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cstring>
 #include <limits>
@@ -220,8 +221,11 @@ namespace {
 
 // Device names stay devices with any extension and with blanks before it.
 bool isDeviceName(const std::string& sName) {
-    std::string base = sName.substr(0, sName.find('.'));
-    while (!base.empty() && base.back() == ' ') base.pop_back();
+    std::string_view stem = std::string_view(sName).substr(0, sName.find('.'));
+    while (!stem.empty() && stem.back() == ' ') stem.remove_suffix(1);
+    if (stem.size() > 7)  // longer than "CONOUT$": no device
+        return false;
+    std::string base(stem);
     std::transform(base.begin(), base.end(), base.begin(),
                    [](char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; });
     static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
@@ -240,10 +244,14 @@ bool isDeviceName(const std::string& sName) {
 bool isSafeLibraryName(const std::string& sName) {
     if (sName.empty() || sName.back() == '.' || sName.back() == ' ')
         return false;  // also "." and ".."
-    const bool badChar = std::any_of(sName.begin(), sName.end(), [](char c) {
-        const unsigned char u = static_cast<unsigned char>(c);
-        return u < 0x20 || std::strchr("\\/:*?\"<>|", c) != nullptr;
-    });
+    static const auto forbidden = [] {
+        std::array<bool, 256> table{};
+        for (int c = 0; c < 0x20; ++c) table[c] = true;
+        for (const char* c = "\\/:*?\"<>|"; *c; ++c) table[static_cast<unsigned char>(*c)] = true;
+        return table;
+    }();
+    const bool badChar =
+        std::any_of(sName.begin(), sName.end(), [](char c) { return forbidden[static_cast<unsigned char>(c)]; });
     return !badChar && !isDeviceName(sName);
 }
 

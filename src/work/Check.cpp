@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <map>
 #include <optional>
+#include <string_view>
 
 #include "base/ModCommon.h"
 #include "catalogue/Catalogue.h"
@@ -59,23 +60,28 @@ bool readServerCatalogue(std::vector<std::string>& records) {
 
 }  // namespace
 
-std::string formatMegabytes(int64_t llBytes) {
-    char number[64];
-    std::snprintf(number, sizeof number, "%.2f", static_cast<double>(llBytes) / 1024.0 / 1024.0);
-    std::wstring decimal = localeInfo(LOCALE_SDECIMAL, L".");
-    std::wstring thousand = localeInfo(LOCALE_STHOUSAND, L",");
-    NUMBERFMTW fmt{};
-    fmt.NumDigits = 2;
-    fmt.LeadingZero = 1;
-    fmt.Grouping = 3;
-    fmt.lpDecimalSep = decimal.data();
-    fmt.lpThousandSep = thousand.data();
-    fmt.NegativeOrder = 1;
-    wchar_t text[64] = {};
-    if (!GetNumberFormatW(LOCALE_USER_DEFAULT, 0, Text::wide(number).c_str(), &fmt, text, 64))
-        return std::string(number) + " MB";
-    return Text::utf8(text) + " MB";
+MegabyteText::MegabyteText()
+    : decimal_(Text::utf8(localeInfo(LOCALE_SDECIMAL, L"."))), thousand_(Text::utf8(localeInfo(LOCALE_STHOUSAND, L","))) {}
+
+// Two decimals, rounded half up, the whole megabytes grouped by three, the
+// user's separators.
+std::string MegabyteText::operator()(int64_t llBytes) const {
+    const bool negative = llBytes < 0;
+    const uint64_t bytes = negative ? 0 - static_cast<uint64_t>(llBytes) : static_cast<uint64_t>(llBytes);
+    const uint64_t cents = (bytes / (1u << 20)) * 100 + ((bytes % (1u << 20)) * 100 + (1u << 19)) / (1u << 20);
+    const std::string whole = std::to_string(cents / 100);
+    std::string text = negative && cents ? "-" : "";
+    text.reserve(whole.size() * 2 + 8);
+    for (size_t i = 0; i < whole.size(); ++i) {
+        if (i > 0 && (whole.size() - i) % 3 == 0)
+            text += thousand_;
+        text += whole[i];
+    }
+    const char decimals[] = {static_cast<char>('0' + cents % 100 / 10), static_cast<char>('0' + cents % 10), '\0'};
+    return text.append(decimal_).append(decimals).append(" MB");
 }
+
+std::string formatMegabytes(int64_t llBytes) { return MegabyteText()(llBytes); }
 
 void showNoConnection() {
     tell([](WorkObserver& w) {
@@ -146,35 +152,47 @@ static void expectIssueFiles(const std::string& sNewRecords, FolderSizes& sizes)
 }
 
 int32_t listNewIssues(const std::string& sNewRecords, const IssueSizeQuery& sizeOf) {
-    const std::vector<std::string> pieces = splitAt(sNewRecords, ';');
-    std::map<std::string, std::string> names;  // by code: one look-up per magazine
+    // By code: the settings file is read, and the name judged, once per magazine.
+    struct Magazine {
+        std::string name;
+        bool safe = false;
+    };
+    std::map<std::string, Magazine, std::less<>> magazines;
     std::vector<IssueEntry> rows;
-    for (size_t i = 0; i + 1 < pieces.size(); ++i) {
-        const std::string& record = pieces[i];
+    const MegabyteText megabytes;
+    const std::string_view all(sNewRecords);
+    // Each record ends with its ";"; what follows the last one is no record.
+    size_t i = 0;
+    for (size_t start = 0, end; (end = all.find(';', start)) != std::string_view::npos; start = end + 1, ++i) {
+        const std::string_view record = all.substr(start, end - start);
         // The server is not trusted: what would not make a safe name in
         // the library is left out. The server is asked with its own bytes.
         const std::string text = Text::decode(record);
         if (!isSafeRecord(text))
             continue;
-        const std::vector<std::string> fields = splitAt(record, '_');
-        auto name = names.find(fields[1]);
-        if (name == names.end())
-            name = names.emplace(fields[1], magazineName(fields[1])).first;
-        const std::string magazine = Text::decode(name->second);
-        if (!isSafeLibraryName(magazine))
+        // Safe records hold at least two "_": title, code, issue.
+        const size_t codeAt = record.find('_') + 1, issueAt = record.find('_', codeAt) + 1;
+        const std::string_view code = record.substr(codeAt, issueAt - 1 - codeAt);
+        auto name = magazines.find(code);
+        if (name == magazines.end()) {
+            Magazine m{magazineName(std::string(code))};
+            m.safe = isSafeLibraryName(Text::decode(m.name));
+            name = magazines.emplace(std::string(code), std::move(m)).first;
+        }
+        if (!name->second.safe)
             continue;
-        const int64_t size = sizeOf(name->second, typedFileName(record, "pdf"));
+        IssueEntry row;
+        row.record = record;
+        const int64_t size = sizeOf(name->second.name, typedFileName(row.record, "pdf"));
         if (size == -1)
             continue;
         int16_t number = 0;
-        const std::string issue = issueNumber(fields[2], number) ? toDecimal(number) : "";
-        IssueEntry row;
+        if (issueNumber(std::string(record.substr(issueAt, record.find('_', issueAt) - issueAt)), number))
+            row.issue = toDecimal(number);
         row.key = "key" + toDecimal(static_cast<long long>(i));
-        row.title = splitAt(text, '_')[0];
-        row.issue = issue;
-        row.magazine = name->second;
-        row.size = formatMegabytes(size);
-        row.record = record;
+        row.title = text.substr(0, text.find('_'));
+        row.magazine = name->second.name;
+        row.size = megabytes(size);
         row.ticked = true;
         rows.push_back(std::move(row));
     }

@@ -25,3 +25,12 @@ void showNoConnection();
 void showFolderNotWritable();
 // A size in bytes as the issue list shows it: "##,##0.00 MB" with the user's separators.
 std::string formatMegabytes(int64_t llBytes);
+// The same, with the user's separators read once for many sizes.
+class MegabyteText {
+public:
+    MegabyteText();
+    std::string operator()(int64_t llBytes) const;
+
+private:
+    std::string decimal_, thousand_;
+};

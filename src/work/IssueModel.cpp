@@ -3,6 +3,9 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <iterator>
+#include <numeric>
+#include <unordered_map>
 
 #include "text/Text.h"
 
@@ -25,11 +28,13 @@ void IssueModel::clear() {
 size_t IssueModel::append(std::vector<IssueEntry> rows) {
     Lock lock(lock_);
     const size_t first = rows_.size();
-    rows_.reserve(first + rows.size());
-    for (IssueEntry& row : rows) {
-        row.id = ++nextId_;
-        rows_.push_back(std::move(row));
+    for (IssueEntry& row : rows) row.id = ++nextId_;
+    if (rows_.empty()) {
+        rows_ = std::move(rows);
+        return first;
     }
+    rows_.reserve(first + rows.size());
+    std::move(rows.begin(), rows.end(), std::back_inserter(rows_));
     return first;
 }
 
@@ -140,19 +145,44 @@ std::string IssueModel::shownText(const IssueEntry& e, int iColumn) {
 
 void IssueModel::sort(int iColumn, bool bDescending) {
     Lock lock(lock_);
-    // The texts are made once, not at every comparison.
-    std::vector<std::pair<std::wstring, size_t>> keys;
-    keys.reserve(rows_.size());
-    for (size_t i = 0; i < rows_.size(); ++i) keys.emplace_back(Text::wide(shownText(rows_[i], iColumn)), i);
-    std::stable_sort(keys.begin(), keys.end(), [bDescending](const auto& a, const auto& b) {
-        const int r = CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.first.c_str(),
-                                     static_cast<int>(a.first.size()), b.first.c_str(),
-                                     static_cast<int>(b.first.size())) -
-                      CSTR_EQUAL;
-        return bDescending ? r > 0 : r < 0;
-    });
+    // A column holds few distinct texts (ten magazines for 100,000 issues):
+    // the locale compares those once, and the rows are dealt out by rank,
+    // keeping their order within one.
+    std::unordered_map<std::string, size_t> slotOf;
+    std::vector<std::wstring> distinct;
+    std::vector<size_t> rowSlot(rows_.size());
+    for (size_t i = 0; i < rows_.size(); ++i) {
+        const auto [slot, added] = slotOf.emplace(shownText(rows_[i], iColumn), distinct.size());
+        if (added)
+            distinct.push_back(Text::wide(slot->first));
+        rowSlot[i] = slot->second;
+    }
+    const auto compare = [&distinct](size_t a, size_t b) {
+        return CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, distinct[a].c_str(),
+                              static_cast<int>(distinct[a].size()), distinct[b].c_str(),
+                              static_cast<int>(distinct[b].size())) -
+               CSTR_EQUAL;
+    };
+    std::vector<size_t> byText(distinct.size());
+    std::iota(byText.begin(), byText.end(), size_t{0});
+    std::sort(byText.begin(), byText.end(), [&compare](size_t a, size_t b) { return compare(a, b) < 0; });
+    // Texts the locale holds equal ("abc", "ABC") share a rank.
+    std::vector<size_t> rankOf(distinct.size());
+    size_t ranks = 0;
+    for (size_t k = 0; k < byText.size(); ++k) {
+        if (k == 0 || compare(byText[k - 1], byText[k]) != 0)
+            ++ranks;
+        rankOf[byText[k]] = ranks - 1;
+    }
+    if (bDescending)
+        for (size_t& rank : rankOf) rank = ranks - 1 - rank;
+    std::vector<size_t> firstOf(ranks + 1, 0);
+    for (size_t slot : rowSlot) ++firstOf[rankOf[slot] + 1];
+    std::partial_sum(firstOf.begin(), firstOf.end(), firstOf.begin());
+    std::vector<size_t> order(rows_.size());
+    for (size_t i = 0; i < rows_.size(); ++i) order[firstOf[rankOf[rowSlot[i]]]++] = i;
     std::vector<IssueEntry> sorted;
     sorted.reserve(rows_.size());
-    for (const auto& k : keys) sorted.push_back(std::move(rows_[k.second]));
+    for (size_t i : order) sorted.push_back(std::move(rows_[i]));
     rows_ = std::move(sorted);
 }

@@ -137,6 +137,7 @@ TEST_F(CheckAgainstPublisher, SizesInMegabytesWithTheUsersSeparators) {
     EXPECT_EQ(w->issueText(0, frmmain::colSize), "1.50 MB");
     EXPECT_EQ(formatMegabytes(2147483647LL), "2,048.00 MB");
     EXPECT_EQ(formatMegabytes(0), "0.00 MB");
+    EXPECT_EQ(formatMegabytes(1099511627776LL + 5243), "1,048,576.01 MB");  // rounded, grouped by three
 }
 
 TEST_F(CheckAgainstPublisher, NothingNewLeavesReadyAndDisabledButtons) {

@@ -189,16 +189,19 @@ TEST_F(IssueSorting, FirstClickDescendsAndOneToggleServesAllColumns) {
     w->addIssueEntry("a", "Beta", "2", "Zeta", "", "r1");
     w->addIssueEntry("b", "alpha", "10", "Eta", "", "r2");
     w->addIssueEntry("c", "Gamma", "9", "Theta", "", "r3");
+    w->addIssueEntry("d", "Delta", "1", "ETA", "", "r4");
     w->lvSortToggle = 0;
     w->lv_ColumnClick(frmmain::colTitle);
     EXPECT_EQ(w->issueText(0, frmmain::colTitle), "Gamma");
-    EXPECT_EQ(w->issueText(2, frmmain::colTitle), "alpha");  // letter case ignored
+    EXPECT_EQ(w->issueText(3, frmmain::colTitle), "alpha");  // letter case ignored
     w->lv_ColumnClick(frmmain::colMagazine);
-    EXPECT_EQ(w->issueText(0, frmmain::colMagazine), "Eta");
-    EXPECT_EQ(w->issueText(2, frmmain::colMagazine), "Zeta");
+    // Names equal but for case keep the order they had (Delta came before alpha).
+    EXPECT_EQ(w->issueText(0, frmmain::colMagazine), "ETA");
+    EXPECT_EQ(w->issueText(1, frmmain::colMagazine), "Eta");
+    EXPECT_EQ(w->issueText(3, frmmain::colMagazine), "Zeta");
     w->lv_ColumnClick(frmmain::colIssue);  // as text: 9 before 2 before 10
     EXPECT_EQ(w->issueText(0, frmmain::colIssue), "9");
-    EXPECT_EQ(w->issueText(2, frmmain::colIssue), "10");
+    EXPECT_EQ(w->issueText(3, frmmain::colIssue), "1");
 }
 
 TEST_F(Announcements, NewIssuesDialogSingularPluralAndNone) {
