@@ -187,6 +187,11 @@ void stop() {
     WaitForSingleObject(thread.get(), INFINITE);
     thread.reset();
     current = Job::None;
+    // What the stopped job still had to say goes unsaid: the forms it would
+    // reach are about to go, and a restarted engine's jobs are not its.
+    MSG report;
+    while (reportWindow && PeekMessageW(&report, reportWindow, kReportMessage, kReportMessage, PM_REMOVE))
+        delete reinterpret_cast<std::function<void()>*>(report.lParam);
 }
 
 void restart() {

@@ -16,6 +16,8 @@
 #include "app/StartUp.h"
 #include "work/Work.h"
 #include "work/Check.h"
+#include "work/Delivery.h"
+#include "work/SelfUpdate.h"
 #include "dialog/frmmess.h"
 #include "ftp/cFTP.h"
 #include "library/frmmain.h"
@@ -256,4 +258,51 @@ TEST_F(Reentry, ASilentServerIsGivenUpAndExitEndsTheCheckFirst) {
     setProcessEnd([](UINT code) { ExitProcess(code); });
     StartUp::isExiting = false;
     Work::restart();
+}
+
+// Exit from the tray menu, the setup's close request and the end of the
+// session, each while a job waits on a server that never answers: the job
+// ends first, as a cancel ends it, then the program, with nothing left running.
+TEST_F(Reentry, ExitDuringEveryKindOfJobEndsTheJobFirst) {
+    SilentServer silent;
+    SetEnvironmentVariableA("TOLV_SERVER", silent.address().c_str());
+    std::vector<UINT> ends;
+    setProcessEnd([&](UINT code) { ends.push_back(code); });
+    frmtray::setExitRoutine(StartUp::exitProgram);
+    const struct {
+        const char* job;
+        std::function<bool()> start;
+        UINT message;
+        WPARAM wp;
+    } cases[] = {
+        {"check", [] { return checkNewIssues(false); }, WM_COMMAND, 4 /* the menu's Exit */},
+        {"delivery",
+         [this] {
+             w->addIssueEntry("key0", "Winter Issue", "1", "AB", "1.00 MB", "Winter Issue_AB_1.f#");
+             return deliverTicked();
+         },
+         WM_CLOSE, 0},
+        {"update", [] { return SelfUpdate::systemUpdate(); }, WM_ENDSESSION, TRUE},
+        {"connect", [] { return connectToServer(); }, WM_CLOSE, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.job);
+        ends.clear();
+        frmtray& tray = frmtray::instance();
+        w = &frmmain::instance();
+        ASSERT_TRUE(c.start());
+        pumpFor(200);
+        ASSERT_TRUE(Work::busy()) << "the job did not wait for the server";
+        const auto asked = std::chrono::steady_clock::now();
+        SendMessageA(tray.hwnd(), c.message, c.wp, 0);
+        EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::seconds(2));
+        EXPECT_EQ(ends, std::vector<UINT>{0});
+        EXPECT_FALSE(Work::busy());
+        EXPECT_FALSE(frmtray::exists());
+        EXPECT_FALSE(frmmain::exists());
+        StartUp::isExiting = false;
+        Work::restart();
+    }
+    frmtray::setExitRoutine(nullptr);
+    setProcessEnd([](UINT code) { ExitProcess(code); });
 }
