@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <iterator>
 #include <numeric>
+#include <string_view>
 #include <unordered_map>
 
 #include "text/Text.h"
@@ -148,13 +149,27 @@ void IssueModel::sort(int iColumn, bool bDescending) {
     // A column holds few distinct texts (ten magazines for 100,000 issues):
     // the locale compares those once, and the rows are dealt out by rank,
     // keeping their order within one.
-    std::unordered_map<std::string, size_t> slotOf;
+    // Keyed by the stored text, which the shown one is made from: only the
+    // distinct ones are made into shown text.
+    static const std::string none;
+    const auto stored = [iColumn](const IssueEntry& e) -> const std::string& {
+        switch (iColumn) {
+            case colTitle: return e.title;
+            case colIssue: return e.issue;
+            case colMagazine: return e.magazine;
+            case colStatus: return e.status;
+            case colSize: return e.size;
+            case colRecord: return e.record;
+            default: return none;
+        }
+    };
+    std::unordered_map<std::string_view, size_t> slotOf;
     std::vector<std::wstring> distinct;
     std::vector<size_t> rowSlot(rows_.size());
     for (size_t i = 0; i < rows_.size(); ++i) {
-        const auto [slot, added] = slotOf.emplace(shownText(rows_[i], iColumn), distinct.size());
+        const auto [slot, added] = slotOf.emplace(stored(rows_[i]), distinct.size());
         if (added)
-            distinct.push_back(Text::wide(slot->first));
+            distinct.push_back(Text::wide(shownText(rows_[i], iColumn)));
         rowSlot[i] = slot->second;
     }
     const auto compare = [&distinct](size_t a, size_t b) {
