@@ -46,4 +46,5 @@ using AutoHbrush = Owned<HBRUSH, closeGdiObject>;
 using AutoHbitmap = Owned<HBITMAP, closeGdiObject>;
 using AutoHimagelist = Owned<HIMAGELIST, ImageList_Destroy>;
 using AutoHmenu = Owned<HMENU, DestroyMenu>;
+using AutoHaccel = Owned<HACCEL, DestroyAcceleratorTable>;
 using AutoFindHandle = Owned<HANDLE, FindClose>;

@@ -168,6 +168,10 @@ LRESULT frmmess::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
             int id = LOWORD(wp);
             if (HIWORD(wp) != BN_CLICKED)
                 break;
+            if (id == IDCANCEL) {  // Escape: what the close box does
+                closeBox_Click();
+                return 0;
+            }
             if (id >= kFirstButtonId && id < kFirstButtonId + 3) {
                 cmdmess_Click(id - kFirstButtonId);
                 return 0;
@@ -183,6 +187,15 @@ LRESULT frmmess::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
             return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
         case WM_CLOSE:
             closeBox_Click();
+            return 0;
+        case WM_ACTIVATE:
+            // The keyboard starts at the first button there is.
+            if (LOWORD(wp) != WA_INACTIVE)
+                for (HWND button : cmdmess_)
+                    if (IsWindowVisible(button) && IsWindowEnabled(button)) {
+                        SetFocus(button);
+                        break;
+                    }
             return 0;
     }
     return defaultProc(msg, wp, lp);

@@ -268,7 +268,9 @@ void frmmain::createControls() {
     SendMessageA(stat, SB_SETTEXTA, 0, reinterpret_cast<LPARAM>("Ready"));
     pb = makeChild(stat, PROGRESS_CLASSA, PBS_SMOOTH, {0, 0, 0, 0});
 
-    picSplitMain = makeChild(hwnd_, kSplitBoxClass, WS_VISIBLE | WS_CLIPCHILDREN, kPicSplitMain);
+    // The boxes hold the lists: Tab walks into them, in the order made.
+    picSplitMain =
+        makeChild(hwnd_, kSplitBoxClass, WS_VISIBLE | WS_CLIPCHILDREN, kPicSplitMain, 0, WS_EX_CONTROLPARENT);
     lv = makeChild(
         picSplitMain, WC_LISTVIEWA,
         WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | LVS_SHAREIMAGELISTS |
@@ -277,7 +279,8 @@ void frmmain::createControls() {
     addColumns(lv, kLvColumns, kLvWidths, 6);
     // The ticks are the model's too: the list asks for them with the texts.
     SendMessageW(lv, LVM_SETCALLBACKMASK, LVIS_STATEIMAGEMASK, 0);
-    picSplitSub = makeChild(picSplitMain, kSplitBoxClass, WS_VISIBLE | WS_CLIPCHILDREN, kPicSplitSub);
+    picSplitSub =
+        makeChild(picSplitMain, kSplitBoxClass, WS_VISIBLE | WS_CLIPCHILDREN, kPicSplitSub, 0, WS_EX_CONTROLPARENT);
     tv = makeChild(
         picSplitSub, WC_TREEVIEWA,
         WS_VISIBLE | WS_TABSTOP | TVS_HASLINES | TVS_HASBUTTONS | TVS_LINESATROOT | TVS_SHOWSELALWAYS, {}, 0,
@@ -289,6 +292,15 @@ void frmmain::createControls() {
         picSplitMain, TOOLBARCLASSNAMEA,
         WS_VISIBLE | TBSTYLE_FLAT | TBSTYLE_TOOLTIPS | CCS_NORESIZE | CCS_NOPARENTALIGN | CCS_NODIVIDER,
         {0, 0, kTb2Width, kTb2Height});
+
+    // The toolbar's commands by keyboard, as the help document lists them.
+    ACCEL keys[] = {{FVIRTKEY, VK_F5, kTbFirstId + tbNewMagazines},
+                    {FVIRTKEY | FCONTROL, 'D', kTbFirstId + tbDeliver},
+                    {FVIRTKEY, VK_DELETE, kTbFirstId + tbRemove},
+                    {FVIRTKEY, VK_ESCAPE, kTbFirstId + tbClose},
+                    {FVIRTKEY, VK_F1, idReadHelp},
+                    {FVIRTKEY | FCONTROL, 'A', idSelectAll}};
+    keys_.reset(CreateAcceleratorTableA(keys, static_cast<int>(std::size(keys))));
 
     menuOwner_.reset(CreateMenu());
     mnHelp_ = CreatePopupMenu();
@@ -401,8 +413,41 @@ LRESULT frmmain::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
         case WM_COMMAND:
             onCommand(LOWORD(wp));
             return 0;
+        case WM_ACTIVATE:
+            // The control that had the keyboard gets it back; the issue list first.
+            if (LOWORD(wp) == WA_INACTIVE) {
+                HWND focus = GetFocus();
+                if (focus && IsChild(hwnd_, focus))
+                    focus_ = focus;
+            } else {
+                SetFocus(focus_ && IsWindow(focus_) && IsWindowVisible(focus_) ? focus_ : lv);
+            }
+            return 0;
+        case WM_CONTEXTMENU:
+            // Shift+F10 or the menu key: at the selected issue (a click has its own way).
+            if (reinterpret_cast<HWND>(wp) == lv && lp == -1)
+                lvmen_PopupAtSelection();
+            return 0;
     }
     return defaultProc(msg, wp, lp);
+}
+
+bool frmmain::translateKey(MSG& msg) {
+    if (!hwnd_ || (msg.hwnd != hwnd_ && !IsChild(hwnd_, msg.hwnd)))
+        return false;
+    return TranslateAcceleratorA(hwnd_, keys_.get(), &msg) || IsDialogMessageA(hwnd_, &msg);
+}
+
+void frmmain::lvmen_PopupAtSelection() {
+    if (issueCount() < 1)
+        return;
+    const int item = static_cast<int>(SendMessageW(lv, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED));
+    RECT r{LVIR_BOUNDS, 0, 0, 0};
+    if (item < 0 || !SendMessageW(lv, LVM_GETITEMRECT, item, reinterpret_cast<LPARAM>(&r)))
+        r = RECT{};
+    POINT at{r.left + 8, r.bottom};
+    ClientToScreen(lv, &at);
+    popupMenu(lvmen_, &at);
 }
 
 LRESULT frmmain::onSplitBox(HWND box, UINT msg, WPARAM wp, LPARAM lp) {
@@ -515,9 +560,25 @@ LRESULT frmmain::onNotify(NMHDR* hdr) {
                     lvl_ItemClick(reinterpret_cast<NMITEMACTIVATE*>(hdr)->iItem);
                 return 0;
             case NM_DBLCLK:
+            case NM_RETURN:
                 lvl_DblClick();
                 return 0;
+            case LVN_ITEMCHANGED: {
+                // Chosen by the arrow keys as well as by a click.
+                const auto* change = reinterpret_cast<NMLISTVIEW*>(hdr);
+                if (change->iItem >= 0 && (change->uNewState & ~change->uOldState & LVIS_SELECTED))
+                    lvl_ItemClick(change->iItem);
+                return 0;
+            }
         }
+        return 0;
+    }
+    // The arrow keys show the folder they move to, as a click does.
+    if (hdr->hwndFrom == tv && (hdr->code == TVN_SELCHANGEDA || hdr->code == TVN_SELCHANGEDW)) {
+        // The two layouts agree up to the new item's handle.
+        const auto* change = reinterpret_cast<NMTREEVIEWW*>(hdr);
+        if (change->action == TVC_BYKEYBOARD && change->itemNew.hItem)
+            tv_NodeClick(change->itemNew.hItem);
         return 0;
     }
     if (hdr->hwndFrom == tv && hdr->code == NM_CLICK) {
@@ -543,6 +604,10 @@ void frmmain::onCommand(int id) {
         return;
     }
     switch (id) {
+        case IDOK:  // Enter, through the dialog keys: a library file opens
+            if (GetFocus() == lvl)
+                lvl_DblClick();
+            return;
         case idReadHelp:
             mnuOnHelp_Click();
             return;
@@ -669,9 +734,12 @@ bool frmmain::buttonEnabled(int iButton) const {
     return SendMessageA(tb, TB_ISBUTTONENABLED, kTbFirstId + iButton, 0) != 0;
 }
 
-void frmmain::popupMenu(HMENU menu) {
+void frmmain::popupMenu(HMENU menu, const POINT* at) {
     POINT pt{};
-    GetCursorPos(&pt);
+    if (at)
+        pt = *at;
+    else
+        GetCursorPos(&pt);
     // The owner must be in front, or the menu does not close when the user clicks elsewhere.
     SetForegroundWindow(hwnd_);
     TrackPopupMenu(menu, TPM_LEFTALIGN | TPM_RIGHTBUTTON, pt.x, pt.y, 0, hwnd_, nullptr);

@@ -45,6 +45,9 @@ public:
 
     // Create if needed, restore when minimized, show and bring to the front.
     void open();
+    // The window's keys (the toolbar's commands, Tab between the lists):
+    // true when msg was one of them and has been handled.
+    bool translateKey(MSG& msg);
     bool visible() const;
 
     void setStatusPanel(int16_t iPanel, const std::string& sText);
@@ -114,12 +117,15 @@ private:
     void layoutStatusBar();
     void placeProgressBar();
     void placeSmallToolbar();
-    void popupMenu(HMENU menu);
+    void popupMenu(HMENU menu, const POINT* at = nullptr);
+    void lvmen_PopupAtSelection();
     void issueDisplayInfo(NMLVDISPINFOW* info);
 
     HICON icon_ = nullptr;
     HMENU mnHelp_ = nullptr, lvmen_ = nullptr;
     AutoHmenu menuOwner_;  // holds both pop-up menus
+    AutoHaccel keys_;      // the toolbar's keys
+    HWND focus_ = nullptr;  // the control that had the keyboard when the window went inactive
     AutoHimagelist imgl32_, imgl16t_, imgl16_;
     bool allowClose_ = false;
     std::wstring shownText_;  // what the list last asked for, kept until it asks again

@@ -8,6 +8,7 @@
 #include "app/StartUp.h"
 #include "dialog/frmmess.h"
 #include "library/cSplitter.h"
+#include "support/gui.h"
 
 using namespace ModCommon;
 using namespace StartUp;
@@ -413,4 +414,70 @@ TEST_F(LibraryLayout, DraggingTheBarMovesTheListAndTheSmallToolbar) {
     EXPECT_EQ(rectIn(w.picSplitSub, w.picSplitMain).top, after + 30);
     ShowWindow(w.hwnd(), SW_HIDE);
     setClientSize(580, 369);
+}
+
+// Without a mouse: Tab walks the three lists, the arrow keys show a
+// folder's files, Enter opens one, the toolbar's keys work, and Escape
+// closes the dialog as its close box does.
+TEST_F(LibraryWindow, WholeByKeyboard) {
+    ScratchProgramFolder folder;
+    createLibraryFolders();
+    const std::string magazine = folder.path() + "\\My Magazines\\Alpine Boating";
+    fileSystem.CreateFolder(magazine);
+    ASSERT_TRUE(fileSystem.CreateTextFile(magazine + "\\Winter Issue_AB_1.pdf", false));
+    w.clearIssues();
+    w.addIssueEntry("k1", "Spring Issue", "1", "CQ", "1.00 MB", "Spring Issue_CQ_1.f#");
+    w.buildLibraryTree();
+    w.open();
+    pump();
+    auto key = [&](HWND to, WPARAM vk) {
+        MSG msg{to, WM_KEYDOWN, vk, 0, 0, {}};
+        if (!w.translateKey(msg))
+            SendMessageA(to, WM_KEYDOWN, vk, 0);
+        pump();
+    };
+    EXPECT_EQ(GetFocus(), w.lv);  // the issue list first
+    key(GetFocus(), VK_TAB);
+    EXPECT_EQ(GetFocus(), w.tv);
+    key(GetFocus(), VK_TAB);
+    EXPECT_EQ(GetFocus(), w.lvl);
+    key(GetFocus(), VK_TAB);
+    EXPECT_EQ(GetFocus(), w.lv);
+
+    // The tree: from "My Magazines" one down is the magazine, and its files show.
+    HTREEITEM root = TreeView_GetRoot(w.tv);
+    TreeView_Expand(w.tv, root, TVE_EXPAND);
+    TreeView_SelectItem(w.tv, root);
+    SetFocus(w.tv);
+    key(w.tv, VK_DOWN);
+    EXPECT_EQ(SendMessageA(w.lvl, LVM_GETITEMCOUNT, 0, 0), 1);
+
+    // Enter on the file opens it; gone meanwhile, the shell service names it.
+    SetFocus(w.lvl);
+    key(w.lvl, VK_DOWN);
+    fileSystem.DeleteFile(magazine + "\\Winter Issue_AB_1.pdf");
+    PromptRecorder prompt(IDOK);
+    key(w.lvl, VK_RETURN);
+    EXPECT_NE(prompt.lastText.find("Winter Issue_AB_1.pdf"), std::string::npos) << prompt.lastText;
+
+    // Ctrl+A ticks every issue; Escape closes the window as Close does.
+    w.selectIssue(0);
+    w.setTick();  // untick the one issue
+    BYTE keys[256] = {};
+    GetKeyboardState(keys);
+    keys[VK_CONTROL] = 0x80;
+    SetKeyboardState(keys);
+    key(w.lv, 'A');
+    keys[VK_CONTROL] = 0;
+    SetKeyboardState(keys);
+    EXPECT_EQ(w.countTicked(), 1);
+    key(w.lv, VK_ESCAPE);
+    EXPECT_FALSE(w.visible());
+
+    showMessageDialog("Quillora could not deliver.", "", "", "OK");
+    MSG esc{frmmess::instance().hwnd(), WM_KEYDOWN, VK_ESCAPE, 0, 0, {}};
+    EXPECT_TRUE(IsDialogMessageA(frmmess::instance().hwnd(), &esc));
+    pump();
+    EXPECT_FALSE(frmmess::exists() && frmmess::instance().visible());
+    w.clearIssues();
 }
