@@ -34,7 +34,7 @@ using modFTP::transferBusy;
 namespace {
 
 constexpr char threeIssues[] = "Big Issue_AB_9.f#;Winter Issue_AB_1.f#;Spring Issue_CQ_1.f#;";
-constexpr int msIntoTheBigIssue = 700;  // it takes about four seconds
+constexpr int msIntoTheBigIssue = 700;  // it takes about five seconds
 
 struct Reentry : testing::Test {
     ScratchProgramFolder folder;
