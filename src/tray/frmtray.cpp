@@ -324,7 +324,11 @@ LRESULT frmtray::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 void frmtray::onNotify(UINT code) {
+    const bool afterRightUp = rightUpSeen_;
+    if (code != WM_MOUSEMOVE)
+        rightUpSeen_ = false;
     switch (code) {
+        case notifyKeySelect:
         case notifyLeftUp:
             if (checkOrDeliveryRuns()) {
                 if (frmmess::exists())
@@ -334,8 +338,14 @@ void frmtray::onNotify(UINT code) {
             }
             break;
         case notifyRightUp:
+            rightUpSeen_ = true;
             if (!checkOrDeliveryRuns())
                 showTrayMenu();
+            break;
+        case notifyContextMenu:
+            // Alone it is the menu key's; after a right button up, that click's echo.
+            if (!afterRightUp && !checkOrDeliveryRuns())
+                showTrayMenu(true);
             break;
         case notifyBalloonClick:
             if (!checkOrDeliveryRuns())
@@ -344,9 +354,23 @@ void frmtray::onNotify(UINT code) {
     }
 }
 
-void frmtray::showTrayMenu() {
-    POINT pt;
+void frmtray::showTrayMenu(bool bAtIcon) {
+    POINT pt{};
     GetCursorPos(&pt);
+    // Asked by the keyboard: at the icon, where the shell can say where that is.
+    struct IconIdentifier {  // NOTIFYICONIDENTIFIER, newer than the platform we build for
+        DWORD cbSize;
+        HWND hWnd;
+        UINT uID;
+        GUID guidItem;
+    };
+    using GetRect = HRESULT(WINAPI*)(const IconIdentifier*, RECT*);
+    static const auto iconRect = reinterpret_cast<GetRect>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("shell32.dll"), "Shell_NotifyIconGetRect")));
+    RECT r{};
+    const IconIdentifier icon{sizeof icon, hwnd_, useUnicodeShell_ ? nidW_.uID : nidA_.uID, {}};
+    if (bAtIcon && iconRect && SUCCEEDED(iconRect(&icon, &r)))
+        pt = POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
     SetForegroundWindow(hwnd_);
     TrackPopupMenu(sysTMenu_, 0, pt.x, pt.y, 0, hwnd_, nullptr);
     // Lets the menu close when the user clicks elsewhere.

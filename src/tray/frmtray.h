@@ -26,6 +26,11 @@ public:
     static constexpr UINT notifyLeftUp = 0x202;
     static constexpr UINT notifyRightUp = 0x205;
     static constexpr UINT notifyBalloonClick = 0x405;
+    // The keyboard's ways to the icon (Win+B, then Enter or Space, or the
+    // menu key): shells that speak version 3 send these too, and follow a
+    // mouse's button-up with the matching one (NIN_SELECT, WM_CONTEXTMENU).
+    static constexpr UINT notifySelect = 0x400, notifyKeySelect = 0x401;
+    static constexpr UINT notifyContextMenu = WM_CONTEXTMENU;
     // The callback message: notifications arrive as mouse moves.
     static constexpr UINT callbackMessage = WM_MOUSEMOVE;
     // The tray window's class, by which a second start finds the first.
@@ -91,7 +96,7 @@ private:
     LRESULT onMessage(UINT msg, WPARAM wp, LPARAM lp);
     void addIcon();
     void notify(DWORD dwMessage, UINT uFlags);
-    void showTrayMenu();
+    void showTrayMenu(bool bAtIcon = false);
     void onTaskbarCreated();
 
     HICON icon_ = nullptr;
@@ -102,4 +107,5 @@ private:
     NOTIFYICONDATAA nidA_{};
     bool timerOn_[3] = {false, false, false};
     bool iconAdded_ = false;
+    bool rightUpSeen_ = false;  // the context-menu notice that follows is the same click's
 };

@@ -6,6 +6,7 @@
 
 #include "base/ModCommon.h"
 #include "dialog/frmmess.h"
+#include "library/frmmain.h"
 #include "support/gui.h"
 #include "tray/frmtray.h"
 #include "ftp/modFTP.h"
@@ -200,4 +201,34 @@ TEST(TrayForm, CloseRefusedDuringATransferKeepsTheIcon) {
     pumpFor(300);
     EXPECT_TRUE(frmtray::exists());
     EXPECT_EQ(shownTrayIcons(), shown);
+}
+
+// Win+B, then Enter or the menu key: the icon's keyboard selection opens the
+// library window as a click does, and the menu key opens the menu. The
+// notices a shell sends after a mouse's button-up change nothing.
+TEST(TrayForm, KeyboardSelectionAndMenuKeyActAsClicks) {
+    frmtray& tray = frmtray::instance();
+    auto menuShown = [&](UINT code) {
+        bool shown = false;
+        runLater(150, [&] {
+            HWND menu = FindWindowA("#32768", nullptr);
+            shown = menu && IsWindowVisible(menu);
+            EndMenu();
+        });
+        tray.onNotify(code);
+        pumpFor(300);
+        return shown;
+    };
+    EXPECT_TRUE(menuShown(frmtray::notifyContextMenu));
+    EXPECT_TRUE(menuShown(frmtray::notifyRightUp));
+    EXPECT_FALSE(menuShown(frmtray::notifyContextMenu)) << "the right click's echo opened a second menu";
+
+    tray.onNotify(frmtray::notifySelect);  // a left click's echo
+    pumpFor(100);
+    EXPECT_FALSE(frmmain::exists() && frmmain::instance().visible());
+    tray.onNotify(frmtray::notifyKeySelect);
+    pumpFor(100);
+    ASSERT_TRUE(frmmain::exists());
+    EXPECT_TRUE(frmmain::instance().visible());
+    ShowWindow(frmmain::instance().hwnd(), SW_HIDE);
 }
