@@ -283,5 +283,6 @@ TEST(UpdaterResources, VersionTextsIconAndManifest) {
                     SizeofResource(m, manifest));
     EXPECT_NE(std::string::npos, xml.find("Microsoft.Windows.Common-Controls"));
     EXPECT_NE(std::string::npos, xml.find("asInvoker"));
+    EXPECT_NE(std::string::npos, xml.find("{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}")) << "Windows 10 and 11 not declared";
     FreeLibrary(m);
 }
