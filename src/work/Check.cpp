@@ -25,18 +25,6 @@ using namespace Work;
 
 namespace {
 
-std::vector<std::string> splitAt(const std::string& s, char sep) {
-    std::vector<std::string> parts;
-    size_t start = 0;
-    for (;;) {
-        size_t at = s.find(sep, start);
-        parts.push_back(s.substr(start, at - start));
-        if (at == std::string::npos)
-            return parts;
-        start = at + 1;
-    }
-}
-
 std::wstring localeInfo(LCTYPE type, const wchar_t* fallback) {
     wchar_t buffer[16] = {};
     return GetLocaleInfoW(LOCALE_USER_DEFAULT, type, buffer, 16) ? buffer : fallback;
@@ -133,66 +121,67 @@ std::string fetchNewRecords(cFTP& ftp) {
     return result;
 }
 
-// Tells the listings which PDFs the check will ask for, so that sizes that
-// must be asked file by file are asked together; the same records as
-// listNewIssues asks for.
-static void expectIssueFiles(const std::string& sNewRecords, FolderSizes& sizes) {
-    const std::vector<std::string> pieces = splitAt(sNewRecords, ';');
-    std::map<std::string, std::string> names;
-    for (size_t i = 0; i + 1 < pieces.size(); ++i) {
-        if (!isSafeRecord(Text::decode(pieces[i])))
-            continue;
-        const std::string code = splitAt(pieces[i], '_')[1];
-        auto name = names.find(code);
-        if (name == names.end())
-            name = names.emplace(code, magazineName(code)).first;
-        if (isSafeLibraryName(Text::decode(name->second)))
-            sizes.expect(name->second, typedFileName(pieces[i], "pdf"));
-    }
-}
+namespace {
 
-int32_t listNewIssues(const std::string& sNewRecords, const IssueSizeQuery& sizeOf) {
-    // By code: the settings file is read, and the name judged, once per magazine.
-    struct Magazine {
-        std::string name;
-        bool safe = false;
-    };
-    std::map<std::string, Magazine, std::less<>> magazines;
-    std::vector<IssueEntry> rows;
-    const MegabyteText megabytes;
+// A new record the library can hold, as the list shows it.
+struct SafeRecord {
+    size_t index;             // its place among the new records
+    std::string_view record;  // the server's bytes
+    std::string text;         // decoded for reading
+    size_t issueAt;           // where its issue field begins
+    const std::string* magazine;  // the magazine's name, the server's bytes
+    std::string pdf;          // the issue's file on the server
+};
+// By code: the settings file is read, and the name judged, once per magazine.
+using Magazines = std::map<std::string, std::optional<std::string>, std::less<>>;
+
+// The new records whose title and magazine make safe names in the library:
+// the server is not trusted, and what it names is left out otherwise.
+std::vector<SafeRecord> safeRecords(const std::string& sNewRecords, Magazines& magazines) {
+    std::vector<SafeRecord> found;
     const std::string_view all(sNewRecords);
     // Each record ends with its ";"; what follows the last one is no record.
     size_t i = 0;
     for (size_t start = 0, end; (end = all.find(';', start)) != std::string_view::npos; start = end + 1, ++i) {
         const std::string_view record = all.substr(start, end - start);
-        // The server is not trusted: what would not make a safe name in
-        // the library is left out. The server is asked with its own bytes.
-        const std::string text = Text::decode(record);
+        std::string text = Text::decode(record);
         if (!isSafeRecord(text))
             continue;
         // Safe records hold at least two "_": title, code, issue.
         const size_t codeAt = record.find('_') + 1, issueAt = record.find('_', codeAt) + 1;
         const std::string_view code = record.substr(codeAt, issueAt - 1 - codeAt);
-        auto name = magazines.find(code);
-        if (name == magazines.end()) {
-            Magazine m{magazineName(std::string(code))};
-            m.safe = isSafeLibraryName(Text::decode(m.name));
-            name = magazines.emplace(std::string(code), std::move(m)).first;
+        auto magazine = magazines.find(code);
+        if (magazine == magazines.end()) {
+            std::string name = magazineName(std::string(code));
+            const bool safe = isSafeLibraryName(Text::decode(name));
+            magazine = magazines.emplace(std::string(code), safe ? std::optional(std::move(name)) : std::nullopt).first;
         }
-        if (!name->second.safe)
-            continue;
-        IssueEntry row;
-        row.record = record;
-        const int64_t size = sizeOf(name->second.name, typedFileName(row.record, "pdf"));
+        if (magazine->second)
+            found.push_back({i, record, std::move(text), issueAt, &*magazine->second,
+                             typedFileName(std::string(record), "pdf")});
+    }
+    return found;
+}
+
+// The issues of the records that the server has, with their sizes, into the
+// model; the number listed.
+int32_t listIssues(const std::vector<SafeRecord>& records, const IssueSizeQuery& sizeOf) {
+    std::vector<IssueEntry> rows;
+    const MegabyteText megabytes;
+    for (const SafeRecord& r : records) {
+        // The server is asked with its own bytes.
+        const int64_t size = sizeOf(*r.magazine, r.pdf);
         if (size == -1)
             continue;
+        IssueEntry row;
         int16_t number = 0;
-        if (issueNumber(std::string(record.substr(issueAt, record.find('_', issueAt) - issueAt)), number))
+        if (issueNumber(std::string(r.record.substr(r.issueAt, r.record.find('_', r.issueAt) - r.issueAt)), number))
             row.issue = toDecimal(number);
-        row.key = "key" + toDecimal(static_cast<long long>(i));
-        row.title = text.substr(0, text.find('_'));
-        row.magazine = name->second.name;
+        row.key = "key" + toDecimal(static_cast<long long>(r.index));
+        row.title = r.text.substr(0, r.text.find('_'));
+        row.magazine = *r.magazine;
         row.size = megabytes(size);
+        row.record = r.record;
         row.ticked = true;
         rows.push_back(std::move(row));
     }
@@ -202,6 +191,13 @@ int32_t listNewIssues(const std::string& sNewRecords, const IssueSizeQuery& size
     model.sort(IssueModel::colMagazine, false);
     tellIssues();
     return count;
+}
+
+}  // namespace
+
+int32_t listNewIssues(const std::string& sNewRecords, const IssueSizeQuery& sizeOf) {
+    Magazines magazines;
+    return listIssues(safeRecords(sNewRecords, magazines), sizeOf);
 }
 
 void runCheck(bool bShowProgress) {
@@ -228,9 +224,13 @@ void runCheck(bool bShowProgress) {
     const std::string records = fetchNewRecords(*ftp);
     newIssueCount = 0;
     {
+        Magazines magazines;
+        const std::vector<SafeRecord> found = safeRecords(records, magazines);
+        // The listings learn every file the check will ask for, so that sizes
+        // that must be asked file by file are asked together.
         FolderSizes sizes(*ftp);
-        expectIssueFiles(records, sizes);
-        newIssueCount = listNewIssues(records, [&](const std::string& sFolder, const std::string& sName) {
+        for (const SafeRecord& r : found) sizes.expect(*r.magazine, r.pdf);
+        newIssueCount = listIssues(found, [&](const std::string& sFolder, const std::string& sName) {
             return sizes.sizeOf(sFolder, sName);
         });
     }

@@ -53,18 +53,8 @@ std::optional<IssueEntry> IssueModel::at(size_t index) const {
 
 std::optional<IssueEntry> IssueModel::find(uint32_t id) const {
     Lock lock(lock_);
-    for (const IssueEntry& row : rows_)
-        if (row.id == id)
-            return row;
-    return std::nullopt;
-}
-
-int IssueModel::indexOf(uint32_t id) const {
-    Lock lock(lock_);
-    for (size_t i = 0; i < rows_.size(); ++i)
-        if (rows_[i].id == id)
-            return static_cast<int>(i);
-    return -1;
+    const auto row = rowWith(id);
+    return row == rows_.end() ? std::nullopt : std::optional<IssueEntry>(*row);
 }
 
 int IssueModel::indexOfKey(const std::string& sKey) const {
@@ -99,10 +89,8 @@ size_t IssueModel::tickedCount() const {
 
 bool IssueModel::ticked(uint32_t id) const {
     Lock lock(lock_);
-    for (const IssueEntry& row : rows_)
-        if (row.id == id)
-            return row.ticked;
-    return false;
+    const auto row = rowWith(id);
+    return row != rows_.end() && row->ticked;
 }
 
 void IssueModel::setTicked(size_t index, bool bTicked) {
@@ -118,18 +106,26 @@ void IssueModel::tickAll() {
 
 void IssueModel::setStatus(uint32_t id, const std::string& sStatus) {
     Lock lock(lock_);
-    for (IssueEntry& row : rows_)
-        if (row.id == id)
-            row.status = sStatus;
+    const auto row = rowWith(id);
+    if (row != rows_.end())
+        row->status = sStatus;
 }
 
 bool IssueModel::remove(uint32_t id) {
     Lock lock(lock_);
-    auto it = std::find_if(rows_.begin(), rows_.end(), [id](const IssueEntry& r) { return r.id == id; });
-    if (it == rows_.end())
+    const auto row = rowWith(id);
+    if (row == rows_.end())
         return false;
-    rows_.erase(it);
+    rows_.erase(row);
     return true;
+}
+
+std::vector<IssueEntry>::iterator IssueModel::rowWith(uint32_t id) {
+    return std::find_if(rows_.begin(), rows_.end(), [id](const IssueEntry& r) { return r.id == id; });
+}
+
+std::vector<IssueEntry>::const_iterator IssueModel::rowWith(uint32_t id) const {
+    return std::find_if(rows_.begin(), rows_.end(), [id](const IssueEntry& r) { return r.id == id; });
 }
 
 std::string IssueModel::shownText(const IssueEntry& e, int iColumn) {

@@ -34,7 +34,6 @@ public:
     std::optional<IssueEntry> at(size_t index) const;
     std::optional<IssueEntry> find(uint32_t id) const;
     // -1 when there is no such row.
-    int indexOf(uint32_t id) const;
     int indexOfKey(const std::string& sKey) const;
     // Ids in list order: all, or the ticked ones.
     std::vector<uint32_t> ids() const;
@@ -53,6 +52,10 @@ public:
     static std::string shownText(const IssueEntry& e, int iColumn);
 
 private:
+    // The row with that id, or rows_.end(); the caller holds the lock.
+    std::vector<IssueEntry>::iterator rowWith(uint32_t id);
+    std::vector<IssueEntry>::const_iterator rowWith(uint32_t id) const;
+
     mutable std::mutex lock_;
     std::vector<IssueEntry> rows_;
     uint32_t nextId_ = 0;

@@ -27,6 +27,8 @@ Job current = Job::None;
 
 // --- shared ---
 std::atomic<bool> stopAsked{false};
+// Counts the engine's stops: a report posted before the last one is dropped.
+std::atomic<unsigned> lifetime{0};
 std::atomic<Job> engineJob{Job::None};
 AutoHandle jobReady, wake, thread;
 std::function<void()> pendingBody, pendingThen;
@@ -189,9 +191,7 @@ void stop() {
     current = Job::None;
     // What the stopped job still had to say goes unsaid: the forms it would
     // reach are about to go, and a restarted engine's jobs are not its.
-    MSG report;
-    while (reportWindow && PeekMessageW(&report, reportWindow, kReportMessage, kReportMessage, PM_REMOVE))
-        delete reinterpret_cast<std::function<void()>*>(report.lParam);
+    ++lifetime;
 }
 
 void restart() {
@@ -212,7 +212,10 @@ void post(std::function<void()> report) {
         report();
         return;
     }
-    auto* heap = new std::function<void()>(std::move(report));
+    auto* heap = new std::function<void()>([report = std::move(report), posted = lifetime.load()] {
+        if (posted == lifetime)
+            report();
+    });
     if (!PostMessageW(reportWindow, kReportMessage, 0, reinterpret_cast<LPARAM>(heap)))
         delete heap;
 }
@@ -241,8 +244,6 @@ void tellIssueCount(const std::string& sWord) {
         w.statusText(2, count < 1 ? "" : ModCommon::toDecimal(count));
     });
 }
-
-bool stopping() { return stopAsked; }
 
 bool cancelled() { return stopAsked || (engineJob == Job::Delivery && deliveryCancelled); }
 

@@ -124,7 +124,6 @@ void tell(std::function<void(WorkObserver&)> fn);
 
 // A cancel or the stop was asked.
 bool cancelled();
-bool stopping();
 // Holds the job while the delivery is paused: returns at resume, cancel or stop.
 void holdWhilePaused();
 // Waits about ms, ending early at a cancel; a pause holds it until resume.

@@ -129,6 +129,7 @@ TEST_F(Faults, CancelDuringAStalledReadKeepsOnlyWholeBlocks) {
     } cancel;
     ftp->setObserver(&cancel);
     const std::string stalledCopy = dir + "stall.bin";
+    DeleteFileA(stalledCopy.c_str());  // an earlier test's copy would look like this one's progress
     std::atomic<ULONGLONG> endedAt{0};
     bool delivered = true;
     std::thread engine([&] {
