@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "base/Dpi.h"
 #include "text/Text.h"
 
 namespace ModCommon {
@@ -33,20 +34,6 @@ std::string runningExePath() {
         }
         path.resize(path.size() * 2);
     }
-}
-
-int logPixels(int index) {
-    static int cached[2] = {0, 0};
-    int& slot = cached[index == LOGPIXELSX ? 0 : 1];
-    if (!slot) {
-        HDC dc = GetDC(nullptr);
-        slot = dc ? GetDeviceCaps(dc, index) : 96;
-        if (dc)
-            ReleaseDC(nullptr, dc);
-        if (slot <= 0)
-            slot = 96;
-    }
-    return slot;
 }
 
 }  // namespace
@@ -165,22 +152,10 @@ bool textToDate(const std::string& sText, double& dt) {
     return true;
 }
 
-HFONT uiFont() {
-    static HFONT font = [] {
-        HDC dc = GetDC(nullptr);
-        int height = -MulDiv(8, dc ? GetDeviceCaps(dc, LOGPIXELSY) : 96, 72);
-        if (dc)
-            ReleaseDC(nullptr, dc);
-        return CreateFontA(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                           CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, "Tahoma");
-    }();
-    return font;
-}
-
-int twipsToPixelsX(int twips) { return MulDiv(twips, logPixels(LOGPIXELSX), 1440); }
-int twipsToPixelsY(int twips) { return MulDiv(twips, logPixels(LOGPIXELSY), 1440); }
-int pixelsToTwipsX(int pixels) { return MulDiv(pixels, 1440, logPixels(LOGPIXELSX)); }
-int pixelsToTwipsY(int pixels) { return MulDiv(pixels, 1440, logPixels(LOGPIXELSY)); }
+int twipsToPixelsX(int twips) { return Dpi::fromTwips(twips, Dpi::ofSystem()); }
+int twipsToPixelsY(int twips) { return Dpi::fromTwips(twips, Dpi::ofSystem()); }
+int pixelsToTwipsX(int pixels) { return Dpi::toTwips(pixels, Dpi::ofSystem()); }
+int pixelsToTwipsY(int pixels) { return Dpi::toTwips(pixels, Dpi::ofSystem()); }
 
 std::string trim(const std::string& s) {
     size_t first = s.find_first_not_of(' ');

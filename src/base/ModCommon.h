@@ -44,8 +44,7 @@ double nowAsDate();
 std::string dateToText(double dt);
 bool textToDate(const std::string& sText, double& dt);
 
-// Shared fonts and units.
-HFONT uiFont();  // Tahoma, 8 points
+// Twips at the system's DPI (a window converts with its own: base/Dpi.h).
 int twipsToPixelsX(int twips);
 int twipsToPixelsY(int twips);
 int pixelsToTwipsX(int pixels);

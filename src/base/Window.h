@@ -14,10 +14,15 @@
 #pragma once
 #include <windows.h>
 
+#include "base/Dpi.h"
+
 template <class Form>
 class Window {
 public:
     HWND hwnd() const { return hwnd_; }
+    // The DPI the window is drawn for: its monitor's, from creation on, and
+    // what WM_DPICHANGED said last.
+    int dpi() const { return dpi_; }
 
     Window(const Window&) = delete;
     Window& operator=(const Window&) = delete;
@@ -49,18 +54,35 @@ protected:
 
     LRESULT defaultProc(UINT msg, WPARAM wp, LPARAM lp) { return DefWindowProcA(hwnd_, msg, wp, lp); }
 
+    // Designed sizes in twips, at the window's DPI.
+    int px(int twips) const { return Dpi::fromTwips(twips, dpi_); }
+    int twips(int pixels) const { return Dpi::toTwips(pixels, dpi_); }
+
+    // WM_DPICHANGED, once the form has made its fonts and pictures for the
+    // new DPI: the window takes the rectangle the platform suggests.
+    void takeSuggestedRect(LPARAM lp) {
+        const RECT* r = reinterpret_cast<const RECT*>(lp);
+        if (r)
+            SetWindowPos(hwnd_, nullptr, r->left, r->top, r->right - r->left, r->bottom - r->top,
+                         SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+
     HWND hwnd_ = nullptr;
+    int dpi_ = Dpi::standard;
 
 private:
     static LRESULT CALLBACK proc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
         if (msg == WM_NCCREATE) {
             auto* self = static_cast<Form*>(reinterpret_cast<CREATESTRUCTA*>(lp)->lpCreateParams);
             self->hwnd_ = h;
+            self->dpi_ = Dpi::ofWindow(h);
             SetWindowLongPtrA(h, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
         }
         auto* self = reinterpret_cast<Form*>(GetWindowLongPtrA(h, GWLP_USERDATA));
         if (!self)
             return DefWindowProcA(h, msg, wp, lp);
+        if (msg == WM_DPICHANGED && HIWORD(wp))
+            self->dpi_ = HIWORD(wp);
         if (msg != WM_NCDESTROY)
             return self->onMessage(msg, wp, lp);
         const LRESULT result = self->onMessage(msg, wp, lp);

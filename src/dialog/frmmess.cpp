@@ -6,6 +6,7 @@
 #include <cmath>
 #include <memory>
 
+#include "base/Dpi.h"
 #include "base/ModCommon.h"
 #include "base/resource.h"
 #include "library/frmmain.h"
@@ -45,14 +46,33 @@ constexpr Place kOptions[2] = {{2115, 1995, 930, 225}, {3075, 1995, 1170, 225}};
 constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU;
 constexpr DWORD kExStyle = WS_EX_DLGMODALFRAME;
 
-HWND makeControl(HWND parent, const char* cls, const char* text, DWORD style, const Place& p, int id = 0) {
+HWND makeControl(HFONT font, int dpi, HWND parent, const char* cls, const char* text, DWORD style, const Place& p,
+                 int id = 0) {
     // Wide windows: a text the code page cannot hold (an issue's title) shows whole.
-    HWND h = CreateWindowExW(
-        0, Text::wide(cls).c_str(), Text::wide(text).c_str(), WS_CHILD | WS_CLIPSIBLINGS | style,
-        twipsToPixelsX(p.left), twipsToPixelsY(p.top), twipsToPixelsX(p.width), twipsToPixelsY(p.height),
-        parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleA(nullptr), nullptr);
-    SendMessageA(h, WM_SETFONT, reinterpret_cast<WPARAM>(uiFont()), FALSE);
+    HWND h = CreateWindowExW(0, Text::wide(cls).c_str(), Text::wide(text).c_str(),
+                             WS_CHILD | WS_CLIPSIBLINGS | style, Dpi::fromTwips(p.left, dpi),
+                             Dpi::fromTwips(p.top, dpi), Dpi::fromTwips(p.width, dpi), Dpi::fromTwips(p.height, dpi),
+                             parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleA(nullptr),
+                             nullptr);
+    SendMessageA(h, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     return h;
+}
+
+// Every control keeps its place and size in twips at another DPI.
+struct Rescale {
+    int from, to;
+    HFONT font;
+};
+BOOL CALLBACK rescaleControl(HWND h, LPARAM lp) {
+    const auto& scale = *reinterpret_cast<const Rescale*>(lp);
+    RECT r{};
+    GetWindowRect(h, &r);
+    MapWindowPoints(nullptr, GetParent(h), reinterpret_cast<POINT*>(&r), 2);
+    auto at = [&](LONG v) { return MulDiv(v, scale.to, scale.from); };
+    SetWindowPos(h, nullptr, at(r.left), at(r.top), at(r.right) - at(r.left), at(r.bottom) - at(r.top),
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+    SendMessageA(h, WM_SETFONT, reinterpret_cast<WPARAM>(scale.font), TRUE);
+    return TRUE;
 }
 
 std::string windowText(HWND h) {
@@ -125,32 +145,34 @@ WNDCLASSEXA frmmess::windowClass() {
 }
 
 void frmmess::create() {
-    RECT r{0, 0, twipsToPixelsX(kClientWidth), 10};
-    AdjustWindowRectEx(&r, kStyle, FALSE, kExStyle);
-    createWindow(kExStyle, " ", kStyle, CW_USEDEFAULT, CW_USEDEFAULT, r.right - r.left, twipsToPixelsY(compactHeight),
-                 trayOwner());
+    // Made on the primary monitor, so at the system's DPI.
+    const int dpi = Dpi::ofSystem();
+    RECT r{0, 0, Dpi::fromTwips(kClientWidth, dpi), 10};
+    Dpi::adjustWindowRect(r, kStyle, kExStyle, dpi);
+    createWindow(kExStyle, " ", kStyle, CW_USEDEFAULT, CW_USEDEFAULT, r.right - r.left,
+                 Dpi::fromTwips(compactHeight, dpi), trayOwner());
+    font_ = Dpi::uiFont(dpi_);
+    controlsDpi_ = dpi_;
     shownOnce_ = false;
     modal_ = false;
     actions_[0] = actions_[1] = Action::None;
     actions_[2] = Action::Dismiss;
     modFTP::watchWork();
 
-    pIcon_ = makeControl(hwnd_, "STATIC", "", WS_VISIBLE | SS_ICON | SS_CENTERIMAGE, kIcon);
-    HICON icon = static_cast<HICON>(
-        LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_MESS), IMAGE_ICON, 32, 32, LR_SHARED));
-    SendMessageA(pIcon_, STM_SETICON, reinterpret_cast<WPARAM>(icon), 0);
-    lblinf_ = makeControl(hwnd_, "STATIC", "", WS_VISIBLE | SS_LEFT | SS_NOPREFIX, kLblinf);
-    lblinf2_ = makeControl(hwnd_, "STATIC", "", SS_LEFT | SS_NOPREFIX, kLblinf2);
+    pIcon_ = makeControl(font_.get(), dpi_, hwnd_, "STATIC", "", WS_VISIBLE | SS_ICON | SS_CENTERIMAGE, kIcon);
+    setIcon();
+    lblinf_ = makeControl(font_.get(), dpi_, hwnd_, "STATIC", "", WS_VISIBLE | SS_LEFT | SS_NOPREFIX, kLblinf);
+    lblinf2_ = makeControl(font_.get(), dpi_, hwnd_, "STATIC", "", SS_LEFT | SS_NOPREFIX, kLblinf2);
     for (int i = 0; i < 3; ++i)
-        cmdmess_[i] = makeControl(hwnd_, "BUTTON", i == 2 ? "OK" : "", WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON,
+        cmdmess_[i] = makeControl(font_.get(), dpi_, hwnd_, "BUTTON", i == 2 ? "OK" : "", WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON,
                                   kButtons[i], kFirstButtonId + i);
-    pb_ = makeControl(hwnd_, PROGRESS_CLASSA, "", 0, kPb);
-    frame1_ = makeControl(hwnd_, "BUTTON", "", WS_VISIBLE | BS_GROUPBOX, kFrame1);
-    label1_ = makeControl(hwnd_, "STATIC", "Delivery type:", WS_VISIBLE | SS_LEFT, kLabel1);
-    optType_[0] = makeControl(hwnd_, "BUTTON", "Normal", WS_VISIBLE | WS_TABSTOP | WS_GROUP | BS_AUTORADIOBUTTON,
+    pb_ = makeControl(font_.get(), dpi_, hwnd_, PROGRESS_CLASSA, "", 0, kPb);
+    frame1_ = makeControl(font_.get(), dpi_, hwnd_, "BUTTON", "", WS_VISIBLE | BS_GROUPBOX, kFrame1);
+    label1_ = makeControl(font_.get(), dpi_, hwnd_, "STATIC", "Delivery type:", WS_VISIBLE | SS_LEFT, kLabel1);
+    optType_[0] = makeControl(font_.get(), dpi_, hwnd_, "BUTTON", "Normal", WS_VISIBLE | WS_TABSTOP | WS_GROUP | BS_AUTORADIOBUTTON,
                               kOptions[0], kFirstOptionId);
     optType_[1] =
-        makeControl(hwnd_, "BUTTON", "BitTorrent", WS_VISIBLE | BS_AUTORADIOBUTTON, kOptions[1], kFirstOptionId + 1);
+        makeControl(font_.get(), dpi_, hwnd_, "BUTTON", "BitTorrent", WS_VISIBLE | BS_AUTORADIOBUTTON, kOptions[1], kFirstOptionId + 1);
     SendMessageA(optType_[0], BM_SETCHECK, BST_CHECKED, 0);
 
     // The progress bar lies above the left and middle buttons, the option
@@ -160,6 +182,14 @@ void frmmess::create() {
     // The percent line lies inside the message label's box, so it goes above it.
     SetWindowPos(lblinf2_, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     SetWindowPos(frame1_, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
+// The dialog's icon, at its size for the window's DPI.
+void frmmess::setIcon() {
+    const int size = Dpi::metric(SM_CXICON, dpi_);
+    icon_.reset(static_cast<HICON>(
+        LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_MESS), IMAGE_ICON, size, size, 0)));
+    SendMessageA(pIcon_, STM_SETICON, reinterpret_cast<WPARAM>(icon_.get()), 0);
 }
 
 LRESULT frmmess::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
@@ -189,14 +219,31 @@ LRESULT frmmess::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
             closeBox_Click();
             return 0;
         case WM_ACTIVATE:
-            // The keyboard starts at the first button there is.
-            if (LOWORD(wp) != WA_INACTIVE)
+            // The keyboard goes back where it was, or starts at the first button there is.
+            if (LOWORD(wp) == WA_INACTIVE) {
+                HWND focus = GetFocus();
+                focus_ = focus && IsChild(hwnd_, focus) ? focus : nullptr;
+            } else if (focus_ && IsWindowVisible(focus_) && IsWindowEnabled(focus_)) {
+                SetFocus(focus_);
+            } else {
                 for (HWND button : cmdmess_)
                     if (IsWindowVisible(button) && IsWindowEnabled(button)) {
                         SetFocus(button);
                         break;
                     }
+            }
             return 0;
+        case WM_DPICHANGED: {
+            // Made again for the new scale: font, icon, every control's place.
+            AutoHfont old = std::move(font_);
+            font_ = Dpi::uiFont(dpi_);
+            const Rescale scale{controlsDpi_, dpi_, font_.get()};
+            EnumChildWindows(hwnd_, rescaleControl, reinterpret_cast<LPARAM>(&scale));
+            controlsDpi_ = dpi_;
+            setIcon();
+            takeSuggestedRect(lp);
+            return 0;
+        }
     }
     return defaultProc(msg, wp, lp);
 }
@@ -220,7 +267,7 @@ void frmmess::setProgressValue(int32_t lValue) { SendMessageA(pb_, PBM_SETPOS, s
 int32_t frmmess::progressValue() const { return static_cast<int32_t>(SendMessageA(pb_, PBM_GETPOS, 0, 0)); }
 
 void frmmess::setProgressWidthTwips(int twips) {
-    SetWindowPos(pb_, nullptr, 0, 0, twipsToPixelsX(twips), twipsToPixelsY(kPb.height),
+    SetWindowPos(pb_, nullptr, 0, 0, px(twips), px(kPb.height),
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     InvalidateRect(hwnd_, nullptr, TRUE);
 }
@@ -228,7 +275,7 @@ void frmmess::setProgressWidthTwips(int twips) {
 int frmmess::progressWidthTwips() const {
     RECT r;
     GetWindowRect(pb_, &r);
-    return pixelsToTwipsX(r.right - r.left);
+    return twips(r.right - r.left);
 }
 
 frmmess::Action frmmess::actionFor(int index, const std::string& sCapt) {
@@ -432,14 +479,14 @@ void frmmess::optType_Click(int index) {
 void frmmess::setHeightTwips(int twips) {
     RECT r;
     GetWindowRect(hwnd_, &r);
-    SetWindowPos(hwnd_, nullptr, 0, 0, r.right - r.left, twipsToPixelsY(twips),
+    SetWindowPos(hwnd_, nullptr, 0, 0, r.right - r.left, px(twips),
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 int frmmess::heightTwips() const {
     RECT r;
     GetWindowRect(hwnd_, &r);
-    return pixelsToTwipsY(r.bottom - r.top);
+    return this->twips(r.bottom - r.top);
 }
 
 static void centreOnScreen(HWND h) {

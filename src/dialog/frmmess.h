@@ -99,10 +99,15 @@ private:
     void create();
     void act(Action action);
     void setButton(int index, const std::string& sCapt, Action action);
+    void setIcon();
     void handOverUpdate();
 
     HWND pIcon_ = nullptr, lblinf_ = nullptr, lblinf2_ = nullptr, pb_ = nullptr;
     HWND cmdmess_[3] = {};
+    HWND focus_ = nullptr;  // the control that had the keyboard when the dialog went inactive
+    AutoHfont font_;        // for the window's DPI
+    AutoHicon icon_;
+    int controlsDpi_ = Dpi::standard;  // the DPI the controls were placed for
     Action actions_[3] = {};
     HWND frame1_ = nullptr, label1_ = nullptr, optType_[2] = {};
     bool modal_ = false;

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "base/Dpi.h"
 #include "base/ModCommon.h"
 
 namespace {
@@ -21,12 +22,11 @@ RECT clientRect(HWND h) {
 
 // Moves a pane by the container's twips. A negative size is refused, as the
 // platform's Move refuses it, and the pane keeps its place.
-void movePane(HWND pane, int left, int top, int width, int height) {
+void movePane(HWND pane, int left, int top, int width, int height, int dpi) {
     if (width < 0 || height < 0)
         return;
-    using namespace ModCommon;
-    MoveWindow(pane, twipsToPixelsX(left), twipsToPixelsY(top), twipsToPixelsX(width), twipsToPixelsY(height),
-               TRUE);
+    MoveWindow(pane, Dpi::fromTwips(left, dpi), Dpi::fromTwips(top, dpi), Dpi::fromTwips(width, dpi),
+               Dpi::fromTwips(height, dpi), TRUE);
 }
 
 }  // namespace
@@ -121,9 +121,29 @@ void cSplitter::MaximumSize(int ePanel, long lSize) {
     maximum_[panelIndex(ePanel)] = lSize;
 }
 
+void cSplitter::Container(HWND oContainer) {
+    container_ = oContainer;
+    if (container_)
+        dpi_ = Dpi::ofWindow(container_);
+}
+
+void cSplitter::DisplayDpi(int dpi) {
+    if (dpi <= 0 || dpi == dpi_)
+        return;
+    position_ = MulDiv(position_, dpi, dpi_);
+    dpi_ = dpi;
+    ClampPosition();
+    UpdateProportion();
+    Resize();
+}
+
+long cSplitter::scaled(long dips) const {
+    return MulDiv(dips, dpi_, Dpi::standard);
+}
+
 void cSplitter::Bind(HWND oLeftTop, HWND oRightBottom) {
     if (!container_)
-        container_ = GetParent(oLeftTop);
+        Container(GetParent(oLeftTop));
     paneLeftTop_ = oLeftTop;
     paneRightBottom_ = oRightBottom;
     if (GetParent(oLeftTop) != container_)
@@ -156,29 +176,30 @@ void cSplitter::Resize() {
 void cSplitter::ClampPosition() {
     if (!container_)
         return;
-    const long length = innerLength();
-    if (maximum_[1] >= 1 && length - position_ - splitterSize_ > maximum_[1])
-        position_ = length - maximum_[1] - splitterSize_;
-    if (maximum_[0] >= 1 && position_ > maximum_[0])
-        position_ = maximum_[0];
-    if (minimum_[1] > 0 && length - position_ - splitterSize_ < minimum_[1])
-        position_ = length - minimum_[1] - splitterSize_;
-    if (minimum_[0] >= 1 && position_ < minimum_[0])
-        position_ = minimum_[0];
+    const long length = innerLength(), bar = scaled(splitterSize_);
+    const long min[2] = {scaled(minimum_[0]), scaled(minimum_[1])};
+    const long max[2] = {scaled(maximum_[0]), scaled(maximum_[1])};
+    if (maximum_[1] >= 1 && length - position_ - bar > max[1])
+        position_ = length - max[1] - bar;
+    if (maximum_[0] >= 1 && position_ > max[0])
+        position_ = max[0];
+    if (minimum_[1] > 0 && length - position_ - bar < min[1])
+        position_ = length - min[1] - bar;
+    if (minimum_[0] >= 1 && position_ < min[0])
+        position_ = min[0];
 }
 
 void cSplitter::LayoutPanes() {
-    using namespace ModCommon;
     RECT rc = clientRect(container_);
-    const int width = pixelsToTwipsX(rc.right), height = pixelsToTwipsY(rc.bottom);
+    const int dpi = dpi_;
+    const int width = Dpi::toTwips(rc.right, dpi), height = Dpi::toTwips(rc.bottom, dpi);
+    const int p = Dpi::toTwips(position_, dpi), s = Dpi::toTwips(scaled(splitterSize_), dpi);
     if (orientation_ == horizontal) {
-        const int p = pixelsToTwipsY(position_), s = pixelsToTwipsY(splitterSize_);
-        movePane(paneLeftTop_, 0, 0, width, p);
-        movePane(paneRightBottom_, 0, p + s, width, height - (p + s));
+        movePane(paneLeftTop_, 0, 0, width, p, dpi);
+        movePane(paneRightBottom_, 0, p + s, width, height - (p + s), dpi);
     } else {
-        const int p = pixelsToTwipsX(position_), s = pixelsToTwipsX(splitterSize_);
-        movePane(paneLeftTop_, 0, 0, p, height);
-        movePane(paneRightBottom_, p + s, 0, width - (p + s), height);
+        movePane(paneLeftTop_, 0, 0, p, height, dpi);
+        movePane(paneRightBottom_, p + s, 0, width - (p + s), height, dpi);
     }
 }
 
@@ -224,8 +245,8 @@ RECT cSplitter::outlineRect() const {
     RECT w{};
     GetWindowRect(container_, &w);
     if (orientation_ == horizontal)
-        return {w.left, w.top + position_, w.right, w.top + position_ + splitterSize_};
-    return {w.left + position_, w.top, w.left + position_ + splitterSize_, w.bottom};
+        return {w.left, w.top + position_, w.right, w.top + position_ + scaled(splitterSize_)};
+    return {w.left + position_, w.top, w.left + position_ + scaled(splitterSize_), w.bottom};
 }
 
 long cSplitter::dragPosition() const {

@@ -1,7 +1,9 @@
 // Divides a container window's inner area into two panes with a bar the user
 // drags. The splitter owns no window: the container shows through between the
 // panes, forwards its mouse and resize events here, and the splitter moves the
-// panes. The container's own scale is twips; the splitter's sizes are pixels.
+// panes. The container's own scale is twips. The bar's size and the panes'
+// limits are pixels at 96 DPI, drawn larger at the container's DPI; the
+// position is in the container's pixels.
 #pragma once
 #include <windows.h>
 
@@ -39,8 +41,11 @@ public:
     void Position(long lPosition);
     bool KeepProportion() const { return keepProportion_; }
     void KeepProportion(bool bKeep) { keepProportion_ = bKeep; }
-    void Container(HWND oContainer) { container_ = oContainer; }
+    void Container(HWND oContainer);
     HWND Container() const { return container_; }
+    // The DPI the container is drawn for; a change keeps the proportion.
+    void DisplayDpi(int dpi);
+    int DisplayDpi() const { return dpi_; }
     long SplitterSize() const { return splitterSize_; }
     void SplitterSize(long lSize);
     long MinimumSize(int ePanel) const;
@@ -73,6 +78,7 @@ private:
     void DeleteDragBrush();
 
     long innerLength() const;  // pixels along the split direction
+    long scaled(long dips) const;  // a size at 96 DPI, at the container's
     RECT outlineRect() const;
     long dragPosition() const;
     void loadCursor();
@@ -84,6 +90,7 @@ private:
     long position_ = 128;
     bool keepProportion_ = false;
     HWND container_ = nullptr;
+    int dpi_ = 96;
     long splitterSize_ = 30;
     long minimum_[2] = {8, 8};
     long maximum_[2] = {-1, -1};

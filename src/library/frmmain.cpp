@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <iterator>
 
+#include "base/Dpi.h"
 #include "base/ModCommon.h"
 #include "base/resource.h"
 #include "dialog/frmmess.h"
@@ -87,11 +88,13 @@ HINSTANCE module() {
     return GetModuleHandleA(nullptr);
 }
 
-HWND makeChild(HWND parent, const char* cls, DWORD style, const Place& p, int id = 0, DWORD exStyle = 0) {
-    HWND h = CreateWindowExA(exStyle, cls, "", WS_CHILD | style, twipsToPixelsX(p.left),
-                             twipsToPixelsY(p.top), twipsToPixelsX(p.width), twipsToPixelsY(p.height), parent,
-                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), module(), nullptr);
-    SendMessageA(h, WM_SETFONT, reinterpret_cast<WPARAM>(uiFont()), FALSE);
+// A control at its designed place, in the window's font.
+HWND makeChild(HFONT font, int dpi, HWND parent, const char* cls, DWORD style, const Place& p, int id = 0,
+               DWORD exStyle = 0) {
+    HWND h = CreateWindowExA(exStyle, cls, "", WS_CHILD | style, Dpi::fromTwips(p.left, dpi),
+                             Dpi::fromTwips(p.top, dpi), Dpi::fromTwips(p.width, dpi), Dpi::fromTwips(p.height, dpi),
+                             parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), module(), nullptr);
+    SendMessageA(h, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     return h;
 }
 
@@ -102,12 +105,12 @@ RECT windowRectIn(HWND h, HWND parent) {
     return r;
 }
 
-void addColumns(HWND list, const char* const* names, const int* widths, int count) {
+void addColumns(HWND list, const char* const* names, const int* widths, int count, int dpi) {
     for (int i = 0; i < count; ++i) {
         LVCOLUMNA c{};
         c.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
         c.pszText = const_cast<char*>(names[i]);
-        c.cx = twipsToPixelsX(widths[i]);
+        c.cx = Dpi::fromTwips(widths[i], dpi);
         c.iSubItem = i;
         SendMessageA(list, LVM_INSERTCOLUMNA, i, reinterpret_cast<LPARAM>(&c));
     }
@@ -119,9 +122,9 @@ void addExtendedStyle(HWND list, DWORD bits) {
 }
 
 // A negative width is refused and the column keeps its width.
-void setColumnWidth(HWND list, int column, int twips) {
+void setColumnWidth(HWND list, int column, int twips, int dpi) {
     if (twips >= 0)
-        SendMessageA(list, LVM_SETCOLUMNWIDTH, column, twipsToPixelsX(twips));
+        SendMessageA(list, LVM_SETCOLUMNWIDTH, column, Dpi::fromTwips(twips, dpi));
 }
 
 HIMAGELIST stripImageList(int resource, int size, int count) {
@@ -169,10 +172,10 @@ short shiftState(WPARAM wp) {
                               (GetKeyState(VK_MENU) < 0 ? 4 : 0));
 }
 
-int heightTwips(HWND h) {
+int heightTwips(HWND h, int dpi) {
     RECT r{};
     GetWindowRect(h, &r);
-    return pixelsToTwipsY(r.bottom - r.top);
+    return Dpi::toTwips(r.bottom - r.top, dpi);
 }
 
 }  // namespace
@@ -233,62 +236,53 @@ void frmmain::create() {
     modFTP::watchWork();
     (void)registered;
 
-    icon_ =
-        static_cast<HICON>(LoadImageA(module(), MAKEINTRESOURCEA(IDI_MAIN), IMAGE_ICON, 32, 32, LR_SHARED));
+    // Shown in the notification area while a delivery runs.
+    trayIcon_.reset(Dpi::metricIcon(IDI_MAIN, true));
+    icon_ = trayIcon_.get();
 
-    RECT r{0, 0, twipsToPixelsX(kInnerWidth), twipsToPixelsY(kInnerHeight)};
-    AdjustWindowRectEx(&r, kStyle, FALSE, 0);
+    // Made on the primary monitor, so at the system's DPI.
+    const int dpi = Dpi::ofSystem();
+    RECT r{0, 0, Dpi::fromTwips(kInnerWidth, dpi), Dpi::fromTwips(kInnerHeight, dpi)};
+    Dpi::adjustWindowRect(r, kStyle, 0, dpi);
     const int width = r.right - r.left, height = r.bottom - r.top;
     const int left = std::max(0, (GetSystemMetrics(SM_CXSCREEN) - width) / 2);
     const int top = std::max(0, (GetSystemMetrics(SM_CYSCREEN) - height) / 2);
     createWindow(0, kCaption, kStyle, left, top, width, height, nullptr);
+    font_ = Dpi::uiFont(dpi_);
     createControls();
     load();
     layout();
 }
 
 void frmmain::createControls() {
-    tb = makeChild(hwnd_, TOOLBARCLASSNAMEA, WS_VISIBLE | TBSTYLE_FLAT | TBSTYLE_TOOLTIPS | CCS_TOP,
+    tb = makeChild(font_.get(), dpi_, hwnd_, TOOLBARCLASSNAMEA, WS_VISIBLE | TBSTYLE_FLAT | TBSTYLE_TOOLTIPS | CCS_TOP,
                    {0, 0, 0, 0});
-    stat = makeChild(hwnd_, STATUSCLASSNAMEA, WS_VISIBLE | SBARS_SIZEGRIP, {0, 0, 0, kStatHeight});
-    // The bar sizes itself to its font; how its minimum height adds up with
-    // the borders differs between comctl32 versions, so correct by the result.
-    int minHeight = twipsToPixelsY(kStatHeight);
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        SendMessageA(stat, SB_SETMINHEIGHT, minHeight, 0);
-        SendMessageA(stat, WM_SIZE, 0, 0);
-        RECT bar{};
-        GetWindowRect(stat, &bar);
-        const int missing = twipsToPixelsY(kStatHeight) - (bar.bottom - bar.top);
-        if (missing == 0)
-            break;
-        minHeight = std::max(0, minHeight + missing);
-    }
-    layoutStatusBar();
+    stat = makeChild(font_.get(), dpi_, hwnd_, STATUSCLASSNAMEA, WS_VISIBLE | SBARS_SIZEGRIP, {0, 0, 0, kStatHeight});
+    sizeStatusBar();
     SendMessageA(stat, SB_SETTEXTA, 0, reinterpret_cast<LPARAM>("Ready"));
-    pb = makeChild(stat, PROGRESS_CLASSA, PBS_SMOOTH, {0, 0, 0, 0});
+    pb = makeChild(font_.get(), dpi_, stat, PROGRESS_CLASSA, PBS_SMOOTH, {0, 0, 0, 0});
 
     // The boxes hold the lists: Tab walks into them, in the order made.
     picSplitMain =
-        makeChild(hwnd_, kSplitBoxClass, WS_VISIBLE | WS_CLIPCHILDREN, kPicSplitMain, 0, WS_EX_CONTROLPARENT);
-    lv = makeChild(
+        makeChild(font_.get(), dpi_, hwnd_, kSplitBoxClass, WS_VISIBLE | WS_CLIPCHILDREN, kPicSplitMain, 0, WS_EX_CONTROLPARENT);
+    lv = makeChild(font_.get(), dpi_, 
         picSplitMain, WC_LISTVIEWA,
         WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | LVS_SHAREIMAGELISTS |
             LVS_OWNERDATA,
         {}, 0, WS_EX_CLIENTEDGE);
-    addColumns(lv, kLvColumns, kLvWidths, 6);
+    addColumns(lv, kLvColumns, kLvWidths, 6, dpi_);
     // The ticks are the model's too: the list asks for them with the texts.
     SendMessageW(lv, LVM_SETCALLBACKMASK, LVIS_STATEIMAGEMASK, 0);
     picSplitSub =
-        makeChild(picSplitMain, kSplitBoxClass, WS_VISIBLE | WS_CLIPCHILDREN, kPicSplitSub, 0, WS_EX_CONTROLPARENT);
-    tv = makeChild(
+        makeChild(font_.get(), dpi_, picSplitMain, kSplitBoxClass, WS_VISIBLE | WS_CLIPCHILDREN, kPicSplitSub, 0, WS_EX_CONTROLPARENT);
+    tv = makeChild(font_.get(), dpi_, 
         picSplitSub, WC_TREEVIEWA,
         WS_VISIBLE | WS_TABSTOP | TVS_HASLINES | TVS_HASBUTTONS | TVS_LINESATROOT | TVS_SHOWSELALWAYS, {}, 0,
         WS_EX_CLIENTEDGE);
-    lvl = makeChild(picSplitSub, WC_LISTVIEWA, WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_SHAREIMAGELISTS, {},
+    lvl = makeChild(font_.get(), dpi_, picSplitSub, WC_LISTVIEWA, WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_SHAREIMAGELISTS, {},
                     0, WS_EX_CLIENTEDGE);
-    addColumns(lvl, kLvlColumns, kLvlWidths, 4);
-    tb2 = makeChild(
+    addColumns(lvl, kLvlColumns, kLvlWidths, 4, dpi_);
+    tb2 = makeChild(font_.get(), dpi_, 
         picSplitMain, TOOLBARCLASSNAMEA,
         WS_VISIBLE | TBSTYLE_FLAT | TBSTYLE_TOOLTIPS | CCS_NORESIZE | CCS_NOPARENTALIGN | CCS_NODIVIDER,
         {0, 0, kTb2Width, kTb2Height});
@@ -350,18 +344,7 @@ void frmmain::load() {
     lower.Proportion(1);
 
     // From here on a failing step leaves its control as it is.
-    imgl32_.reset(stripImageList(IDB_TOOLBAR, kBigPicture, 5));
-    imgl16t_.reset(stripImageList(IDB_SMALLTOOLBAR, kSmallPicture, 3));
-    imgl16_.reset(ImageList_Create(kSmallPicture, kSmallPicture, ILC_COLOR32 | ILC_MASK, 1, 1));
-    if (HICON item = static_cast<HICON>(
-            LoadImageA(module(), MAKEINTRESOURCEA(IDI_ITEM), IMAGE_ICON, kSmallPicture, kSmallPicture, 0))) {
-        ImageList_AddIcon(imgl16_.get(), item);
-        DestroyIcon(item);
-    }
-    SendMessageA(lv, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(imgl16_.get()));
-    SendMessageA(lvl, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(imgl16_.get()));
-    SendMessageA(tb, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(imgl32_.get()));
-    SendMessageA(tb2, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(imgl16t_.get()));
+    makePictures();
 
     const char* captions[5];
     std::transform(std::begin(kTbButtons), std::end(kTbButtons), captions,
@@ -423,6 +406,12 @@ LRESULT frmmain::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
                 SetFocus(focus_ && IsWindow(focus_) && IsWindowVisible(focus_) ? focus_ : lv);
             }
             return 0;
+        case WM_DPICHANGED:
+            applyDpi();
+            takeSuggestedRect(lp);
+            layout();
+            placeSmallToolbar();
+            return 0;
         case WM_CONTEXTMENU:
             // Shift+F10 or the menu key: at the selected issue (a click has its own way).
             if (reinterpret_cast<HWND>(wp) == lv && lp == -1)
@@ -454,8 +443,8 @@ LRESULT frmmain::onSplitBox(HWND box, UINT msg, WPARAM wp, LPARAM lp) {
     cSplitter* splitter = box == picSplitMain  ? m_cSplitMain.get()
                           : box == picSplitSub ? m_cSplitSub.get()
                                                : nullptr;
-    const float x = static_cast<float>(pixelsToTwipsX(GET_X_LPARAM(lp)));
-    const float y = static_cast<float>(pixelsToTwipsY(GET_Y_LPARAM(lp)));
+    const float x = static_cast<float>(twips(GET_X_LPARAM(lp)));
+    const float y = static_cast<float>(twips(GET_Y_LPARAM(lp)));
     switch (msg) {
         case WM_NOTIFYFORMAT:
             // The lists report in UTF-16, so every title shows whole.
@@ -641,31 +630,84 @@ void frmmain::layout() {
         return;
     RECT client{};
     GetClientRect(hwnd_, &client);
-    const int scaleWidth = pixelsToTwipsX(client.right), scaleHeight = pixelsToTwipsY(client.bottom);
+    const int scaleWidth = twips(client.right), scaleHeight = twips(client.bottom);
     const int width = scaleWidth - kSplitMarginX, height = scaleHeight - kSplitMarginY;
     if (width >= 0 && height >= 0)
-        MoveWindow(picSplitMain, twipsToPixelsX(kSplitLeft), twipsToPixelsY(kSplitTop), twipsToPixelsX(width),
-                   twipsToPixelsY(height), TRUE);
-    setColumnWidth(lv, colTitle, scaleWidth - kLvTitleMargin);
-    for (int c = colIssue; c <= colRecord; ++c) setColumnWidth(lv, c, kLvWidths[c]);
-    setColumnWidth(lvl, colTitle, scaleWidth - kLvlTitleMargin);
-    for (int c = colIssue; c <= colLocation; ++c) setColumnWidth(lvl, c, kLvlWidths[c]);
+        MoveWindow(picSplitMain, px(kSplitLeft), px(kSplitTop), px(width),
+                   px(height), TRUE);
+    setColumnWidth(lv, colTitle, scaleWidth - kLvTitleMargin, dpi_);
+    for (int c = colIssue; c <= colRecord; ++c) setColumnWidth(lv, c, kLvWidths[c], dpi_);
+    setColumnWidth(lvl, colTitle, scaleWidth - kLvlTitleMargin, dpi_);
+    for (int c = colIssue; c <= colLocation; ++c) setColumnWidth(lvl, c, kLvlWidths[c], dpi_);
     if (IsIconic(hwnd_))
         ShowWindow(hwnd_, SW_HIDE);
+}
+
+// The bar sizes itself to its font; how its minimum height adds up with the
+// borders differs between comctl32 versions, so correct by the result.
+void frmmain::sizeStatusBar() {
+    int minHeight = px(kStatHeight);
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        SendMessageA(stat, SB_SETMINHEIGHT, minHeight, 0);
+        SendMessageA(stat, WM_SIZE, 0, 0);
+        RECT bar{};
+        GetWindowRect(stat, &bar);
+        const int missing = px(kStatHeight) - (bar.bottom - bar.top);
+        if (missing == 0)
+            break;
+        minHeight = std::max(0, minHeight + missing);
+    }
+    layoutStatusBar();
+}
+
+// The toolbars' pictures, the issue icon and the window's icons, drawn for
+// the window's DPI.
+void frmmain::makePictures() {
+    const int small = Dpi::metric(SM_CXSMICON, dpi_), big = Dpi::metric(SM_CXICON, dpi_);
+    imgl32_.reset(stripImageList(IDB_TOOLBAR, kBigPicture, 5));
+    imgl16t_.reset(stripImageList(IDB_SMALLTOOLBAR, kSmallPicture, 3));
+    imgl16_.reset(ImageList_Create(small, small, ILC_COLOR32 | ILC_MASK, 1, 1));
+    if (HICON item = static_cast<HICON>(LoadImageA(module(), MAKEINTRESOURCEA(IDI_ITEM), IMAGE_ICON, small, small, 0))) {
+        ImageList_AddIcon(imgl16_.get(), item);
+        DestroyIcon(item);
+    }
+    SendMessageA(lv, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(imgl16_.get()));
+    SendMessageA(lvl, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(imgl16_.get()));
+    SendMessageA(tb, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(imgl32_.get()));
+    SendMessageA(tb2, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(imgl16t_.get()));
+    bigIcon_.reset(static_cast<HICON>(LoadImageA(module(), MAKEINTRESOURCEA(IDI_MAIN), IMAGE_ICON, big, big, 0)));
+    smallIcon_.reset(
+        static_cast<HICON>(LoadImageA(module(), MAKEINTRESOURCEA(IDI_MAIN), IMAGE_ICON, small, small, 0)));
+    SendMessageA(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon_.get()));
+    SendMessageA(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_.get()));
+}
+
+// The window moved to a monitor of another scale (dpi_ holds the new one):
+// fonts, pictures and the designed sizes are made again for it.
+void frmmain::applyDpi() {
+    font_ = Dpi::uiFont(dpi_);
+    for (HWND control : {tb, stat, pb, lv, tv, lvl, tb2})
+        SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), TRUE);
+    makePictures();
+    SendMessageA(tb, TB_AUTOSIZE, 0, 0);
+    SetWindowPos(tb2, nullptr, 0, 0, px(kTb2Width), px(kTb2Height), SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    m_cSplitMain->DisplayDpi(dpi_);
+    m_cSplitSub->DisplayDpi(dpi_);
+    sizeStatusBar();
 }
 
 // Panel 3 springs to fill the width left over, never narrower than its minimum.
 void frmmain::layoutStatusBar() {
     RECT client{};
     GetClientRect(hwnd_, &client);
-    const int scaleWidth = pixelsToTwipsX(client.right);
+    const int scaleWidth = twips(client.right);
     const int fixed = kPanelWidths[0] + kPanelWidths[1] + kPanelWidths[3];
     const int spring = std::max(kPanel3Minimum, scaleWidth - fixed);
     int edges[4];
-    edges[0] = twipsToPixelsX(kPanelWidths[0]);
-    edges[1] = twipsToPixelsX(kPanelWidths[0] + kPanelWidths[1]);
-    edges[2] = twipsToPixelsX(kPanelWidths[0] + kPanelWidths[1] + spring);
-    edges[3] = twipsToPixelsX(kPanelWidths[0] + kPanelWidths[1] + spring + kPanelWidths[3]);
+    edges[0] = px(kPanelWidths[0]);
+    edges[1] = px(kPanelWidths[0] + kPanelWidths[1]);
+    edges[2] = px(kPanelWidths[0] + kPanelWidths[1] + spring);
+    edges[3] = px(kPanelWidths[0] + kPanelWidths[1] + spring + kPanelWidths[3]);
     SendMessageA(stat, SB_SETPARTS, 4, reinterpret_cast<LPARAM>(edges));
 }
 
@@ -675,23 +717,23 @@ void frmmain::placeProgressBar() {
     int edges[4] = {};
     if (SendMessageA(stat, SB_GETPARTS, 4, reinterpret_cast<LPARAM>(edges)) < 2)
         return;
-    const int panelLeft = pixelsToTwipsX(edges[0]), panelWidth = pixelsToTwipsX(edges[1] - edges[0]);
-    const int statHeight = heightTwips(stat);
+    const int panelLeft = twips(edges[0]), panelWidth = twips(edges[1] - edges[0]);
+    const int statHeight = heightTwips(stat, dpi_);
     const int width = panelWidth - kPbNarrower;
     const int height = static_cast<int>(statHeight / kPbHeightDivisor);
     if (width < 0 || height < 0)
         return;
     // pb lives in the status bar, so its top is measured from the bar's own top.
-    MoveWindow(pb, twipsToPixelsX(panelLeft + kPbInset),
-               twipsToPixelsY(static_cast<int>(statHeight / kPbTopDivisor)), twipsToPixelsX(width),
-               twipsToPixelsY(height), TRUE);
+    MoveWindow(pb, px(panelLeft + kPbInset),
+               px(static_cast<int>(statHeight / kPbTopDivisor)), px(width),
+               px(height), TRUE);
 }
 
 void frmmain::placeSmallToolbar() {
     if (!tb2 || !lv)
         return;
     RECT r = windowRectIn(tb2, picSplitMain);
-    SetWindowPos(tb2, HWND_TOP, r.left, twipsToPixelsY(heightTwips(lv) + kTb2Gap), 0, 0,
+    SetWindowPos(tb2, HWND_TOP, r.left, px(heightTwips(lv, dpi_) + kTb2Gap), 0, 0,
                  SWP_NOSIZE | SWP_NOACTIVATE);
 }
 

@@ -115,6 +115,9 @@ private:
     void load();
     void layout();
     void layoutStatusBar();
+    void sizeStatusBar();
+    void makePictures();
+    void applyDpi();
     void placeProgressBar();
     void placeSmallToolbar();
     void popupMenu(HMENU menu, const POINT* at = nullptr);
@@ -127,6 +130,8 @@ private:
     AutoHaccel keys_;      // the toolbar's keys
     HWND focus_ = nullptr;  // the control that had the keyboard when the window went inactive
     AutoHimagelist imgl32_, imgl16t_, imgl16_;
+    AutoHfont font_;  // for the window's DPI
+    AutoHicon bigIcon_, smallIcon_, trayIcon_;  // the window's own, for its DPI
     bool allowClose_ = false;
     std::wstring shownText_;  // what the list last asked for, kept until it asks again
 };

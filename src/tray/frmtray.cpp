@@ -5,6 +5,7 @@
 #include <cstring>
 #include <utility>
 
+#include "base/Dpi.h"
 #include "base/ModCommon.h"
 #include "base/resource.h"
 #include "dialog/frmmess.h"
@@ -156,9 +157,8 @@ WNDCLASSEXA frmtray::windowClass() {
 }
 
 frmtray::frmtray() {
-    icon_ = static_cast<HICON>(
-        LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_TRAY), IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
-                   GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+    ownedIcon_.reset(Dpi::metricIcon(IDI_TRAY, true));
+    icon_ = ownedIcon_.get();
     createWindow(WS_EX_TOOLWINDOW, "Quillora", WS_POPUP, 0, 0, 0, 0, nullptr);
 
     sysTMenu_ = CreatePopupMenu();

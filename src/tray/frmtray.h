@@ -100,6 +100,7 @@ private:
     void onTaskbarCreated();
 
     HICON icon_ = nullptr;
+    AutoHicon ownedIcon_;  // icon_ as the form made it
     HMENU sysTMenu_ = nullptr;
     bool useUnicodeShell_ = true;
     bool shellSupportsBalloons_ = true;

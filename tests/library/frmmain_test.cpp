@@ -127,7 +127,7 @@ TEST_F(LibraryWindow, FirstShowHasDesignedCaptionSizeAndFont) {
     GetObjectA(reinterpret_cast<HFONT>(SendMessageA(w.lv, WM_GETFONT, 0, 0)), sizeof font, &font);
     EXPECT_STREQ(font.lfFaceName, "Tahoma");
     EXPECT_NE(w.icon(), nullptr);
-    EXPECT_EQ(reinterpret_cast<HICON>(GetClassLongPtrA(w.hwnd(), GCLP_HICON)), w.icon());
+    EXPECT_NE(SendMessageA(w.hwnd(), WM_GETICON, ICON_SMALL, 0), 0);
 }
 
 TEST_F(LibraryWindow, ControlsSitInTheirContainers) {
