@@ -1,29 +1,25 @@
-// The toolbar pictures and icons come at the size of the screen's scale, with
-// their alpha channel.
+// Toolbar pictures and icons at the size of the screen's scale, with alpha.
 #include "library/Pictures.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
 
 #include "base/Handles.h"
 #include "base/resource.h"
 
 TEST(Pictures, ToolbarsComeInTheCellSizeOfTheScreenScaleWithAlpha) {
-    struct Case {
-        int dpi, bigCell, smallCell;
-    };
-    // 110 lies between 100 and 125 %: the larger pictures; above 200 % they stop growing.
-    for (const Case c : {Case{96, 32, 16}, Case{110, 40, 20}, Case{120, 40, 20}, Case{144, 48, 24},
-                         Case{192, 64, 32}, Case{288, 64, 32}}) {
+    // DPI, large and small cell: 110 (between 100 and 125 %) takes the larger; 200 % is the most.
+    const int cases[][3] = {{96, 32, 16},  {110, 40, 20}, {120, 40, 20},
+                            {144, 48, 24}, {192, 64, 32}, {288, 64, 32}};
+    for (const auto& [dpi, bigCell, smallCell] : cases) {
         for (const bool smallButtons : {false, true}) {
-            SCOPED_TRACE(testing::Message() << c.dpi << " dpi, " << (smallButtons ? "small" : "big"));
-            AutoHimagelist list(Pictures::toolbarImages(smallButtons, c.dpi));
+            SCOPED_TRACE(testing::Message() << dpi << " dpi, " << (smallButtons ? "small" : "big"));
+            AutoHimagelist list(Pictures::toolbarImages(smallButtons, dpi));
             ASSERT_TRUE(list);
             int cx = 0, cy = 0;
             ImageList_GetIconSize(list.get(), &cx, &cy);
-            EXPECT_EQ(smallButtons ? c.smallCell : c.bigCell, cx);
+            EXPECT_EQ(smallButtons ? smallCell : bigCell, cx);
             EXPECT_EQ(cx, cy);
             EXPECT_EQ(smallButtons ? 3 : 5, ImageList_GetImageCount(list.get()));
             // Edges blend into the ground through partial alpha; no mask colour is left.
@@ -33,7 +29,7 @@ TEST(Pictures, ToolbarsComeInTheCellSizeOfTheScreenScaleWithAlpha) {
             ASSERT_EQ(static_cast<int>(sizeof ds), GetObjectW(info.hbmImage, sizeof ds, &ds));
             ASSERT_EQ(32, ds.dsBm.bmBitsPixel);
             const auto* px = static_cast<const RGBQUAD*>(ds.dsBm.bmBits);
-            const auto* end = px + ds.dsBm.bmWidth * std::abs(ds.dsBm.bmHeight);
+            const auto* end = px + ds.dsBm.bmWidth * ds.dsBm.bmHeight;
             EXPECT_TRUE(
                 std::any_of(px, end, [](RGBQUAD p) { return p.rgbReserved > 0 && p.rgbReserved < 255; }));
             EXPECT_TRUE(std::none_of(
