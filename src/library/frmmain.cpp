@@ -9,6 +9,7 @@
 #include "base/ModCommon.h"
 #include "base/resource.h"
 #include "dialog/frmmess.h"
+#include "library/Pictures.h"
 #include "library/cSplitter.h"
 #include "text/Text.h"
 #include "tray/TransferView.h"
@@ -51,10 +52,6 @@ constexpr const char* kLvlColumns[4] = {"Title", "Issue#", "Date", "Location"};
 // Progress bar over status panel 2.
 constexpr int kPbInset = 50, kPbNarrower = 175;
 constexpr double kPbTopDivisor = 3.8, kPbHeightDivisor = 1.8;
-
-// Pictures.
-constexpr int kBigPicture = 32, kSmallPicture = 16;
-constexpr COLORREF kPictureMask = RGB(255, 0, 255);
 
 // Command ids.
 constexpr int kTbFirstId = 1000, kTb2FirstId = 1100;
@@ -125,15 +122,6 @@ void addExtendedStyle(HWND list, DWORD bits) {
 void setColumnWidth(HWND list, int column, int twips, int dpi) {
     if (twips >= 0)
         SendMessageA(list, LVM_SETCOLUMNWIDTH, column, Dpi::fromTwips(twips, dpi));
-}
-
-HIMAGELIST stripImageList(int resource, int size, int count) {
-    HIMAGELIST list = ImageList_Create(size, size, ILC_COLOR24 | ILC_MASK, count, 0);
-    AutoHbitmap strip(static_cast<HBITMAP>(
-        LoadImageA(module(), MAKEINTRESOURCEA(resource), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
-    if (list && strip)
-        ImageList_AddMasked(list, strip.get(), kPictureMask);
-    return list;
 }
 
 void addButtons(HWND toolbar, int firstId, int count, const char* const* captions) {
@@ -664,22 +652,24 @@ void frmmain::sizeStatusBar() {
 // the window's DPI.
 void frmmain::makePictures() {
     const int small = Dpi::metric(SM_CXSMICON, dpi_), big = Dpi::metric(SM_CXICON, dpi_);
-    imgl32_.reset(stripImageList(IDB_TOOLBAR, kBigPicture, 5));
-    imgl16t_.reset(stripImageList(IDB_SMALLTOOLBAR, kSmallPicture, 3));
-    imgl16_.reset(ImageList_Create(small, small, ILC_COLOR32 | ILC_MASK, 1, 1));
-    if (HICON item = static_cast<HICON>(LoadImageA(module(), MAKEINTRESOURCEA(IDI_ITEM), IMAGE_ICON, small, small, 0))) {
-        ImageList_AddIcon(imgl16_.get(), item);
-        DestroyIcon(item);
-    }
-    SendMessageA(lv, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(imgl16_.get()));
-    SendMessageA(lvl, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(imgl16_.get()));
-    SendMessageA(tb, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(imgl32_.get()));
-    SendMessageA(tb2, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(imgl16t_.get()));
-    bigIcon_.reset(static_cast<HICON>(LoadImageA(module(), MAKEINTRESOURCEA(IDI_MAIN), IMAGE_ICON, big, big, 0)));
-    smallIcon_.reset(
-        static_cast<HICON>(LoadImageA(module(), MAKEINTRESOURCEA(IDI_MAIN), IMAGE_ICON, small, small, 0)));
-    SendMessageA(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon_.get()));
-    SendMessageA(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_.get()));
+    // The old pictures go only once nothing shows them.
+    AutoHimagelist tools(Pictures::toolbarImages(false, dpi_)), smallTools(Pictures::toolbarImages(true, dpi_));
+    AutoHimagelist items(ImageList_Create(small, small, ILC_COLOR32, 1, 1));
+    if (AutoHicon item{Pictures::programIcon(IDI_ITEM, small)})
+        ImageList_AddIcon(items.get(), item.get());
+    SendMessageA(lv, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(items.get()));
+    SendMessageA(lvl, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(items.get()));
+    SendMessageA(tb, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(tools.get()));
+    SendMessageA(tb2, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(smallTools.get()));
+    imgl32_ = std::move(tools);
+    imgl16t_ = std::move(smallTools);
+    imgl16_ = std::move(items);
+
+    AutoHicon bigIcon(Pictures::programIcon(IDI_MAIN, big)), smallIcon(Pictures::programIcon(IDI_MAIN, small));
+    SendMessageA(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon.get()));
+    SendMessageA(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon.get()));
+    bigIcon_ = std::move(bigIcon);
+    smallIcon_ = std::move(smallIcon);
 }
 
 // The window moved to a monitor of another scale (dpi_ holds the new one):

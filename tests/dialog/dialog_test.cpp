@@ -66,6 +66,23 @@ TEST_F(DialogTest, ShownCentredWithTheRequestedHeights) {
     EXPECT_EQ(m.message(), "2 new magazines are available.\n\nWhat would you like to do?");
     for (int i = 0; i < 3; ++i)
         EXPECT_TRUE(m.buttonVisible(i)) << i;
+
+    // Dragged to a monitor at 200 %: the same design, twice the pixels.
+    RECT before{}, button{};
+    GetWindowRect(m.hwnd(), &before);
+    RECT suggested{before.left, before.top, before.left + 2 * (before.right - before.left),
+                   before.top + 2 * (before.bottom - before.top)};
+    SendMessageA(m.hwnd(), WM_DPICHANGED, MAKEWPARAM(192, 192), reinterpret_cast<LPARAM>(&suggested));
+    EXPECT_EQ(m.dpi(), 192);
+    EXPECT_NEAR(m.heightTwips(), frmmess::fullHeight, 30);  // twice as many pixels
+    GetWindowRect(GetDlgItem(m.hwnd(), 101), &button);
+    MapWindowPoints(nullptr, m.hwnd(), reinterpret_cast<POINT*>(&button), 2);
+    EXPECT_NEAR(button.left, MulDiv(1575, 192, 1440), 1);
+    EXPECT_NEAR(button.right - button.left, MulDiv(1320, 192, 1440), 2);
+    LOGFONTA font{};
+    GetObjectA(reinterpret_cast<HFONT>(SendMessageA(GetDlgItem(m.hwnd(), 101), WM_GETFONT, 0, 0)), sizeof font,
+               &font);
+    EXPECT_EQ(font.lfHeight, -MulDiv(8, 192, 72));
 }
 
 TEST_F(DialogTest, EditButtonsSetsCaptionAndVisibilityByNearestIndex) {

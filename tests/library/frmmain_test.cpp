@@ -481,3 +481,49 @@ TEST_F(LibraryWindow, WholeByKeyboard) {
     EXPECT_FALSE(frmmess::exists() && frmmess::instance().visible());
     w.clearIssues();
 }
+
+// Moved to a monitor at 144 % and then one at 200 %: the window takes the
+// platform's rectangle and is drawn again for the new scale; back at 100 % it
+// is as designed.
+TEST_F(LibraryLayout, FollowsTheMonitorsScale) {
+    RECT designed{};
+    GetWindowRect(w.hwnd(), &designed);
+    auto moveTo = [&](int dpi, RECT r) {
+        SendMessageA(w.hwnd(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&r));
+        pump();
+    };
+    for (int dpi : {144, 192}) {
+        RECT suggested{designed.left, designed.top, designed.left + MulDiv(width(designed), dpi, 96),
+                       designed.top + MulDiv(height(designed), dpi, 96)};
+        moveTo(dpi, suggested);
+        EXPECT_EQ(w.dpi(), dpi);
+        RECT now{};
+        GetWindowRect(w.hwnd(), &now);
+        EXPECT_TRUE(EqualRect(&now, &suggested)) << dpi;
+
+        LOGFONTA font{};
+        GetObjectA(reinterpret_cast<HFONT>(SendMessageA(w.tv, WM_GETFONT, 0, 0)), sizeof font, &font);
+        EXPECT_EQ(font.lfHeight, -MulDiv(8, dpi, 72));
+        int cx = 0, cy = 0;
+        ImageList_GetIconSize(reinterpret_cast<HIMAGELIST>(SendMessageA(w.tb, TB_GETIMAGELIST, 0, 0)), &cx, &cy);
+        EXPECT_EQ(cx, dpi / 3);  // 48 and 64: drawn for 150 and 200 %
+        ImageList_GetIconSize(reinterpret_cast<HIMAGELIST>(SendMessageA(w.tb2, TB_GETIMAGELIST, 0, 0)), &cx, &cy);
+        EXPECT_EQ(cx, dpi / 6);
+        ImageList_GetIconSize(ListView_GetImageList(w.lv, LVSIL_SMALL), &cx, &cy);
+        EXPECT_EQ(cx, dpi / 6);
+
+        // The bar between the issue list and the library is 30 pixels at 100 %.
+        EXPECT_EQ(rectIn(w.picSplitSub, w.picSplitMain).top - rectIn(w.lv, w.picSplitMain).bottom,
+                  MulDiv(30, dpi, 96));
+        const RECT split = rectIn(w.picSplitMain, w.hwnd());
+        EXPECT_EQ(split.left, MulDiv(105, dpi, 1440));
+        EXPECT_EQ(split.top, MulDiv(1000, dpi, 1440));
+        EXPECT_EQ(height(rectIn(w.stat, w.hwnd())), MulDiv(465, dpi, 1440));
+        EXPECT_EQ(columnWidth(w.lv, 1), MulDiv(500, dpi, 1440));
+    }
+    moveTo(96, designed);
+    LOGFONTA font{};
+    GetObjectA(reinterpret_cast<HFONT>(SendMessageA(w.lv, WM_GETFONT, 0, 0)), sizeof font, &font);
+    EXPECT_EQ(font.lfHeight, -MulDiv(8, 96, 72));
+    EXPECT_EQ(columnWidth(w.lv, 1), twipsToPixelsX(500));
+}
