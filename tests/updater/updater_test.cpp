@@ -284,5 +284,7 @@ TEST(UpdaterResources, VersionTextsIconAndManifest) {
     EXPECT_NE(std::string::npos, xml.find("Microsoft.Windows.Common-Controls"));
     EXPECT_NE(std::string::npos, xml.find("asInvoker"));
     EXPECT_NE(std::string::npos, xml.find("{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}")) << "Windows 10 and 11 not declared";
+    EXPECT_NE(std::string::npos, xml.find(">true/pm</dpiAware>")) << "not DPI aware";
+    EXPECT_NE(std::string::npos, xml.find(">PerMonitorV2, PerMonitor</dpiAwareness>")) << "not per-monitor aware";
     FreeLibrary(m);
 }
