@@ -7,6 +7,9 @@
 Unicode true
 Target ${TARGET}
 ManifestSupportedOS all
+; Sharp at any scale: per-monitor where Windows 10 can, else the system's DPI.
+ManifestDPIAware true
+ManifestDPIAwareness "PerMonitorV2,System"
 RequestExecutionLevel user
 SetCompressor /SOLID lzma
 

@@ -131,12 +131,57 @@ void runCommand(const std::string& sCommandLine) {
     }
 }
 
-HFONT createTahoma() {
+// The form as designed at 96 DPI: its outer size, frame included, and the
+// label's place in it. Every size is scaled to the window's own DPI.
+constexpr DWORD formStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU;
+constexpr SIZE formSize{260, 100};
+constexpr RECT label1Rect{16, 16, 16 + 220, 16 + 20};
+constexpr int fontPoints = 8;
+
+int scaled(int designed, UINT dpi) {
+    return MulDiv(designed, static_cast<int>(dpi), USER_DEFAULT_SCREEN_DPI);
+}
+
+// Newer than Windows 7, which the program still runs on: looked up, not linked.
+template <typename Function>
+Function fromUser32(const char* name) {
+    return reinterpret_cast<Function>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("user32.dll"), name)));
+}
+
+UINT dpiOf(HWND hwnd) {
+    static const auto forWindow = fromUser32<UINT(WINAPI*)(HWND)>("GetDpiForWindow");
+    if (forWindow)
+        return forWindow(hwnd);
     HDC dc = GetDC(nullptr);
-    const int height = -MulDiv(8, GetDeviceCaps(dc, LOGPIXELSY), 72);
+    const int dpi = GetDeviceCaps(dc, LOGPIXELSY);
     ReleaseDC(nullptr, dc);
-    return CreateFontA(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                       CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, "Tahoma");
+    return static_cast<UINT>(dpi);
+}
+
+// The frame's size at this DPI; without AdjustWindowRectExForDpi, the one
+// frame the system has.
+SIZE frameAt(UINT dpi) {
+    static const auto forDpi =
+        fromUser32<BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT)>("AdjustWindowRectExForDpi");
+    RECT r{};
+    if (!forDpi || !forDpi(&r, formStyle, FALSE, 0, dpi))
+        AdjustWindowRectEx(&r, formStyle, FALSE, 0);
+    return SIZE{r.right - r.left, r.bottom - r.top};
+}
+
+// The client area scales, the frame is the system's own at that DPI: at 96
+// DPI the form keeps its designed outer size exactly.
+SIZE formSizeAt(UINT dpi) {
+    const SIZE designedFrame = frameAt(USER_DEFAULT_SCREEN_DPI), frame = frameAt(dpi);
+    return SIZE{scaled(formSize.cx - designedFrame.cx, dpi) + frame.cx,
+                scaled(formSize.cy - designedFrame.cy, dpi) + frame.cy};
+}
+
+HFONT createTahoma(UINT dpi) {
+    return CreateFontA(-MulDiv(fontPoints, static_cast<int>(dpi), 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE,
+                       FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                       DEFAULT_PITCH | FF_DONTCARE, "Tahoma");
 }
 
 }  // namespace
@@ -156,23 +201,53 @@ frmupdate::frmupdate(HINSTANCE hInstance) {
     wc.lpszClassName = className;
     RegisterClassA(&wc);
 
-    hwnd_ = CreateWindowExA(0, className, caption, WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU, CW_USEDEFAULT,
-                            CW_USEDEFAULT, 260, 100, nullptr, nullptr, hInstance, nullptr);
-    font_ = createTahoma();
-    label1_ = CreateWindowExA(0, "STATIC", label1Text, WS_CHILD | WS_VISIBLE, 16, 16, 220, 20, hwnd_, nullptr,
+    hwnd_ = CreateWindowExA(0, className, caption, formStyle, CW_USEDEFAULT, CW_USEDEFAULT, formSize.cx,
+                            formSize.cy, nullptr, nullptr, hInstance, this);
+    label1_ = CreateWindowExA(0, "STATIC", label1Text, WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, hwnd_, nullptr,
                               hInstance, nullptr);
-    SendMessageA(label1_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+    // Its DPI is known once it exists: that of the monitor it was put on.
+    dpi_ = dpiOf(hwnd_);
+    const SIZE size = formSizeAt(dpi_);
+    SetWindowPos(hwnd_, nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    layOut();
 }
 
 frmupdate::~frmupdate() {
     if (hwnd_)
         DestroyWindow(hwnd_);
-    if (font_)
-        DeleteObject(font_);
 }
 
 LRESULT CALLBACK frmupdate::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_NCCREATE)
+        SetWindowLongPtrA(hwnd, GWLP_USERDATA,
+                          reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTA*>(lp)->lpCreateParams));
+    auto* form = reinterpret_cast<frmupdate*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+    if (msg == WM_NCDESTROY)
+        SetWindowLongPtrA(hwnd, GWLP_USERDATA, 0);
+    if (form && msg == WM_DPICHANGED)
+        return form->Form_DpiChanged(wp, lp);
     return DefWindowProcA(hwnd, msg, wp, lp);
+}
+
+// Moved to a monitor of another DPI, or that monitor's scale changed: the
+// system suggests the new place and size, and the form lays itself out again.
+LRESULT frmupdate::Form_DpiChanged(WPARAM wp, LPARAM lp) {
+    dpi_ = LOWORD(wp);
+    const RECT& r = *reinterpret_cast<const RECT*>(lp);
+    SetWindowPos(hwnd_, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+    layOut();
+    return 0;
+}
+
+// The font for the current DPI goes on the label before the old one is deleted.
+void frmupdate::layOut() {
+    decltype(font_) font(createTahoma(dpi_));
+    SendMessageA(label1_, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);
+    font_.swap(font);
+    MoveWindow(label1_, scaled(label1Rect.left, dpi_), scaled(label1Rect.top, dpi_),
+               scaled(label1Rect.right - label1Rect.left, dpi_),
+               scaled(label1Rect.bottom - label1Rect.top, dpi_), TRUE);
 }
 
 // Each step ignores its own failure and the next one runs regardless: the

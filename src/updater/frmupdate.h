@@ -4,7 +4,9 @@
 #pragma once
 #include <windows.h>
 
+#include <memory>
 #include <string>
+#include <type_traits>
 
 class frmupdate {
 public:
@@ -21,16 +23,26 @@ public:
     // Creates the form, runs the update and unloads the form again.
     static void load(HINSTANCE hInstance);
 
-private:
+    // The form as load() creates it, hidden and laid out for its monitor's
+    // DPI, without the update's work: tests look at it this way.
     explicit frmupdate(HINSTANCE hInstance);
     ~frmupdate();
     frmupdate(const frmupdate&) = delete;
     frmupdate& operator=(const frmupdate&) = delete;
+    HWND hwnd() const { return hwnd_; }
+
+private:
+    struct FontDeleter {
+        void operator()(HFONT f) const { DeleteObject(f); }
+    };
 
     static LRESULT CALLBACK WndProc(HWND, UINT, WPARAM, LPARAM);
     void Form_Load();
+    LRESULT Form_DpiChanged(WPARAM, LPARAM);
+    void layOut();
 
     HWND hwnd_ = nullptr;
     HWND label1_ = nullptr;
-    HFONT font_ = nullptr;
+    UINT dpi_ = USER_DEFAULT_SCREEN_DPI;
+    std::unique_ptr<std::remove_pointer_t<HFONT>, FontDeleter> font_;
 };

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "support/driver_client.h"
+#include "updater/frmupdate.h"
 
 namespace fs = std::filesystem;
 using testsupport::buildDir;
@@ -93,7 +94,7 @@ struct BoxSeen {
     DWORD exitCode = STILL_ACTIVE;
 };
 
-// Waits for update.exe's box, reads it, closes it and waits for the updater to end.
+// Waits for update.exe's box, reads it, closes it by the keyboard and waits for the updater to end.
 BoxSeen answerBox(const ChildProcess& update, const std::function<void()>& whileOpen = {}) {
     BoxSeen seen;
     EXPECT_TRUE(update.started()) << "update.exe did not start";
@@ -104,7 +105,13 @@ BoxSeen answerBox(const ChildProcess& update, const std::function<void()>& while
     if (whileOpen)
         whileOpen();
     seen.text = runDriver(pid + "msgbox-text").out;
-    EXPECT_EQ(0u, runDriver(pid + "close-msgbox").rc);
+    // Its button has the focus, and takes Escape through the box's own dialog handling.
+    GUITHREADINFO gui{};
+    gui.cbSize = sizeof gui;
+    HWND box = reinterpret_cast<HWND>(std::stoull(w.out, nullptr, 16));
+    EXPECT_TRUE(GetGUIThreadInfo(GetWindowThreadProcessId(box, nullptr), &gui));
+    EXPECT_EQ(IDOK, GetDlgCtrlID(gui.hwndFocus));
+    PostMessageA(gui.hwndFocus, WM_KEYDOWN, VK_ESCAPE, 0);
     EXPECT_TRUE(update.ended(processWaitMs)) << "update.exe did not end after its box was closed";
     seen.exitCode = update.exitCode();
     return seen;
@@ -284,5 +291,31 @@ TEST(UpdaterResources, VersionTextsIconAndManifest) {
     EXPECT_NE(std::string::npos, xml.find("Microsoft.Windows.Common-Controls"));
     EXPECT_NE(std::string::npos, xml.find("asInvoker"));
     EXPECT_NE(std::string::npos, xml.find("{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}")) << "Windows 10 and 11 not declared";
+    EXPECT_NE(std::string::npos, xml.find(">true/pm</dpiAware>")) << "not DPI aware";
+    EXPECT_NE(std::string::npos, xml.find(">PerMonitorV2, PerMonitor<")) << "not per-monitor aware";
     FreeLibrary(m);
+}
+
+// The form as designed at 96 DPI, then at 200 % when the system says so.
+TEST(UpdaterForm, ScalesItsFontAndLayoutToANewDpi) {
+    frmupdate form(GetModuleHandleA(nullptr));
+    HWND label = FindWindowExA(form.hwnd(), nullptr, "STATIC", frmupdate::label1Text);
+    auto layout = [&] {
+        LOGFONTA lf{};
+        GetObjectA(reinterpret_cast<HFONT>(SendMessageA(label, WM_GETFONT, 0, 0)), sizeof lf, &lf);
+        RECT w{}, l{};
+        GetWindowRect(form.hwnd(), &w);
+        GetWindowRect(label, &l);
+        MapWindowPoints(nullptr, form.hwnd(), reinterpret_cast<POINT*>(&l), 2);
+        char s[80];
+        snprintf(s, sizeof s, "font %ld, label %ld,%ld %ldx%ld, window %ld,%ld %ldx%ld", lf.lfHeight, l.left,
+                 l.top, l.right - l.left, l.bottom - l.top, w.left, w.top, w.right - w.left,
+                 w.bottom - w.top);
+        return std::string(s);
+    };
+    SetWindowPos(form.hwnd(), nullptr, 40, 30, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    EXPECT_EQ("font -11, label 16,16 220x20, window 40,30 260x100", layout());
+    RECT suggested{50, 40, 50 + 530, 40 + 210};
+    SendMessageA(form.hwnd(), WM_DPICHANGED, MAKEWPARAM(192, 192), reinterpret_cast<LPARAM>(&suggested));
+    EXPECT_EQ("font -21, label 32,32 440x40, window 50,40 530x210", layout());  // -MulDiv(8, 192, 72)
 }
