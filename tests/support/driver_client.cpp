@@ -1,5 +1,7 @@
 #include "support/driver_client.h"
 
+#include <algorithm>
+
 #include "text/Text.h"
 
 namespace fs = std::filesystem;
@@ -8,6 +10,7 @@ namespace testsupport {
 
 namespace {
 constexpr DWORD driverWaitMs = 120000;
+constexpr DWORD pumpEveryMs = 10;
 }
 
 fs::path testsDir() {
@@ -59,7 +62,18 @@ DWORD ChildProcess::exitCode() const {
     return code;
 }
 
-DriverResult runDriver(const std::string& args) {
+namespace {
+
+// Reads what the pipe holds now, without waiting for more.
+void readAvailable(HANDLE readEnd, std::string& out) {
+    char buf[4096];
+    DWORD available = 0, n = 0;
+    while (PeekNamedPipe(readEnd, nullptr, 0, nullptr, &available, nullptr) && available &&
+           ReadFile(readEnd, buf, std::min<DWORD>(available, sizeof buf), &n, nullptr) && n)
+        out.append(buf, n);
+}
+
+DriverResult run(const std::string& args, bool bPumpMessages) {
     SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
     HANDLE readEnd = nullptr, writeEnd = nullptr;
     DriverResult r{~0u, {}};
@@ -69,6 +83,17 @@ DriverResult runDriver(const std::string& args) {
     {
         ChildProcess p(quoted(buildDir() / "driver.exe") + " " + args, writeEnd);
         CloseHandle(writeEnd);
+        if (bPumpMessages) {
+            const ULONGLONG deadline = GetTickCount64() + driverWaitMs;
+            while (p.started() && !p.ended(pumpEveryMs) && GetTickCount64() < deadline) {
+                readAvailable(readEnd, r.out);
+                MSG m;
+                while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) {
+                    TranslateMessage(&m);
+                    DispatchMessageA(&m);
+                }
+            }
+        }
         char buf[4096];
         DWORD n = 0;
         while (p.started() && ReadFile(readEnd, buf, sizeof buf, &n, nullptr) && n) r.out.append(buf, n);
@@ -78,6 +103,16 @@ DriverResult runDriver(const std::string& args) {
     CloseHandle(readEnd);
     while (!r.out.empty() && (r.out.back() == '\n' || r.out.back() == '\r')) r.out.pop_back();
     return r;
+}
+
+}  // namespace
+
+DriverResult runDriver(const std::string& args) {
+    return run(args, false);
+}
+
+DriverResult runDriverOnOwnWindows(const std::string& args) {
+    return run(args, true);
 }
 
 }  // namespace testsupport

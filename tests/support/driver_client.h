@@ -38,5 +38,8 @@ struct DriverResult {
 };
 // Runs driver.exe with the arguments and waits for it.
 DriverResult runDriver(const std::string& args);
+// The same for a driver that asks this thread's own windows: their messages
+// are pumped meanwhile, so they answer it.
+DriverResult runDriverOnOwnWindows(const std::string& args);
 
 }  // namespace testsupport
