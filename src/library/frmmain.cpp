@@ -74,7 +74,7 @@ constexpr Button kTbButtons[5] = {{"  New Magazines", "Check for new magazines."
                                   {"Remove", "Remove selected."},
                                   {"Close", "Close window."},
                                   {"Help", "Show Help."}};
-constexpr const char* kTb2Tips[3] = {"Refresh.", "Open.", nullptr};
+constexpr const char* kTb2Tips[3] = {"Refresh.", "Open.", "No function."};
 
 constexpr DWORD kStyle = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
 
@@ -243,6 +243,7 @@ void frmmain::create() {
     const int top = std::max(0, (GetSystemMetrics(SM_CYSCREEN) - height) / 2);
     createWindow(0, kCaption, kStyle, left, top, width, height, nullptr);
     createControls();
+    nameControls();
     load();
     layout();
 }
