@@ -445,6 +445,10 @@ TEST_F(LibraryWindow, WholeByKeyboard) {
     for (const char* list : {"SysListView32 0 \"New issues\"", "SysTreeView32 0 \"Library folders\"",
                              "SysListView32 0 \"Delivered issues\""})
         EXPECT_NE(names.out.find(list), std::string::npos) << list << " in " << names.out;
+    // The issue list's hidden record column is read as empty.
+    const auto rows = testsupport::runDriverOnOwnWindows(ownWindows() + "items QuilloraLibrary Magazine");
+    EXPECT_NE(rows.out.find("Spring Issue"), std::string::npos) << rows.out;
+    EXPECT_EQ(rows.out.find(".f#"), std::string::npos) << rows.out;
     auto key = [&](HWND to, WPARAM vk) {
         MSG msg{to, WM_KEYDOWN, vk, 0, 0, {}};
         if (!w.translateKey(msg))
