@@ -438,15 +438,13 @@ TEST_F(LibraryWindow, WholeByKeyboard) {
     w.open();
     pump();
     // A screen reader, from its own process, finds a name for every control
-    // the keyboard reaches, each toolbar button and both split areas.
-    const auto names = testsupport::runDriverOnOwnWindows(ownWindows() + "names QuilloraLibrary QuilloraSplitBox");
+    // the keyboard reaches (the 3 lists), each toolbar button (5 and 3) and
+    // both split areas: a line each.
+    const auto names = testsupport::runDriver(ownWindows() + "names QuilloraLibrary QuilloraSplitBox", true);
     EXPECT_EQ(names.rc, 0u) << names.out;
     EXPECT_EQ(std::count(names.out.begin(), names.out.end(), '\n'), 5 + 3 + 3 + 2 - 1) << names.out;
-    for (const char* list : {"SysListView32 0 \"New issues\"", "SysTreeView32 0 \"Library folders\"",
-                             "SysListView32 0 \"Delivered issues\""})
-        EXPECT_NE(names.out.find(list), std::string::npos) << list << " in " << names.out;
     // The issue list's hidden record column is read as empty.
-    const auto rows = testsupport::runDriverOnOwnWindows(ownWindows() + "items QuilloraLibrary Magazine");
+    const auto rows = testsupport::runDriver(ownWindows() + "items QuilloraLibrary Magazine", true);
     EXPECT_NE(rows.out.find("Spring Issue"), std::string::npos) << rows.out;
     EXPECT_EQ(rows.out.find(".f#"), std::string::npos) << rows.out;
     auto key = [&](HWND to, WPARAM vk) {
@@ -494,7 +492,7 @@ TEST_F(LibraryWindow, WholeByKeyboard) {
     EXPECT_FALSE(w.visible());
 
     showMessageDialog("Quillora could not deliver.", "", "", "OK");
-    const auto dialogNames = testsupport::runDriverOnOwnWindows(ownWindows() + "names QuilloraMessage");
+    const auto dialogNames = testsupport::runDriver(ownWindows() + "names QuilloraMessage", true);
     EXPECT_EQ(dialogNames.rc, 0u) << dialogNames.out;
     EXPECT_NE(dialogNames.out.find("Button 102 \"OK\""), std::string::npos) << dialogNames.out;
     MSG esc{frmmess::instance().hwnd(), WM_KEYDOWN, VK_ESCAPE, 0, 0, {}};

@@ -62,18 +62,7 @@ DWORD ChildProcess::exitCode() const {
     return code;
 }
 
-namespace {
-
-// Reads what the pipe holds now, without waiting for more.
-void readAvailable(HANDLE readEnd, std::string& out) {
-    char buf[4096];
-    DWORD available = 0, n = 0;
-    while (PeekNamedPipe(readEnd, nullptr, 0, nullptr, &available, nullptr) && available &&
-           ReadFile(readEnd, buf, std::min<DWORD>(available, sizeof buf), &n, nullptr) && n)
-        out.append(buf, n);
-}
-
-DriverResult run(const std::string& args, bool bPumpMessages) {
+DriverResult runDriver(const std::string& args, bool bPumpMessages) {
     SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
     HANDLE readEnd = nullptr, writeEnd = nullptr;
     DriverResult r{~0u, {}};
@@ -83,19 +72,16 @@ DriverResult run(const std::string& args, bool bPumpMessages) {
     {
         ChildProcess p(quoted(buildDir() / "driver.exe") + " " + args, writeEnd);
         CloseHandle(writeEnd);
-        if (bPumpMessages) {
-            const ULONGLONG deadline = GetTickCount64() + driverWaitMs;
-            while (p.started() && !p.ended(pumpEveryMs) && GetTickCount64() < deadline) {
-                readAvailable(readEnd, r.out);
-                MSG m;
-                while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) {
-                    TranslateMessage(&m);
-                    DispatchMessageA(&m);
-                }
-            }
-        }
         char buf[4096];
-        DWORD n = 0;
+        DWORD n = 0, available = 0;
+        const ULONGLONG deadline = GetTickCount64() + driverWaitMs;
+        while (bPumpMessages && p.started() && !p.ended(pumpEveryMs) && GetTickCount64() < deadline) {
+            MSG m;
+            while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&m);
+            if (PeekNamedPipe(readEnd, nullptr, 0, nullptr, &available, nullptr) && available &&
+                ReadFile(readEnd, buf, std::min<DWORD>(available, sizeof buf), &n, nullptr))
+                r.out.append(buf, n);
+        }
         while (p.started() && ReadFile(readEnd, buf, sizeof buf, &n, nullptr) && n) r.out.append(buf, n);
         if (p.ended(driverWaitMs))
             r.rc = p.exitCode();
@@ -103,16 +89,6 @@ DriverResult run(const std::string& args, bool bPumpMessages) {
     CloseHandle(readEnd);
     while (!r.out.empty() && (r.out.back() == '\n' || r.out.back() == '\r')) r.out.pop_back();
     return r;
-}
-
-}  // namespace
-
-DriverResult runDriver(const std::string& args) {
-    return run(args, false);
-}
-
-DriverResult runDriverOnOwnWindows(const std::string& args) {
-    return run(args, true);
 }
 
 }  // namespace testsupport
