@@ -95,10 +95,6 @@ int splitAreaPixelsHeight() {
 }
 
 // The main splitter's share, fixed at load: 100 pixels of the designed split area.
-std::string ownWindows() {
-    return "--pid " + std::to_string(GetCurrentProcessId()) + " ";
-}
-
 long expectedIssueListHeight() {
     const double share = 100.0f / static_cast<float>(twipsToPixelsY(2595));
     return std::lround(share * splitAreaPixelsHeight());
@@ -440,11 +436,12 @@ TEST_F(LibraryWindow, WholeByKeyboard) {
     // A screen reader, from its own process, finds a name for every control
     // the keyboard reaches (the 3 lists), each toolbar button (5 and 3) and
     // both split areas: a line each.
-    const auto names = testsupport::runDriver(ownWindows() + "names QuilloraLibrary QuilloraSplitBox", true);
+    const std::string ownWindows = "--pid " + std::to_string(GetCurrentProcessId()) + " ";
+    const auto names = testsupport::runDriver(ownWindows + "names QuilloraLibrary QuilloraSplitBox", true);
     EXPECT_EQ(names.rc, 0u) << names.out;
     EXPECT_EQ(std::count(names.out.begin(), names.out.end(), '\n'), 5 + 3 + 3 + 2 - 1) << names.out;
     // The issue list's hidden record column is read as empty.
-    const auto rows = testsupport::runDriver(ownWindows() + "items QuilloraLibrary Magazine", true);
+    const auto rows = testsupport::runDriver(ownWindows + "items QuilloraLibrary Magazine", true);
     EXPECT_NE(rows.out.find("Spring Issue"), std::string::npos) << rows.out;
     EXPECT_EQ(rows.out.find(".f#"), std::string::npos) << rows.out;
     auto key = [&](HWND to, WPARAM vk) {
@@ -492,7 +489,7 @@ TEST_F(LibraryWindow, WholeByKeyboard) {
     EXPECT_FALSE(w.visible());
 
     showMessageDialog("Quillora could not deliver.", "", "", "OK");
-    const auto dialogNames = testsupport::runDriver(ownWindows() + "names QuilloraMessage", true);
+    const auto dialogNames = testsupport::runDriver(ownWindows + "names QuilloraMessage", true);
     EXPECT_EQ(dialogNames.rc, 0u) << dialogNames.out;
     EXPECT_NE(dialogNames.out.find("Button 102 \"OK\""), std::string::npos) << dialogNames.out;
     MSG esc{frmmess::instance().hwnd(), WM_KEYDOWN, VK_ESCAPE, 0, 0, {}};
