@@ -72,7 +72,7 @@ constexpr Button kTbButtons[5] = {{"  New Magazines", "Check for new magazines."
                                   {"Remove", "Remove selected."},
                                   {"Close", "Close window."},
                                   {"Help", "Show Help."}};
-constexpr const char* kTb2Tips[3] = {"Refresh.", "Open.", nullptr};
+constexpr const char* kTb2Tips[3] = {"Refresh.", "Open.", "No function."};
 
 constexpr DWORD kStyle = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
 
@@ -238,6 +238,7 @@ void frmmain::create() {
     createWindow(0, kCaption, kStyle, left, top, width, height, nullptr);
     font_ = Dpi::uiFont(dpi_);
     createControls();
+    nameControls();
     load();
     layout();
 }

@@ -112,6 +112,8 @@ private:
     void onCommand(int id);
     void create();
     void createControls();
+    // Names for the controls that show none, read by screen readers.
+    void nameControls();
     void load();
     void layout();
     void layoutStatusBar();

@@ -181,7 +181,9 @@ void frmmain::issueDisplayInfo(NMLVDISPINFOW* info) {
     if (!row)
         return;
     if (item.mask & LVIF_TEXT) {
-        shownText_ = Text::wide(IssueModel::shownText(*row, item.iSubItem));
+        // The record column only keeps the column count: it has no width,
+        // and a screen reader is not to read the raw record out either.
+        shownText_ = item.iSubItem == colRecord ? std::wstring() : Text::wide(IssueModel::shownText(*row, item.iSubItem));
         item.pszText = shownText_.data();
     }
     if (item.mask & LVIF_IMAGE)

@@ -111,13 +111,14 @@ private:
         }
     }
 
-    // A list with tick boxes, a tree, a status bar and two option buttons.
+    // A list with tick boxes (reached by Tab, and unnamed), a tree, a status
+    // bar and two option buttons.
     void addCommonControls(HWND h) {
         INITCOMMONCONTROLSEX icc{sizeof icc, ICC_LISTVIEW_CLASSES | ICC_TREEVIEW_CLASSES | ICC_BAR_CLASSES};
         InitCommonControlsEx(&icc);
         HINSTANCE inst = GetModuleHandleA(nullptr);
-        HWND lv = CreateWindowExA(0, WC_LISTVIEWA, "", WS_CHILD | WS_VISIBLE | LVS_REPORT, 10, 80, 200, 80, h,
-                                  nullptr, inst, nullptr);
+        HWND lv = CreateWindowExA(0, WC_LISTVIEWA, "", WS_CHILD | WS_VISIBLE | WS_TABSTOP | LVS_REPORT, 10, 80,
+                                  200, 80, h, nullptr, inst, nullptr);
         SendMessageA(lv, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_CHECKBOXES, LVS_EX_CHECKBOXES);
         const char* headings[] = {"Name", "Size"};
         for (int i = 0; i < 2; ++i) {
@@ -233,6 +234,11 @@ TEST(Driver, FindsWindowsAndReadsTheirControls) {
     EXPECT_NE(std::string::npos, text.out.find(" Button 101 \"&Press\"")) << text.out;
     EXPECT_NE(std::string::npos, text.out.find(" Static ")) << text.out;
     EXPECT_NE(std::string::npos, text.out.find("\"Label text\"")) << text.out;
+
+    // The list has no name for a screen reader; the option buttons have their captions.
+    auto names = runDriver(ownWindows() + "names \"Driver Probe\"");
+    EXPECT_EQ(1u, names.rc) << names.out;
+    EXPECT_EQ("SysListView32 0 \"\"\nButton 0 \"One\"\nButton 0 \"Two\"", withoutCr(names.out));
 
     EXPECT_EQ(1u, runDriver(ownWindows() + "wait-window \"No Such Window\" 0.3").rc);
     EXPECT_EQ(1u, runDriver("--pid 1 wait-window \"Driver Probe\" 0.3").rc)

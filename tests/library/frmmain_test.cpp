@@ -2,12 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "base/ModCommon.h"
 #include "app/StartUp.h"
 #include "dialog/frmmess.h"
 #include "library/cSplitter.h"
+#include "support/driver_client.h"
 #include "support/gui.h"
 
 using namespace ModCommon;
@@ -196,7 +198,7 @@ TEST_F(LibraryWindow, ToolbarsHaveCaptionsTipsAndPictures) {
     ASSERT_EQ(SendMessageA(w.tb2, TB_BUTTONCOUNT, 0, 0), 3);
     EXPECT_EQ(toolTip(w.tb2, 0), "Refresh.");
     EXPECT_EQ(toolTip(w.tb2, 1), "Open.");
-    EXPECT_EQ(toolTip(w.tb2, 2), "");
+    EXPECT_EQ(toolTip(w.tb2, 2), "No function.");
     HIMAGELIST small = reinterpret_cast<HIMAGELIST>(SendMessageA(w.tb2, TB_GETIMAGELIST, 0, 0));
     ASSERT_NE(small, nullptr);
     EXPECT_EQ(ImageList_GetImageCount(small), 3);
@@ -416,9 +418,9 @@ TEST_F(LibraryLayout, DraggingTheBarMovesTheListAndTheSmallToolbar) {
     setClientSize(580, 369);
 }
 
-// Without a mouse: Tab walks the three lists, the arrow keys show a
-// folder's files, Enter opens one, the toolbar's keys work, and Escape
-// closes the dialog as its close box does.
+// Without a mouse: every control has a name to be read out, Tab walks the
+// three lists, the arrow keys show a folder's files, Enter opens one, the
+// toolbar's keys work, and Escape closes the dialog as its close box does.
 TEST_F(LibraryWindow, WholeByKeyboard) {
     ScratchProgramFolder folder;
     createLibraryFolders();
@@ -427,9 +429,21 @@ TEST_F(LibraryWindow, WholeByKeyboard) {
     ASSERT_TRUE(fileSystem.CreateTextFile(magazine + "\\Winter Issue_AB_1.pdf", false));
     w.clearIssues();
     w.addIssueEntry("k1", "Spring Issue", "1", "CQ", "1.00 MB", "Spring Issue_CQ_1.f#");
+    w.addIssueEntry("k2", "Summer Issue", "2", "CQ", "2.00 MB", "Summer Issue_CQ_2.f#");
     w.buildLibraryTree();
     w.open();
     pump();
+    // A screen reader, from its own process, finds a name for every control
+    // the keyboard reaches (the 3 lists), each toolbar button (5 and 3) and
+    // both split areas: a line each.
+    const std::string ownWindows = "--pid " + std::to_string(GetCurrentProcessId()) + " ";
+    const auto names = testsupport::runDriver(ownWindows + "names QuilloraLibrary QuilloraSplitBox", true);
+    EXPECT_EQ(names.rc, 0u) << names.out;
+    EXPECT_EQ(std::count(names.out.begin(), names.out.end(), '\n'), 5 + 3 + 3 + 2 - 1) << names.out;
+    // The issue list's hidden record column is read as empty.
+    const auto rows = testsupport::runDriver(ownWindows + "items QuilloraLibrary Magazine", true);
+    EXPECT_NE(rows.out.find("Spring Issue"), std::string::npos) << rows.out;
+    EXPECT_EQ(rows.out.find(".f#"), std::string::npos) << rows.out;
     auto key = [&](HWND to, WPARAM vk) {
         MSG msg{to, WM_KEYDOWN, vk, 0, 0, {}};
         if (!w.translateKey(msg))
@@ -470,11 +484,14 @@ TEST_F(LibraryWindow, WholeByKeyboard) {
     key(w.lv, 'A');
     keys[VK_CONTROL] = 0;
     SetKeyboardState(keys);
-    EXPECT_EQ(w.countTicked(), 1);
+    EXPECT_EQ(w.countTicked(), 2);
     key(w.lv, VK_ESCAPE);
     EXPECT_FALSE(w.visible());
 
     showMessageDialog("Quillora could not deliver.", "", "", "OK");
+    const auto dialogNames = testsupport::runDriver(ownWindows + "names QuilloraMessage", true);
+    EXPECT_EQ(dialogNames.rc, 0u) << dialogNames.out;
+    EXPECT_NE(dialogNames.out.find("Button 102 \"OK\""), std::string::npos) << dialogNames.out;
     MSG esc{frmmess::instance().hwnd(), WM_KEYDOWN, VK_ESCAPE, 0, 0, {}};
     EXPECT_TRUE(IsDialogMessageA(frmmess::instance().hwnd(), &esc));
     pump();

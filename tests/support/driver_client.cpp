@@ -1,5 +1,7 @@
 #include "support/driver_client.h"
 
+#include <algorithm>
+
 #include "text/Text.h"
 
 namespace fs = std::filesystem;
@@ -8,6 +10,7 @@ namespace testsupport {
 
 namespace {
 constexpr DWORD driverWaitMs = 120000;
+constexpr DWORD pumpEveryMs = 10;
 }
 
 fs::path testsDir() {
@@ -59,7 +62,7 @@ DWORD ChildProcess::exitCode() const {
     return code;
 }
 
-DriverResult runDriver(const std::string& args) {
+DriverResult runDriver(const std::string& args, bool bPumpMessages) {
     SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
     HANDLE readEnd = nullptr, writeEnd = nullptr;
     DriverResult r{~0u, {}};
@@ -70,7 +73,15 @@ DriverResult runDriver(const std::string& args) {
         ChildProcess p(quoted(buildDir() / "driver.exe") + " " + args, writeEnd);
         CloseHandle(writeEnd);
         char buf[4096];
-        DWORD n = 0;
+        DWORD n = 0, available = 0;
+        const ULONGLONG deadline = GetTickCount64() + driverWaitMs;
+        while (bPumpMessages && p.started() && !p.ended(pumpEveryMs) && GetTickCount64() < deadline) {
+            MSG m;
+            while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&m);
+            if (PeekNamedPipe(readEnd, nullptr, 0, nullptr, &available, nullptr) && available &&
+                ReadFile(readEnd, buf, std::min<DWORD>(available, sizeof buf), &n, nullptr))
+                r.out.append(buf, n);
+        }
         while (p.started() && ReadFile(readEnd, buf, sizeof buf, &n, nullptr) && n) r.out.append(buf, n);
         if (p.ended(driverWaitMs))
             r.rc = p.exitCode();

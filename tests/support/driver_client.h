@@ -36,7 +36,8 @@ struct DriverResult {
     DWORD rc = 0;     // 0 ok, 1 not found or timed out, 2 wrong usage
     std::string out;  // stdout without the trailing line break
 };
-// Runs driver.exe with the arguments and waits for it.
-DriverResult runDriver(const std::string& args);
+// Runs driver.exe with the arguments and waits for it; pumping this thread's
+// messages meanwhile, when the driver is to ask this thread's own windows.
+DriverResult runDriver(const std::string& args, bool bPumpMessages = false);
 
 }  // namespace testsupport

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <commctrl.h>
+#include <oleacc.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -54,9 +55,13 @@ const char usage[] =
     "                                    expanding its parents first\n"
     "  status WINDOW                     the status bar's panels, one a line\n"
     "  wait-exit PID [SECONDS]           waits for a process to end\n"
+    "  names WINDOW [CLASS...]           the accessible (MSAA) name of every control that takes\n"
+    "                                    the focus, and of each toolbar button, one a line:\n"
+    "                                    class id \"name\"; fails when a name is empty. Windows\n"
+    "                                    of the CLASSes are named too, though they take no focus\n"
     "WINDOW is 0xHWND (a child window too for post and click-at), a class name, or part of a title.\n"
     "--pid and --exe keep only the windows of one process (its id, or part of its executable's path).\n"
-    "items, tree, tree-click and status need a target of the driver's own bitness.\n";
+    "items, tree, tree-click, status and names need a target of the driver's own bitness.\n";
 
 struct Filter {
     DWORD pid = 0;
@@ -488,6 +493,15 @@ public:
         SendMessageTimeoutW(control, msg, wp, record(), SMTO_ABORTIFHUNG, sendTimeoutMs, &result);
         return getWideText();
     }
+    // Sends a message whose lParam is the text buffer itself.
+    std::string askWideText(HWND control, UINT msg, WPARAM wp) const {
+        const wchar_t nothing = 0;
+        WriteProcessMemory(process_, text(), &nothing, sizeof nothing, nullptr);
+        DWORD_PTR result = 0;
+        SendMessageTimeoutW(control, msg, wp, reinterpret_cast<LPARAM>(text()), SMTO_ABORTIFHUNG, sendTimeoutMs,
+                            &result);
+        return getWideText();
+    }
 
 private:
     HANDLE process_ = nullptr;
@@ -670,6 +684,108 @@ int cmdWaitExit(const std::vector<std::string>& a) {
     return r == WAIT_OBJECT_0 ? exitOk : exitNotFound;
 }
 
+std::string utf8(const wchar_t* w, size_t n) {
+    std::string s(n * 3, '\0');
+    s.resize(WideCharToMultiByte(CP_UTF8, 0, w, static_cast<int>(n), s.data(), static_cast<int>(s.size()), nullptr,
+                                 nullptr));
+    return s;
+}
+
+// A name as a screen reader asks it: from the window's accessible object,
+// the one the control gives or the platform's own. CHILDID_SELF names the
+// window, 1 and on its child elements (toolbar buttons).
+std::string accessibleName(HWND h, LONG child) {
+    IAccessible* acc = nullptr;
+    if (FAILED(AccessibleObjectFromWindow(h, static_cast<DWORD>(OBJID_CLIENT), IID_IAccessible,
+                                          reinterpret_cast<void**>(&acc))) ||
+        !acc)
+        return {};
+    VARIANT id;
+    VariantInit(&id);
+    id.vt = VT_I4;
+    id.lVal = child;
+    BSTR name = nullptr;
+    std::string out;
+    if (acc->get_accName(id, &name) == S_OK && name)
+        out = utf8(name, SysStringLen(name));
+    SysFreeString(name);
+    acc->Release();
+    return out;
+}
+
+// Controls reached by Tab, and the other option buttons of a group, which
+// the arrow keys reach.
+bool takesFocus(HWND h) {
+    if (!IsWindowVisible(h) || !IsWindowEnabled(h))
+        return false;
+    const LONG_PTR style = GetWindowLongPtrA(h, GWL_STYLE);
+    if (style & WS_TABSTOP)
+        return true;
+    const LONG_PTR type = style & BS_TYPEMASK;
+    return lower(className(h)) == "button" && (type == BS_RADIOBUTTON || type == BS_AUTORADIOBUTTON);
+}
+
+// A button's name where the accessible object has none for it: its caption,
+// else the tip its tool-tip control shows (which the toolbar's owner gives).
+std::string toolbarButtonText(HWND toolbar, int idCommand, const RemoteBuffer& buf, std::string& how) {
+    const LRESULT length = sendTo(toolbar, TB_GETBUTTONTEXTW, static_cast<WPARAM>(idCommand));  // no buffer: its length
+    if (length > 0 && static_cast<size_t>(length) < RemoteBuffer::textSize / sizeof(wchar_t)) {
+        how = "caption";
+        return buf.askWideText(toolbar, TB_GETBUTTONTEXTW, static_cast<WPARAM>(idCommand));
+    }
+    HWND tips = reinterpret_cast<HWND>(sendTo(toolbar, TB_GETTOOLTIPS));
+    if (!tips)
+        return {};
+    TTTOOLINFOW tool{};
+    tool.cbSize = sizeof tool;
+    tool.hwnd = toolbar;
+    tool.uId = static_cast<UINT_PTR>(idCommand);
+    tool.lpszText = reinterpret_cast<wchar_t*>(buf.text());
+    buf.putRecord(tool);
+    how = "tip";
+    return buf.askWide(tips, TTM_GETTEXTW, RemoteBuffer::textSize / sizeof(wchar_t));
+}
+
+int cmdNames(const std::vector<std::string>& a) {
+    HWND top = findTopLevel(a[0]);
+    if (!top)
+        return exitNotFound;
+    if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)))
+        return exitNotFound;
+    int rc = exitOk;
+    auto report = [&rc](const std::string& cls, long id, const std::string& name, const std::string& how) {
+        printf("%s %ld \"%s\"%s\n", cls.c_str(), id, name.c_str(),
+               how.empty() ? "" : ("  (not through MSAA: " + how + ")").c_str());
+        if (name.empty())
+            rc = exitNotFound;
+    };
+    for (HWND c : childWindows(top)) {
+        const std::string cls = className(c);
+        const bool named = std::find(a.begin() + 1, a.end(), cls) != a.end();
+        if (IsWindowVisible(c) && (takesFocus(c) || named))
+            report(cls, GetDlgCtrlID(c), accessibleName(c, CHILDID_SELF), "");
+        if (lower(cls) != lower(TOOLBARCLASSNAMEA) || !IsWindowVisible(c))
+            continue;
+        RemoteBuffer buf(c);
+        const int n = buf.ok() ? static_cast<int>(sendTo(c, TB_BUTTONCOUNT)) : 0;
+        if (!buf.ok())
+            rc = exitNotFound;
+        for (int i = 0; i < n; ++i) {
+            buf.putRecord(TBBUTTON{});
+            sendTo(c, TB_GETBUTTON, static_cast<WPARAM>(i), buf.record());
+            const auto button = buf.getRecord<TBBUTTON>();
+            if ((button.fsStyle & BTNS_SEP) || (button.fsState & TBSTATE_HIDDEN))
+                continue;
+            std::string how, name = accessibleName(c, i + 1);
+            if (name.empty())
+                name = toolbarButtonText(c, button.idCommand, buf, how);
+            report(cls, button.idCommand, name, how);
+        }
+    }
+    CoUninitialize();
+    return rc;
+}
+
 struct Command {
     const char* name;
     size_t minArgs;
@@ -694,6 +810,7 @@ const Command commands[] = {
     {"tree-click", 2, cmdTreeClick},
     {"status", 1, cmdStatus},
     {"wait-exit", 1, cmdWaitExit},
+    {"names", 1, cmdNames},
 };
 
 }  // namespace
