@@ -213,6 +213,8 @@ LRESULT frmmess::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
             break;
         }
         case WM_CTLCOLORSTATIC:
+            // The scheme's colours, so the text reads on a high-contrast one too.
+            SetTextColor(reinterpret_cast<HDC>(wp), GetSysColor(COLOR_BTNTEXT));
             SetBkMode(reinterpret_cast<HDC>(wp), TRANSPARENT);
             return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
         case WM_CLOSE:

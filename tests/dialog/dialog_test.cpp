@@ -46,6 +46,13 @@ TEST_F(DialogTest, FreshDialogFollowsTheDesign) {
     RECT client;
     GetClientRect(m.hwnd(), &client);
     EXPECT_NEAR(pixelsToTwipsX(client.right), 4470, 15);
+
+    // Its labels are drawn in the scheme's colours, whatever the scheme (high contrast too).
+    HDC dc = GetDC(m.hwnd());
+    SetTextColor(dc, GetSysColor(COLOR_BTNTEXT) ^ 0xFFFFFF);
+    SendMessageA(m.hwnd(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), 0);
+    EXPECT_EQ(GetTextColor(dc), GetSysColor(COLOR_BTNTEXT));
+    ReleaseDC(m.hwnd(), dc);
 }
 
 TEST_F(DialogTest, ShownCentredWithTheRequestedHeights) {
