@@ -282,7 +282,8 @@ void frmmain::createControls() {
                     {FVIRTKEY, VK_DELETE, kTbFirstId + tbRemove},
                     {FVIRTKEY, VK_ESCAPE, kTbFirstId + tbClose},
                     {FVIRTKEY, VK_F1, idReadHelp},
-                    {FVIRTKEY | FCONTROL, 'A', idSelectAll}};
+                    {FVIRTKEY | FCONTROL, 'A', idSelectAll},
+                    {FVIRTKEY | FCONTROL, 'R', kTb2FirstId + 1}};  // the library's Refresh
     keys_.reset(CreateAcceleratorTableA(keys, static_cast<int>(std::size(keys))));
 
     menuOwner_.reset(CreateMenu());
@@ -582,9 +583,9 @@ void frmmain::onCommand(int id) {
         return;
     }
     switch (id) {
-        case IDOK:  // Enter, through the dialog keys: a library file opens
-            if (GetFocus() == lvl)
-                lvl_DblClick();
+        case IDOK:  // Enter, through the dialog keys: a library file or folder opens
+            if (GetFocus() == lvl || GetFocus() == tv)
+                tb2_ButtonClick(2);
             return;
         case idReadHelp:
             mnuOnHelp_Click();

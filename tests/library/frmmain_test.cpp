@@ -482,9 +482,17 @@ TEST_F(LibraryWindow, WholeByKeyboard) {
     keys[VK_CONTROL] = 0x80;
     SetKeyboardState(keys);
     key(w.lv, 'A');
+    // Ctrl+R refreshes the library: a magazine folder made meanwhile shows.
+    fileSystem.CreateFolder(folder.path() + "\\My Magazines\\Coastal Quilts");
+    key(w.lv, 'R');
     keys[VK_CONTROL] = 0;
     SetKeyboardState(keys);
     EXPECT_EQ(w.countTicked(), 2);
+    HTREEITEM magazines = TreeView_GetRoot(w.tv);
+    TreeView_Expand(w.tv, magazines, TVE_EXPAND);
+    int shown = 0;
+    for (HTREEITEM i = TreeView_GetChild(w.tv, magazines); i; i = TreeView_GetNextSibling(w.tv, i)) ++shown;
+    EXPECT_EQ(shown, 2);
     key(w.lv, VK_ESCAPE);
     EXPECT_FALSE(w.visible());
 
