@@ -1,4 +1,5 @@
-; Quillora-Setup.exe: a per-user installation of tolv.exe, update.exe and
+; Quillora-Setup.exe (Quillora-Setup-TESTKEY.exe from a build that trusts
+; the TEST update key, which makensis is told with TESTKEY): a per-user installation of tolv.exe, update.exe and
 ; the help document, without elevation: the program folder, the Start-menu
 ; shortcut, the logon start and the uninstall entry are the user's own, so no
 ; other account can change the program this user runs. makensis gets VERSION, VERSION_QUAD, PUBLISHER, TARGET
@@ -29,7 +30,13 @@ SetCompressor /SOLID lzma
 !define TRAY_EXIT_COMMAND 4
 !define UNINSTALLER "uninstall.exe"
 
+!ifdef TESTKEY
+; Its window titles, pages and version information say what it is: a build
+; that installs any update signed with the key whose private half is public.
+Name "${PRODUCT} TESTKEY"
+!else
 Name "${PRODUCT}"
+!endif
 OutFile "${OUTFILE}"
 InstallDir "$LOCALAPPDATA\Programs\${PRODUCT}"
 ; An upgrade goes where the last installation went.
@@ -44,6 +51,9 @@ VIAddVersionKey "FileDescription" "${PRODUCT} Setup"
 VIAddVersionKey "FileVersion" "${VERSION}"
 VIAddVersionKey "ProductVersion" "${VERSION}"
 VIAddVersionKey "LegalCopyright" "${PUBLISHER}"
+!ifdef TESTKEY
+VIAddVersionKey "Comments" "TESTKEY: a test build that trusts the public TEST update key; never publish it"
+!endif
 
 !define MUI_ICON "${PICTURES}/main.ico"
 !define MUI_UNICON "${PICTURES}/main.ico"

@@ -1,6 +1,7 @@
-// Quillora-Setup.exe under Wine, silent: a per-user installation that asks
-// for no elevation, an upgrade over a running program with a library, and
-// the uninstallation with and without the library.
+// The setup (Quillora-Setup-TESTKEY.exe in a test build) under Wine, silent:
+// a per-user installation that asks for no elevation, an upgrade over a
+// running program with a library, and the uninstallation with and without
+// the library.
 #include <gtest/gtest.h>
 #include <shlobj.h>
 #include <windows.h>
@@ -70,6 +71,33 @@ bool uninstallFinished(const fs::path& dir) {
     return !fs::exists(dir / "uninstall.exe");
 }
 
+struct WindowOf {
+    DWORD pid;
+    std::string title;
+};
+
+BOOL CALLBACK findTitle(HWND h, LPARAM lParam) {
+    auto* w = reinterpret_cast<WindowOf*>(lParam);
+    DWORD pid = 0;
+    char title[256] = {};
+    GetWindowThreadProcessId(h, &pid);
+    if (pid != w->pid || !IsWindowVisible(h) || GetWindowTextA(h, title, sizeof title) == 0)
+        return TRUE;
+    w->title = title;
+    return FALSE;
+}
+
+// The title of a visible window of the process, once it shows one.
+std::string windowTitle(DWORD pid) {
+    WindowOf w{pid, {}};
+    for (int i = 0; i < 200 && w.title.empty(); ++i) {
+        EnumWindows(findTitle, reinterpret_cast<LPARAM>(&w));
+        if (w.title.empty())
+            Sleep(100);
+    }
+    return w.title;
+}
+
 HWND waitForTray() {
     HWND h = nullptr;
     for (int i = 0; i < 200 && !(h = FindWindowA("QuilloraTray", nullptr)); ++i) Sleep(100);
@@ -94,7 +122,7 @@ struct InstallerE2E : testing::Test {
     void SetUp() override {
         forget();
         dir = fs::path(scratch.path()) / "Quillora";
-        setup = buildDir() / "Quillora-Setup.exe";
+        setup = buildDir() / TOLV_SETUP_NAME;
         ASSERT_TRUE(fs::exists(setup));
     }
     void TearDown() override {
@@ -123,6 +151,11 @@ TEST_F(InstallerE2E, InstallUpgradeOverARunningProgramThenUninstallKeepingTheLib
         return readMachineText(key, value, HKEY_CURRENT_USER);
     };
     EXPECT_NE(readFile(setup).find("level=\"asInvoker\""), std::string::npos) << "the manifest asks for elevation";
+    {
+        // A build that trusts the TEST key says so in the setup's title.
+        ChildProcess shown(quoted(setup));
+        EXPECT_EQ(windowTitle(shown.pid()).rfind("Quillora TESTKEY Setup", 0), 0u);
+    }
     dir = defaultFolder();
     ASSERT_EQ(runToEnd(quoted(setup) + " /S"), 0u);
     const std::string profile = shellFolder(CSIDL_PROFILE).string() + "\\";
