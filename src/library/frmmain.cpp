@@ -792,9 +792,10 @@ void frmmain::mnuup_Click() {
 }
 
 void frmmain::mnAbout_Click() {
-    std::string about = std::string("Quillora - Version ") + programVersion + "\n\n" + kPublisherNotice;
-    if (trustsTestKey)
-        about += std::string("\n") + kTestBuildNotice;
+    // A test build says so right under the version, where the box shows it.
+    const std::string testBuild = trustsTestKey ? std::string("\n") + kTestBuildNotice : std::string();
+    const std::string about =
+        std::string("Quillora - Version ") + programVersion + testBuild + "\n\n" + kPublisherNotice;
     // The delivery's dialog holds its Pause and Cancel: About goes in a box of its own.
     if (Work::running() == Work::Job::Delivery) {
         messageBox(about, MB_OK | MB_ICONINFORMATION, hwnd_);
