@@ -135,18 +135,6 @@ TEST_F(FirstRunTest, MachineRunValueStaysUnlessItStartsThisCopy) {
     EXPECT_EQ(readText(kRunKey, exeBaseName().c_str(), nullptr, HKEY_CURRENT_USER), command);
 }
 
-// A first-run mark that an earlier build left in the machine's key keeps the
-// start quiet.
-TEST_F(FirstRunTest, EarlierMarkUnderTheMachinesKeyKeepsTheStartQuiet) {
-    HKEY key;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kSettingsKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr),
-              ERROR_SUCCESS);
-    RegCloseKey(key);
-    checkFirstRun();
-    EXPECT_FALSE(isFirstRun);
-    EXPECT_FALSE(frmmess::exists());
-}
-
 TEST(LibraryFolders, CreatedWhenMissingAndLeftAloneOtherwise) {
     ScratchProgramFolder folder;
     fileType = "torrent";
