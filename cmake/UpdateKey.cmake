@@ -30,6 +30,11 @@ if(key STREQUAL TOLV_TEST_UPDATE_KEY)
       "a setup or Release build needs the publisher's key (or -DTOLV_ALLOW_TEST_KEY=ON for a build that is only tested)")
   endif()
   message(STATUS "Updates are checked against the TEST signing key: not for release")
+  # Such a build says so in its setup's name and title and in the About box,
+  # so that it cannot be taken for a release.
+  set(TOLV_TRUSTS_TEST_KEY ON)
+else()
+  set(TOLV_TRUSTS_TEST_KEY OFF)
 endif()
 if(TOLV_ALLOW_TEST_KEY AND TOLV_SIGN_CERT)
   message(FATAL_ERROR "TOLV_ALLOW_TEST_KEY and TOLV_SIGN_CERT together: a signed build must not trust the TEST key")

@@ -1,4 +1,5 @@
-; Quillora-Setup.exe: a per-user installation of tolv.exe, update.exe and
+; Quillora-Setup.exe (Quillora-Setup-TESTKEY.exe from a build that trusts
+; the TEST update key, which makensis is told with TESTKEY): a per-user installation of tolv.exe, update.exe and
 ; the help document, without elevation: the program folder, the Start-menu
 ; shortcut, the logon start and the uninstall entry are the user's own, so no
 ; other account can change the program this user runs. makensis gets VERSION, VERSION_QUAD, PUBLISHER, TARGET
@@ -29,7 +30,13 @@ SetCompressor /SOLID lzma
 !define TRAY_EXIT_COMMAND 4
 !define UNINSTALLER "uninstall.exe"
 
+!ifdef TESTKEY
+; Its window titles, pages and version information say what it is: a build
+; that installs any update signed with the key whose private half is public.
+Name "${PRODUCT} TESTKEY"
+!else
 Name "${PRODUCT}"
+!endif
 OutFile "${OUTFILE}"
 InstallDir "$LOCALAPPDATA\Programs\${PRODUCT}"
 ; An upgrade goes where the last installation went.
@@ -44,6 +51,9 @@ VIAddVersionKey "FileDescription" "${PRODUCT} Setup"
 VIAddVersionKey "FileVersion" "${VERSION}"
 VIAddVersionKey "ProductVersion" "${VERSION}"
 VIAddVersionKey "LegalCopyright" "${PUBLISHER}"
+!ifdef TESTKEY
+VIAddVersionKey "Comments" "TESTKEY: a test build that trusts the public TEST update key; never publish it"
+!endif
 
 !define MUI_ICON "${PICTURES}/main.ico"
 !define MUI_UNICON "${PICTURES}/main.ico"
@@ -100,11 +110,102 @@ FunctionEnd
 !insertmacro CLOSE_QUILLORA ""
 !insertmacro CLOSE_QUILLORA "un."
 
+; The program folder, when this installation made it (or found it empty):
+; only then are data\ and the library in it certainly this installation's.
+; Kept in the uninstall entry as "CreatedFolder".
+Var CreatedFolder
+
+; $1 is $INSTDIR in full; sets $0 to 1 when it lies in the folder given.
+!macro IF_UNDER folder
+  StrCpy $3 "${folder}\"
+  StrLen $2 $3
+  StrCpy $4 "$1\" $2
+  ${If} $4 == $3
+    StrCpy $0 1
+  ${EndIf}
+!macroend
+
+; A program folder outside the user's profile inherits the rights of where
+; it lies: on C:\ every user may add and change files in a new folder, so
+; another account could replace the programs this user runs at logon. Such a
+; folder gets rights of its own: this user, SYSTEM and Administrators, nothing
+; inherited. In the profile the inherited rights are the user's already, and
+; stay as they are. The rights are set through the platform's calls, which
+; carry them on to what the folder holds.
+Function ProtectProgramFolder
+  GetFullPathName $1 "$INSTDIR"
+  StrCpy $0 0
+  !insertmacro IF_UNDER "$PROFILE"
+  !insertmacro IF_UNDER "$LOCALAPPDATA"
+  ${If} $0 == 1
+    Return
+  ${EndIf}
+  ; The user's SID, as text, from the setup's own token (TOKEN_QUERY, TokenUser).
+  StrCpy $6 ""
+  System::Call 'advapi32::OpenProcessToken(p -1, i 0x8, *p .r1) i .r0'
+  ${If} $0 <> 0
+    System::Alloc 1024
+    Pop $2
+    System::Call 'advapi32::GetTokenInformation(p r1, i 1, p r2, i 1024, *i .r3) i .r0'
+    ${If} $0 <> 0
+      System::Call '*$2(p .r4)'
+      System::Call 'advapi32::ConvertSidToStringSidW(p r4, *p .r5) i .r0'
+      ${If} $0 <> 0
+        System::Call 'kernel32::lstrcpynW(w .r6, p r5, i ${NSIS_MAX_STRLEN})'
+        System::Call 'kernel32::LocalFree(p r5)'
+      ${EndIf}
+    ${EndIf}
+    System::Free $2
+    System::Call 'kernel32::CloseHandle(p r1)'
+  ${EndIf}
+  ${If} $6 == ""
+    DetailPrint "Could not read your account's identity: the rights of $INSTDIR stay as they are."
+    Return
+  ${EndIf}
+  ; Full control for the user, SYSTEM and Administrators, for the folder and
+  ; everything in it; P: nothing inherited from above.
+  StrCpy $0 0
+  System::Call 'advapi32::ConvertStringSecurityDescriptorToSecurityDescriptorW(w "D:PAI(A;OICI;FA;;;$6)(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)", i 1, *p .r7, p 0) i .r0'
+  ${If} $0 <> 0
+    System::Call 'advapi32::GetSecurityDescriptorDacl(p r7, *i .r8, *p .r9, *i .r8) i .r0'
+    ${If} $0 <> 0
+      ; SE_FILE_OBJECT; DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION
+      System::Call 'advapi32::SetNamedSecurityInfoW(w "$INSTDIR", i 1, i 0x80000004, p 0, p 0, p r9, p 0) i .r0'
+      ${If} $0 == 0
+        StrCpy $0 1
+      ${Else}
+        DetailPrint "Could not set the rights of $INSTDIR (error $0)."
+        StrCpy $0 0
+      ${EndIf}
+    ${EndIf}
+    System::Call 'kernel32::LocalFree(p r7)'
+  ${EndIf}
+  ${If} $0 == 1
+    DetailPrint "$INSTDIR lies outside your profile: only you, SYSTEM and Administrators may change it."
+  ${EndIf}
+FunctionEnd
+
 Section "Quillora" SecProgram
   SectionIn RO
   Call CloseQuillora
   ; data\ and the library stay beside the program, and update.exe replaces
-  ; tolv.exe as the user: the folder's inherited rights already allow both.
+  ; tolv.exe as the user: the folder's rights allow both.
+  ${DirState} "$INSTDIR" $R9
+  CreateDirectory "$INSTDIR"
+  ReadRegStr $CreatedFolder HKCU "${UNINSTALL_KEY}" "CreatedFolder"
+  ${If} $R9 < 1
+    StrCpy $CreatedFolder "$INSTDIR"
+  ${ElseIf} $CreatedFolder != "$INSTDIR"
+    StrCpy $CreatedFolder ""
+  ${EndIf}
+  ; A folder that held something else before keeps its rights: they may
+  ; matter to what else is in it.
+  ${If} $CreatedFolder != ""
+  ${OrIf} ${FileExists} "$INSTDIR\${UNINSTALLER}"
+    Call ProtectProgramFolder
+  ${Else}
+    DetailPrint "$INSTDIR held other files before: its rights stay as they are."
+  ${EndIf}
   SetOutPath "$INSTDIR"
   File "${PROGRAM_DIR}/tolv.exe"
   File "${PROGRAM_DIR}/update.exe"
@@ -114,8 +215,7 @@ Section "Quillora" SecProgram
   SetShellVarContext current
   CreateShortcut "$SMPROGRAMS\${PRODUCT}.lnk" "$INSTDIR\tolv.exe" "" "$INSTDIR\tolv.exe" 0
 
-  ; The quoted command tolv itself enters; where it finds the machine's Run
-  ; key writable it moves the value there.
+  ; The quoted command tolv itself enters, in the user's own Run key.
   WriteRegStr HKCU "${RUN_KEY}" "${RUN_VALUE}" '"$INSTDIR\tolv.exe"'
 
   SectionGetSize ${SecProgram} $0
@@ -129,6 +229,11 @@ Section "Quillora" SecProgram
   WriteRegDWORD HKCU "${UNINSTALL_KEY}" "EstimatedSize" $0
   WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoModify" 1
   WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoRepair" 1
+  ${If} $CreatedFolder != ""
+    WriteRegStr HKCU "${UNINSTALL_KEY}" "CreatedFolder" "$CreatedFolder"
+  ${Else}
+    DeleteRegValue HKCU "${UNINSTALL_KEY}" "CreatedFolder"
+  ${EndIf}
 SectionEnd
 
 Function StartQuillora
@@ -159,21 +264,28 @@ Section "un.Quillora" SecUnProgram
   SetShellVarContext current
   Delete "$SMPROGRAMS\${PRODUCT}.lnk"
 
-  ; A tolv that could write the machine's registry (an administrator without
-  ; UAC) keeps its values there; elsewhere these removals simply fail.
+  ; Earlier builds of tolv entered their logon start in the machine's Run key
+  ; where they could; this copy's goes, another's stays. Where the machine's
+  ; registry is not the user's to write, that removal simply fails. The
+  ; machine's settings key may be another copy's, and stays.
   !insertmacro REMOVE_RUN_VALUE HKLM
   !insertmacro REMOVE_RUN_VALUE HKCU
-  DeleteRegKey HKLM "${SETTINGS_ROOT}"
-  DeleteRegKey /ifempty HKLM "SOFTWARE\Orvane"
   DeleteRegKey HKCU "${SETTINGS_ROOT}"
   DeleteRegKey /ifempty HKCU "SOFTWARE\Orvane"
   DeleteRegKey HKCU "${UNINSTALL_KEY}"
 SectionEnd
 
+; Only from a folder this installation made: a folder that was there before
+; may hold another copy's library and data, which stay.
 Section /o "un.Also remove my magazines" SecUnLibrary
-  RMDir /r "$INSTDIR\My Magazines"
-  RMDir /r "$INSTDIR\My Torrents"
-  RMDir /r "$INSTDIR\data"
+  ${If} $CreatedFolder != ""
+  ${AndIf} $CreatedFolder == "$INSTDIR"
+    RMDir /r "$INSTDIR\My Magazines"
+    RMDir /r "$INSTDIR\My Torrents"
+    RMDir /r "$INSTDIR\data"
+  ${Else}
+    DetailPrint "$INSTDIR was there before Quillora: the magazines and data\ in it stay."
+  ${EndIf}
 SectionEnd
 
 ; The uninstaller's own file goes last: while it is there, the work is not done.
@@ -184,6 +296,7 @@ SectionEnd
 
 ; /REMOVEMAGAZINES ticks "Also remove my magazines" for a silent uninstall.
 Function un.onInit
+  ReadRegStr $CreatedFolder HKCU "${UNINSTALL_KEY}" "CreatedFolder"
   ${GetParameters} $0
   ClearErrors
   ${GetOptions} $0 "/REMOVEMAGAZINES" $1

@@ -115,10 +115,12 @@ stop_display() {
 
 # tolv.exe registers itself to start at logon, and wineboot starts what is
 # registered there: without this, the next run would find a stale copy
-# running, and no first run. Forgets the first-run mark and both Run values.
+# running, and no first run. Forgets the first-run marks and both Run values
+# (the machine's from earlier builds).
 forget_tolv() {
   [ -f "$PREFIX/system.reg" ] || return 0
   local run='Software\Microsoft\Windows\CurrentVersion\Run'
+  "$WINE" reg delete 'HKCU\SOFTWARE\Orvane\TOLV' /f >/dev/null 2>&1 || true
   "$WINE" reg delete 'HKLM\SOFTWARE\Orvane\TOLV' /f >/dev/null 2>&1 || true
   "$WINE" reg delete "HKLM\\$run" /v tolv /f >/dev/null 2>&1 || true
   "$WINE" reg delete "HKCU\\$run" /v tolv /f >/dev/null 2>&1 || true

@@ -1,5 +1,5 @@
-// Logon start and first-run detection: under HKEY_LOCAL_MACHINE, or under
-// HKEY_CURRENT_USER for a user who may not write the machine's registry.
+// Logon start and first-run detection, under HKEY_CURRENT_USER: what one
+// user's copy leaves in the registry is that user's alone.
 #include "app/StartUp.h"
 
 #include "base/ModCommon.h"
@@ -49,29 +49,29 @@ bool keyExists(HKEY hRoot, const char* sSection) {
     }
 }
 
-// The system starts what either Run key names, so the same program is
-// entered under one of them only: twice would start it twice at logon.
+// The logon start is the user's own: a value in the machine's Run key would
+// start this user's copy for every account on the computer, and its folder is
+// one that only this user may be trusted to keep. The machine's value is left
+// to whatever put it there, unless it names this very copy (an earlier start
+// of it wrote it there): that one would start it twice at logon, and goes
+// where the machine's registry lets it.
 void registerLogonStart() {
     const std::string name = exeBaseName();
     // Quoted: unquoted, a folder with blanks would start "C:\\Program.exe".
     const std::string command = "\"" + programFolder() + "\\" + name + "\"";
-    if (writeText(HKEY_LOCAL_MACHINE, kRunKey, name, command)) {
-        if (readText(HKEY_CURRENT_USER, kRunKey, name) == command) {
-            try {
-                registryAt(HKEY_CURRENT_USER, kRunKey, name).DeleteValue();
-            } catch (const RegistryError&) {
-            }
+    writeText(HKEY_CURRENT_USER, kRunKey, name, command);
+    if (readText(HKEY_LOCAL_MACHINE, kRunKey, name) == command) {
+        try {
+            registryAt(HKEY_LOCAL_MACHINE, kRunKey, name).DeleteValue();
+        } catch (const RegistryError&) {
         }
-        return;
     }
-    if (readText(HKEY_LOCAL_MACHINE, kRunKey, name) != command)
-        writeText(HKEY_CURRENT_USER, kRunKey, name, command);
 }
 
 }  // namespace
 
-// Every step ignores its own failure; where the machine's registry cannot be
-// written, the user's own takes the same values.
+// Every step ignores its own failure. A first-run mark under the machine's
+// key, from an earlier build, still counts.
 void checkFirstRun() {
     registerLogonStart();
 
@@ -83,8 +83,7 @@ void checkFirstRun() {
     }
     showMessageDialog("Welcome to Quillora.\n\nWould you like to read the Help file?", "", "Read Help",
                       "Continue");
-    if (!writeText(HKEY_LOCAL_MACHINE, kSettingsKey, "fRun", int32_t{1}))
-        writeText(HKEY_CURRENT_USER, kSettingsKey, "fRun", int32_t{1});
+    writeText(HKEY_CURRENT_USER, kSettingsKey, "fRun", int32_t{1});
     Work::isFirstRun = true;
     tray.enableTimer(frmtray::startTmr, false);
 }

@@ -15,6 +15,9 @@ inline std::string dataPath;  // program folder + "\data\"
 
 // The project's version, given by the build: the version resource says the same.
 inline constexpr const char* programVersion = TOLV_PROGRAM_VERSION;
+// The build installs updates signed with the TEST key, whose private half is
+// public: it is for testing only, and says so where a user would look.
+inline constexpr bool trustsTestKey = TOLV_TRUSTS_TEST_KEY != 0;
 
 // The folder that holds the running executable, without a trailing "\".
 const std::string& programFolder();

@@ -28,6 +28,7 @@ constexpr char kHelpFile[] = "\\Quillora Help.pdf";
 constexpr char kPublisherNotice[] =
     "Published by Orvane. Your subscription brings each new issue to this computer as soon as it appears.\n"
     "Copyright (C) Orvane. All rights reserved.";
+constexpr char kTestBuildNotice[] = "Test build: trusts the public TEST update key.";
 
 // Design, in twips.
 constexpr int kInnerWidth = 8700, kInnerHeight = 5535;
@@ -792,7 +793,10 @@ void frmmain::mnuup_Click() {
 }
 
 void frmmain::mnAbout_Click() {
-    const std::string about = std::string("Quillora - Version ") + programVersion + "\n\n" + kPublisherNotice;
+    // A test build says so right under the version, where the box shows it.
+    const std::string testBuild = trustsTestKey ? std::string("\n") + kTestBuildNotice : std::string();
+    const std::string about =
+        std::string("Quillora - Version ") + programVersion + testBuild + "\n\n" + kPublisherNotice;
     // The delivery's dialog holds its Pause and Cancel: About goes in a box of its own.
     if (Work::running() == Work::Job::Delivery) {
         messageBox(about, MB_OK | MB_ICONINFORMATION, hwnd_);

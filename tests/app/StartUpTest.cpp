@@ -73,8 +73,9 @@ TEST_F(FirstRunTest, FirstStartWelcomesAndRemembersTheNextIsQuiet) {
     EXPECT_EQ(m.buttonCaption(2), "Continue");
     EXPECT_NEAR(m.heightTwips(), frmmess::compactHeight, 15);
     DWORD type = 0;
-    EXPECT_EQ(readText(kSettingsKey, "fRun", &type), "1");
+    EXPECT_EQ(readText(kSettingsKey, "fRun", &type, HKEY_CURRENT_USER), "1");
     EXPECT_EQ(type, DWORD(REG_SZ));
+    EXPECT_EQ(readText(kSettingsKey, "fRun"), "<missing>");
 
     // The answer starts the timer for the first check.
     m.cmdmess_Click(2);
@@ -88,59 +89,50 @@ TEST_F(FirstRunTest, FirstStartWelcomesAndRemembersTheNextIsQuiet) {
     EXPECT_TRUE(frmtray::instance().timerEnabled(frmtray::startTmr));
 }
 
-// Quoted, so that a folder with blanks cannot start "C:\Program.exe".
-TEST_F(FirstRunTest, RunValueIsRewrittenAtEveryStartQuotedWithoutExtension) {
+void setRunValue(HKEY root, const std::string& command) {
+    HKEY run;
+    ASSERT_EQ(RegCreateKeyExA(root, kRunKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &run, nullptr), ERROR_SUCCESS);
+    RegSetValueExA(run, exeBaseName().c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
+                   DWORD(command.size() + 1));
+    RegCloseKey(run);
+}
+
+// The user's own Run key only, even where the machine's is writable (Wine lets
+// everyone write it): quoted, so that a folder with blanks cannot start
+// "C:\Program.exe", and rewritten at every start.
+TEST_F(FirstRunTest, RunValueIsTheUsersOwnRewrittenAtEveryStartQuoted) {
     const std::string expected = "\"" + folder.path() + "\\" + exeBaseName() + "\"";
     checkFirstRun();
     DWORD type = 0;
-    EXPECT_EQ(readText(kRunKey, exeBaseName().c_str(), &type), expected);
+    EXPECT_EQ(readText(kRunKey, exeBaseName().c_str(), &type, HKEY_CURRENT_USER), expected);
     EXPECT_EQ(type, DWORD(REG_SZ));
     EXPECT_EQ(expected.find(".exe"), std::string::npos);
+    EXPECT_EQ(readText(kRunKey, exeBaseName().c_str()), "<missing>");
 
-    HKEY run;
-    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRunKey, 0, KEY_SET_VALUE, &run), ERROR_SUCCESS);
-    RegSetValueExA(run, exeBaseName().c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>("stale"), 6);
-    RegCloseKey(run);
+    setRunValue(HKEY_CURRENT_USER, "stale");
     checkFirstRun();
-    EXPECT_EQ(readText(kRunKey, exeBaseName().c_str()), expected);
+    EXPECT_EQ(readText(kRunKey, exeBaseName().c_str(), nullptr, HKEY_CURRENT_USER), expected);
 }
 
-// A standard user may not write the machine's registry (Wine lets everyone,
-// so the denial is simulated): the user's own keys take the values, and the
-// second start is quiet.
-TEST_F(FirstRunTest, StandardUserKeepsFirstRunAndLogonStartUnderTheirOwnKeys) {
+// Another copy's value in the machine's Run key is not this copy's to change;
+// this copy's own, left there by an earlier build, would start it twice at
+// logon and goes, where the machine's registry lets it.
+TEST_F(FirstRunTest, MachineRunValueStaysUnlessItStartsThisCopy) {
     const std::string command = "\"" + folder.path() + "\\" + exeBaseName() + "\"";
-    cRegistry::denyWrites(HKEY_LOCAL_MACHINE);
+    const std::string other = "\"C:\\Other Copy\\" + exeBaseName() + "\"";
+    setRunValue(HKEY_LOCAL_MACHINE, other);
     checkFirstRun();
-    EXPECT_TRUE(isFirstRun);
-    EXPECT_TRUE(frmmess::exists());
-    EXPECT_EQ(readText(kSettingsKey, "fRun"), "<missing>");
-    EXPECT_EQ(readText(kSettingsKey, "fRun", nullptr, HKEY_CURRENT_USER), "1");
-    EXPECT_EQ(readText(kRunKey, exeBaseName().c_str()), "<missing>");
+    EXPECT_EQ(readText(kRunKey, exeBaseName().c_str()), other);
     EXPECT_EQ(readText(kRunKey, exeBaseName().c_str(), nullptr, HKEY_CURRENT_USER), command);
 
-    frmmess::unload();
-    checkFirstRun();
-    EXPECT_FALSE(isFirstRun);
-    EXPECT_FALSE(frmmess::exists());
-}
-
-// Once the machine's Run key starts this copy (an administrator ran it), the
-// user's own entry would start it a second time at logon: it goes.
-TEST_F(FirstRunTest, LogonStartIsEnteredOnceWhateverKeyHoldsIt) {
-    const std::string command = "\"" + folder.path() + "\\" + exeBaseName() + "\"";
+    setRunValue(HKEY_LOCAL_MACHINE, command);
     cRegistry::denyWrites(HKEY_LOCAL_MACHINE);
-    checkFirstRun();
-    ASSERT_EQ(readText(kRunKey, exeBaseName().c_str(), nullptr, HKEY_CURRENT_USER), command);
-    cRegistry::denyWrites(nullptr);
     checkFirstRun();
     EXPECT_EQ(readText(kRunKey, exeBaseName().c_str()), command);
-    EXPECT_EQ(readText(kRunKey, exeBaseName().c_str(), nullptr, HKEY_CURRENT_USER), "<missing>");
-
-    // The machine's entry already starts it: a denied start adds no second one.
-    cRegistry::denyWrites(HKEY_LOCAL_MACHINE);
+    cRegistry::denyWrites(nullptr);
     checkFirstRun();
-    EXPECT_EQ(readText(kRunKey, exeBaseName().c_str(), nullptr, HKEY_CURRENT_USER), "<missing>");
+    EXPECT_EQ(readText(kRunKey, exeBaseName().c_str()), "<missing>");
+    EXPECT_EQ(readText(kRunKey, exeBaseName().c_str(), nullptr, HKEY_CURRENT_USER), command);
 }
 
 TEST(LibraryFolders, CreatedWhenMissingAndLeftAloneOtherwise) {

@@ -11,16 +11,18 @@ inline constexpr char kTolvKey[] = "SOFTWARE\\Orvane\\TOLV";
 inline constexpr char kSettingsKey[] = "SOFTWARE\\Orvane\\TOLV\\Settings";
 inline constexpr char kRunKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 
-// Removes the settings key and tolv's logon starts: the next start is a first run.
+// Removes the settings keys and tolv's logon starts, the user's and those an
+// earlier build left in the machine's: the next start is a first run.
 inline void forgetInstallation() {
-    RegDeleteTreeA(HKEY_LOCAL_MACHINE, kTolvKey);
-    RegDeleteKeyA(HKEY_LOCAL_MACHINE, kTolvKey);
     HKEY run;
-    for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER})
+    for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+        RegDeleteTreeA(root, kTolvKey);
+        RegDeleteKeyA(root, kTolvKey);
         if (RegOpenKeyExA(root, kRunKey, 0, KEY_SET_VALUE, &run) == ERROR_SUCCESS) {
             RegDeleteValueA(run, "tolv");
             RegCloseKey(run);
         }
+    }
 }
 
 // A text value under HKEY_LOCAL_MACHINE (or root), or "<missing>".
@@ -32,10 +34,10 @@ inline std::string readMachineText(const char* key, const char* value, HKEY root
     return data;
 }
 
-// Creates the settings key: the next start is not a first run.
+// Creates the user's settings key: the next start is not a first run.
 inline bool rememberInstallation() {
     HKEY key;
-    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kSettingsKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) !=
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) !=
         ERROR_SUCCESS)
         return false;
     RegCloseKey(key);

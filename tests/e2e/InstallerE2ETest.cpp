@@ -1,12 +1,14 @@
-// Quillora-Setup.exe under Wine, silent: a per-user installation that asks
-// for no elevation, an upgrade over a running program with a library, and
-// the uninstallation with and without the library.
+// The setup (Quillora-Setup-TESTKEY.exe in a test build) under Wine, silent:
+// a per-user installation that asks for no elevation, an upgrade over a
+// running program with a library, and the uninstallation with and without
+// the library.
 #include <gtest/gtest.h>
 #include <shlobj.h>
 #include <windows.h>
 
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "Installation.h"
@@ -70,6 +72,24 @@ bool uninstallFinished(const fs::path& dir) {
     return !fs::exists(dir / "uninstall.exe");
 }
 
+// The title of a visible window of the process, once it shows one.
+BOOL CALLBACK titleOf(HWND h, LPARAM lParam) {
+    auto* found = reinterpret_cast<std::pair<DWORD, std::string>*>(lParam);
+    DWORD pid = 0;
+    char title[256] = {};
+    GetWindowThreadProcessId(h, &pid);
+    if (pid == found->first && IsWindowVisible(h) && GetWindowTextA(h, title, sizeof title) > 0)
+        found->second = title;
+    return found->second.empty();
+}
+
+std::string windowTitle(DWORD pid) {
+    std::pair<DWORD, std::string> found{pid, {}};
+    for (int i = 0; i < 200 && found.second.empty(); ++i, Sleep(100))
+        EnumWindows(titleOf, reinterpret_cast<LPARAM>(&found));
+    return found.second;
+}
+
 HWND waitForTray() {
     HWND h = nullptr;
     for (int i = 0; i < 200 && !(h = FindWindowA("QuilloraTray", nullptr)); ++i) Sleep(100);
@@ -94,7 +114,7 @@ struct InstallerE2E : testing::Test {
     void SetUp() override {
         forget();
         dir = fs::path(scratch.path()) / "Quillora";
-        setup = buildDir() / "Quillora-Setup.exe";
+        setup = buildDir() / TOLV_SETUP_NAME;
         ASSERT_TRUE(fs::exists(setup));
     }
     void TearDown() override {
@@ -123,6 +143,11 @@ TEST_F(InstallerE2E, InstallUpgradeOverARunningProgramThenUninstallKeepingTheLib
         return readMachineText(key, value, HKEY_CURRENT_USER);
     };
     EXPECT_NE(readFile(setup).find("level=\"asInvoker\""), std::string::npos) << "the manifest asks for elevation";
+    {
+        // A build that trusts the TEST key says so in the setup's title.
+        ChildProcess shown(quoted(setup));
+        EXPECT_EQ(windowTitle(shown.pid()).rfind("Quillora TESTKEY Setup", 0), 0u);
+    }
     dir = defaultFolder();
     ASSERT_EQ(runToEnd(quoted(setup) + " /S"), 0u);
     const std::string profile = shellFolder(CSIDL_PROFILE).string() + "\\";
@@ -159,8 +184,12 @@ TEST_F(InstallerE2E, InstallUpgradeOverARunningProgramThenUninstallKeepingTheLib
             runDriver("--pid " + std::to_string(tolv.pid()) + " wait-window QuilloraMessage 30");
         ASSERT_EQ(welcome.rc, 0u) << welcome.out;
         EXPECT_NE(runDriver("text QuilloraMessage").out.find("Welcome to Quillora."), std::string::npos);
-        // Able to write the machine's registry, tolv moves its logon start there.
-        EXPECT_NE(readMachineText(kRunKey, "tolv").find((dir / "tolv").string()), std::string::npos);
+        // Able to write the machine's registry (Wine lets everyone), tolv
+        // still keeps its logon start and settings in the user's.
+        EXPECT_EQ(readMachineText(kRunKey, "tolv"), "<missing>");
+        EXPECT_EQ(userText(kRunKey, "tolv"), quoted(dir / "tolv"));
+        EXPECT_TRUE(machineKeyExists(kSettingsKey, HKEY_CURRENT_USER));
+        EXPECT_FALSE(machineKeyExists(kTolvKey));
         EXPECT_TRUE(fs::is_directory(dir / "data"));
         ASSERT_EQ(runDriver("click QuilloraMessage Continue").rc, 0u);
 
@@ -189,15 +218,20 @@ TEST_F(InstallerE2E, InstallUpgradeOverARunningProgramThenUninstallKeepingTheLib
     EXPECT_FALSE(fs::exists(startMenuShortcut()));
     EXPECT_EQ(readMachineText(kRunKey, "tolv"), "<missing>");
     EXPECT_EQ(userText(kRunKey, "tolv"), "<missing>");
-    EXPECT_FALSE(machineKeyExists(kTolvKey));
+    EXPECT_FALSE(machineKeyExists(kTolvKey, HKEY_CURRENT_USER));
     EXPECT_FALSE(machineKeyExists(kUninstallKey, HKEY_CURRENT_USER));
     EXPECT_EQ(readFile(issue), "%PDF-1.4 winter");
     EXPECT_EQ(readFile(dir / "data" / "em_lst.lcl"), "Winter Issue_AB_1.f#;");
     EXPECT_TRUE(fs::is_directory(dir / "My Torrents"));
 }
 
-// "Also remove my magazines", ticked on the command line of a silent uninstall.
-TEST_F(InstallerE2E, UninstallAlsoRemovingTheMagazinesLeavesNoFolder) {
+// A program folder outside the profile (here "C:\\quillora-..."), which the
+// setup gives rights of its own (Wine 8 keeps none, so they are not read
+// back). "Also remove my magazines", ticked on the command line of a silent
+// uninstall, leaves no folder.
+TEST_F(InstallerE2E, FolderOutsideTheProfileGoesWholeWithTheMagazines) {
+    ScratchFolder outside("C:\\");
+    dir = fs::path(outside.path()) / "Quillora";
     install();
     writeFile(dir / "My Magazines" / "Alpine Boating" / "Winter Issue_AB_1.pdf", "%PDF-1.4 winter");
     writeFile(dir / "My Torrents" / "Alpine Boating" / "Winter Issue_AB_1.torrent", "d8:announce");
@@ -208,4 +242,28 @@ TEST_F(InstallerE2E, UninstallAlsoRemovingTheMagazinesLeavesNoFolder) {
         Sleep(100);  // the folder goes right after the uninstaller's file (later on a busy machine)
     EXPECT_FALSE(fs::exists(dir));
     EXPECT_FALSE(machineKeyExists(kUninstallKey, HKEY_CURRENT_USER));
+}
+
+// A folder that held another copy's library and data before the setup ran:
+// "Also remove my magazines" removes only what this installation put there,
+// and another installation's settings in the machine's key stay.
+TEST_F(InstallerE2E, UninstallKeepsWhatWasThereBeforeTheSetup) {
+    ScratchFolder outside("C:\\");
+    dir = fs::path(outside.path()) / "Quillora";
+    const fs::path issue = dir / "My Magazines" / "Alpine Boating" / "Winter Issue_AB_1.pdf";
+    writeFile(issue, "%PDF-1.4 winter");
+    writeFile(dir / "data" / "em_lst.lcl", "Winter Issue_AB_1.f#;");
+    HKEY other;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kSettingsKey, 0, nullptr, 0, KEY_WRITE, nullptr, &other, nullptr),
+              ERROR_SUCCESS);
+    RegCloseKey(other);
+    ASSERT_TRUE(rememberInstallation());
+    install();
+    ASSERT_EQ(runToEnd(quoted(dir / "uninstall.exe") + " /S /REMOVEMAGAZINES"), 0u);
+    ASSERT_TRUE(uninstallFinished(dir));
+    for (const char* name : kProgramFiles) EXPECT_FALSE(fs::exists(dir / name)) << name;
+    EXPECT_EQ(readFile(issue), "%PDF-1.4 winter");
+    EXPECT_EQ(readFile(dir / "data" / "em_lst.lcl"), "Winter Issue_AB_1.f#;");
+    EXPECT_TRUE(machineKeyExists(kSettingsKey));
+    EXPECT_FALSE(machineKeyExists(kTolvKey, HKEY_CURRENT_USER));
 }

@@ -52,8 +52,9 @@ TEST_F(StartupE2E, FirstStartWelcomesLaterStartsShowOnlyTheIcon) {
         EXPECT_NE(text.out.find("Welcome to Quillora."), std::string::npos) << text.out;
         EXPECT_NE(text.out.find("\"Read Help\""), std::string::npos) << text.out;
         EXPECT_NE(text.out.find("\"Continue\""), std::string::npos) << text.out;
-        EXPECT_EQ(readMachineText(kSettingsKey, "fRun"), "1");
-        EXPECT_EQ(readMachineText(kRunKey, "tolv"), "\"" + folder.path() + "\\tolv\"");
+        EXPECT_EQ(readMachineText(kSettingsKey, "fRun", HKEY_CURRENT_USER), "1");
+        EXPECT_EQ(readMachineText(kRunKey, "tolv", HKEY_CURRENT_USER), "\"" + folder.path() + "\\tolv\"");
+        EXPECT_EQ(readMachineText(kRunKey, "tolv"), "<missing>");
         EXPECT_EQ(trayIconCount(), iconsBefore + 1);
         for (const char* want : {"data", "My Magazines", "My Torrents"})
             EXPECT_TRUE(std::filesystem::is_directory(std::filesystem::path(folder.path()) / want)) << want;

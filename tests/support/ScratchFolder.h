@@ -1,5 +1,6 @@
-// A fresh folder under the temporary folder, removed with everything in it
-// when the test ends.
+// A fresh folder under the temporary folder (or under parent, e.g. "C:\\"
+// for one outside the user's profile), removed with everything in it when
+// the test ends.
 #pragma once
 #include <shellapi.h>
 #include <windows.h>
@@ -8,11 +9,14 @@
 
 class ScratchFolder {
 public:
-    ScratchFolder() {
-        char temp[MAX_PATH];
-        GetTempPathA(MAX_PATH, temp);
+    explicit ScratchFolder(std::string parent = {}) {
+        if (parent.empty()) {
+            char temp[MAX_PATH];
+            GetTempPathA(MAX_PATH, temp);
+            parent = temp;
+        }
         static unsigned serial = 0;
-        m_path = std::string(temp) + "quillora-" + std::to_string(GetCurrentProcessId()) + "-" +
+        m_path = parent + "quillora-" + std::to_string(GetCurrentProcessId()) + "-" +
                  std::to_string(GetTickCount()) + "-" + std::to_string(++serial);
         CreateDirectoryA(m_path.c_str(), nullptr);
     }
