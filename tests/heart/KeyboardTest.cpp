@@ -109,6 +109,7 @@ TEST_F(ByKeyboard, FromTheTrayIconToEveryLibraryCommand) {
     ASSERT_TRUE(press({VK_TAB}, focusOn(m.button(0))));
     ASSERT_TRUE(press({VK_RETURN}, [] { return !Work::busy() && dialogSays("Delivery complete."); }, kWorkMs));
     const std::string delivered = read(folder.path() + "\\My Magazines\\" + kMagazine + "\\" + kIssueFile);
+    ASSERT_FALSE(delivered.empty());
     EXPECT_EQ(delivered, read(heart::pubFolder() + "\\" + kMagazine + "\\" + kIssueFile));
     EXPECT_EQ(w->issueCount(), 1);
     // Enter is the dialog's OK, and the library window has the keys again.
