@@ -51,6 +51,15 @@ void createLibraryFolders() {
     Work::checkDone = false;
 }
 
+void dispatchMessage(MSG& msg) {
+    if (frmmain::exists() && frmmain::instance().translateKey(msg))
+        return;
+    if (frmmess::exists() && IsDialogMessageA(frmmess::instance().hwnd(), &msg))
+        return;
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+}
+
 void exitProgram() {
     if (modFTP::transferBusy || isExiting)
         return;

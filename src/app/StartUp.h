@@ -20,6 +20,9 @@ void checkFirstRun();
 // The orderly stop: refused while a transfer is on the wire; otherwise the
 // running job ends as a cancel ends it, then the forms go and the process ends.
 void exitProgram();
+// One message of the window thread's loop: the library window's keys, then
+// the dialog's, else translated and sent to its window.
+void dispatchMessage(MSG& msg);
 // Test seam: what the last step of exitProgram does (ExitProcess(0) unless set).
 void setProcessEnd(std::function<void(UINT)> fn);
 

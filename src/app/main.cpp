@@ -4,8 +4,6 @@
 
 #include "base/Handles.h"
 #include "base/ModCommon.h"
-#include "dialog/frmmess.h"
-#include "library/frmmain.h"
 #include "app/StartUp.h"
 #include "tray/frmtray.h"
 
@@ -55,13 +53,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     isExiting = false;
 
     MSG msg;
-    while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
-        if (frmmain::exists() && frmmain::instance().translateKey(msg))
-            continue;
-        if (frmmess::exists() && IsDialogMessageA(frmmess::instance().hwnd(), &msg))
-            continue;
-        TranslateMessage(&msg);
-        DispatchMessageA(&msg);
-    }
+    while (GetMessageA(&msg, nullptr, 0, 0) > 0)
+        dispatchMessage(msg);
     return 0;
 }

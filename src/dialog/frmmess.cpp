@@ -202,6 +202,15 @@ LRESULT frmmess::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
                 closeBox_Click();
                 return 0;
             }
+            if (id == IDOK) {  // Enter: the button with the keys, else the first one shown
+                const HWND* focused = std::find(std::begin(cmdmess_), std::end(cmdmess_), GetFocus());
+                const HWND* shown = std::find_if(std::begin(cmdmess_), std::end(cmdmess_),
+                                                 [](HWND b) { return IsWindowVisible(b) && IsWindowEnabled(b); });
+                const HWND* pressed = focused != std::end(cmdmess_) ? focused : shown;
+                if (pressed != std::end(cmdmess_))
+                    cmdmess_Click(static_cast<int>(pressed - std::begin(cmdmess_)));
+                return 0;
+            }
             if (id >= kFirstButtonId && id < kFirstButtonId + 3) {
                 cmdmess_Click(id - kFirstButtonId);
                 return 0;
@@ -228,11 +237,7 @@ LRESULT frmmess::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
             } else if (focus_ && IsWindowVisible(focus_) && IsWindowEnabled(focus_)) {
                 SetFocus(focus_);
             } else {
-                for (HWND button : cmdmess_)
-                    if (IsWindowVisible(button) && IsWindowEnabled(button)) {
-                        SetFocus(button);
-                        break;
-                    }
+                focusFirstButton();
             }
             return 0;
         case WM_DPICHANGED: {
@@ -310,7 +315,20 @@ void frmmess::editButtons(double iButton, bool bEnabled, const std::string& sCap
     if (index < 0 || index > 2)
         return;
     setButton(index, sCapt, bEnabled ? actionFor(index, sCapt) : Action::None);
+    // A button that goes takes the keys with it: they move to one still shown
+    // (a delivery's Cancel, when the run has ended and OK is left).
+    const bool hadKeys = GetFocus() == cmdmess_[index];
     ShowWindow(cmdmess_[index], bEnabled ? SW_SHOWNA : SW_HIDE);
+    if (hadKeys && !bEnabled)
+        focusFirstButton();
+}
+
+void frmmess::focusFirstButton() {
+    for (HWND button : cmdmess_)
+        if (IsWindowVisible(button) && IsWindowEnabled(button)) {
+            SetFocus(button);
+            return;
+        }
 }
 
 bool frmmess::offersUpdate() const {

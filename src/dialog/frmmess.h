@@ -100,6 +100,8 @@ private:
     void act(Action action);
     void setButton(int index, const std::string& sCapt, Action action);
     void setIcon();
+    // The keys to the first button shown, if there is one.
+    void focusFirstButton();
     void handOverUpdate();
 
     HWND pIcon_ = nullptr, lblinf_ = nullptr, lblinf2_ = nullptr, pb_ = nullptr;

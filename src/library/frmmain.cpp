@@ -445,6 +445,9 @@ LRESULT frmmain::onSplitBox(HWND box, UINT msg, WPARAM wp, LPARAM lp) {
         case WM_COMMAND:
             onCommand(LOWORD(wp));
             return 0;
+        case WM_CONTEXTMENU:
+            // Passed on naming the list it is for: the default names the box.
+            return SendMessageA(hwnd_, msg, wp, lp);
         case WM_SIZE:
             if (!splitter)
                 break;
