@@ -1,8 +1,10 @@
 // The Windows half of tools/bench-transfer: downloads one file from the
 // publisher on loopback and prints the best of three times each, through
 // cFTP::FTPDownloadFile on the engine thread, its progress shown by the
-// windows, and once through a bare WinINet loop of 64 KiB reads.
-//   bench-transfer.exe PORT REMOTE LOCAL_FOLDER
+// windows, and once through a bare WinINet loop of 64 KiB reads. With
+// "sha256", FTPDownloadFile hashes the bytes as they arrive, as a delivery
+// of a signed issue does.
+//   bench-transfer.exe PORT REMOTE LOCAL_FOLDER [sha256]
 #include <windows.h>
 #include <wininet.h>
 #include <algorithm>
@@ -18,6 +20,7 @@
 #include "ftp/modFTP.h"
 #include "library/frmmain.h"
 #include "tray/frmtray.h"
+#include "work/SignedIssues.h"
 #include "work/Work.h"
 
 constexpr int rounds = 3;
@@ -68,6 +71,7 @@ int main(int argc, char** argv) {
     modFTP::ftpUser = "anonymous";
     modFTP::ftpPassword = "bench@example.invalid";
     const std::string remote = argv[2], folder = argv[3];
+    const bool hashed = argc > 4 && std::string(argv[4]) == "sha256";
 
     // The progress display as a delivery shows it: the library window with
     // its progress bar, the message dialog with its bar and label, the tray icon.
@@ -78,7 +82,12 @@ int main(int argc, char** argv) {
 
     LARGE_INTEGER t0, t1, t2, t3;
     cFTP ftp;
+    SignedIssues::StreamHash hasher;  // as a delivery hashes a signed issue
+    std::string digest;
+    int64_t hashedBytes = 0;
     ftp.setObserver(&Work::transferObserver());
+    if (hashed)
+        ftp.setReceiver(&hasher);
     ftp.SetModePassive();
     ftp.SetTransferBinary();
     if (!ftp.OpenConnection() || !ftp.SetFTPDirectory("/pub/")) {
@@ -97,7 +106,11 @@ int main(int argc, char** argv) {
         // thread's windows as the reports arrive.
         bool ok1 = false;
         QueryPerformanceCounter(&t0);
-        Work::start(Work::Job::Delivery, [&] { ok1 = ftp.FTPDownloadFile(local1, remote); });
+        Work::start(Work::Job::Delivery, [&] {
+            ok1 = ftp.FTPDownloadFile(local1, remote);
+            if (hashed)  // a delivery waits for the hash before it places the issue
+                ok1 = !(digest = hasher.finishHex(hashedBytes)).empty() && ok1;
+        });
         while (Work::busy()) {
             MSG msg;
             if (!GetMessageA(&msg, nullptr, 0, 0))
@@ -114,6 +127,8 @@ int main(int argc, char** argv) {
         best2 = std::min(best2, seconds(t2, t3));
     }
     std::printf("bytes %lld\nftpdownloadfile %.3f\nbare %.3f\n", (long long)fileSize(local1), best1, best2);
+    if (hashed)
+        std::printf("sha256 %s\nhashed %lld\n", digest.c_str(), static_cast<long long>(hashedBytes));
     DeleteFileA(local1.c_str());
     DeleteFileA(local2.c_str());
     return 0;

@@ -456,6 +456,8 @@ cFTP::Outcome cFTP::receiveBlocks(HANDLE hLocal, int64_t llSize, int64_t llFrom)
             writeError_ = GetLastError();
             return Outcome::WriteFailed;
         }
+        if (receiver_)
+            receiver_->add(buf.data(), want);
         count += want;
         progress.show(count);
         const ULONGLONG now = GetTickCount64();
@@ -476,6 +478,8 @@ cFTP::Outcome cFTP::receiveBlocks(HANDLE hLocal, int64_t llSize, int64_t llFrom)
         writeError_ = GetLastError();
         return Outcome::WriteFailed;
     }
+    if (remainder && receiver_)
+        receiver_->add(buf.data(), remainder);
     count += remainder;
     // More data than the listed size is as wrong as less.
     if (!atEndOfData(*this, hFile_.get()))
@@ -537,11 +541,12 @@ bool cFTP::FTPDownloadFile(std::string sLocal, std::string sRemote, bool bResume
     }
     observer_->statusText(2, "");
     // Cut at the join (or to nothing): an older, longer file must not keep its tail.
-    AutoHandle hLocal(CreateFileW(Text::wide(sLocal).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    AutoHandle hLocal(CreateFileW(Text::wide(sLocal).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+                                  nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     LARGE_INTEGER at{};
     at.QuadPart = from;
-    if (hLocal && SetFilePointerEx(hLocal.get(), at, nullptr, FILE_BEGIN) && SetEndOfFile(hLocal.get()))
+    if (hLocal && replayToReceiver(hLocal.get(), from) && SetFilePointerEx(hLocal.get(), at, nullptr, FILE_BEGIN) &&
+        SetEndOfFile(hLocal.get()))
         outcome_ = receiveBlocks(hLocal.get(), size, from);
     else {
         writeError_ = GetLastError();
@@ -557,6 +562,22 @@ bool cFTP::FTPDownloadFile(std::string sLocal, std::string sRemote, bool bResume
     if (outcome_ == Outcome::Done && observer_->cancelAsked())
         outcome_ = Outcome::Cancelled;
     return outcome_ == Outcome::Done;
+}
+
+bool cFTP::replayToReceiver(HANDLE hLocal, int64_t llBytes) {
+    if (!receiver_)
+        return true;
+    receiver_->restart();
+    std::vector<char> buf(chunkSize);
+    for (int64_t done = 0; done < llBytes;) {
+        DWORD got = 0;
+        const DWORD want = static_cast<DWORD>(std::min<int64_t>(chunkSize, llBytes - done));
+        if (!ReadFile(hLocal, buf.data(), want, &got, nullptr) || got != want)
+            return false;
+        receiver_->add(buf.data(), got);
+        done += got;
+    }
+    return true;
 }
 
 bool cFTP::CheckSession() {

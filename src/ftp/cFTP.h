@@ -14,6 +14,7 @@
 #include <string>
 
 #include "base/Handles.h"
+#include "ftp/ReceivedBytes.h"
 #include "ftp/TransferObserver.h"
 #include "ftp/cDirList.h"
 
@@ -108,6 +109,8 @@ public:
     // Who hears of this session's transfers and may pause or cancel them;
     // nobody (and nothing paused) unless set.
     void setObserver(TransferObserver* observer);
+    // Who sees the bytes of each FTPDownloadFile; nobody unless set.
+    void setReceiver(ReceivedBytes* receiver) { receiver_ = receiver; }
 
     // State, for callers and tests that want to see it.
     bool connected() const { return hConnection_.valid(); }
@@ -123,6 +126,9 @@ private:
     Outcome receiveBlocks(HANDLE hLocal, int64_t llSize, int64_t llFrom);
     bool RestartAt(int64_t llOffset);
     int64_t joinPoint(const std::string& sLocal, const std::string& sRemote, int64_t llSize);
+    // The first llBytes of hLocal to the receiver, as a resumed download
+    // begins; false when they cannot be read.
+    bool replayToReceiver(HANDLE hLocal, int64_t llBytes);
     // Shuts down the sockets this session connected.
     void cutConnections();
     class Watchdog;
@@ -140,6 +146,7 @@ private:
     DWORD writeError_ = 0;
     bool heldByPause_ = false;
     TransferObserver* observer_ = nullptr;
+    ReceivedBytes* receiver_ = nullptr;
     std::atomic<bool> aborted_{false};
     std::mutex socketsLock_;
     bool sessionBegun_ = false;

@@ -19,6 +19,7 @@
 #include "ftp/modFTP.h"
 #include "text/Text.h"
 #include "work/IssueModel.h"
+#include "work/SignedIssues.h"
 
 using namespace ModCommon;
 using namespace Work;
@@ -96,10 +97,12 @@ std::string fetchNewRecords(cFTP& ftp) {
     Work::tellToolTip("Checking...");
     const std::string settingsPath = dataPath + Catalogue::kSettingsFile;
     ServerCopies copies(ftp);
-    const FetchResult settings =
-        copies.fetch(settingsPath, Catalogue::kSettingsFile, Catalogue::kMaxSettingsBytes, false);
-    const FetchResult catalogue = copies.fetch(dataPath + Catalogue::kServerCatalogue,
-                                               Catalogue::kServerCatalogue, Catalogue::kMaxCatalogueBytes, true);
+    SignedIssues::fetchList(copies);
+    const FetchResult settings = SignedIssues::fetchDescribed(copies, settingsPath, Catalogue::kSettingsFile,
+                                                              Catalogue::kMaxSettingsBytes, false);
+    const FetchResult catalogue =
+        SignedIssues::fetchDescribed(copies, dataPath + Catalogue::kServerCatalogue, Catalogue::kServerCatalogue,
+                                     Catalogue::kMaxCatalogueBytes, true);
     bool usable =
         (fileExists(settingsPath, false) || fileExists(dataPath + Catalogue::kServerCatalogue, false)) &&
         settings != FetchResult::TooLarge && catalogue != FetchResult::TooLarge;

@@ -14,6 +14,7 @@
 #include "work/Check.h"
 #include "work/DeliveryRetry.h"
 #include "work/IssueModel.h"
+#include "work/SignedIssues.h"
 #include "work/Work.h"
 
 using namespace ModCommon;
@@ -43,6 +44,9 @@ void markTicked(const std::string& sStatus, bool bKeepFailures) {
     tellIssues();
 }
 
+// The hash of the issue being delivered, fed by every try's download.
+ReceivedBytes* issueReceiver = nullptr;
+
 void deleteIfPresent(const std::string& sPath) {
     if (fileSystem.FileExists(sPath))
         fileSystem.DeleteFile(sPath);
@@ -64,7 +68,12 @@ void showDeliveryDialog(int iMode, const std::string& sText) {
 bool downloadIssueFile(const std::string& sRemotePath, const std::string& sLocalFile, bool bResume) {
     const std::shared_ptr<cFTP> ftp = Work::session();
     Work::tellToolTip("Connecting...");
+    // Each try may have a session of its own.
+    if (ftp)
+        ftp->setReceiver(issueReceiver);
     const bool result = ftp && ftp->FTPDownloadFile(sLocalFile, sRemotePath, bResume);
+    if (ftp)
+        ftp->setReceiver(nullptr);
     Work::tellToolTip("Quillora");
     return result;
 }
@@ -96,12 +105,16 @@ void deliverIssue(uint32_t id) {
     const bool safe = isSafeLibraryName(magazine) && isSafeRecord(Text::decode(record));
     // An issue the disk has no room for fails before anything is written.
     std::string failure;
-    if (safe && deliveryRetry::ensureSession()) {
+    // An issue the publisher's list does not describe is not fetched at all.
+    SignedIssues::IssueCheck signedIssue(remotePath);
+    bool refused = signedIssue.refused();
+    if (safe && !refused && deliveryRetry::ensureSession()) {
         const int64_t size = Work::session()->GetFTPFileSize(remotePath);
-        if (size >= 0 && !deliveryRetry::roomFor(localFolder, size + deliveryRetry::diskMargin))
+        refused = signedIssue.sizeRefused(size);
+        if (size >= 0 && !refused && !deliveryRetry::roomFor(localFolder, size + deliveryRetry::diskMargin))
             failure = deliveryRetry::noRoomText(title);
     }
-    if (safe && failure.empty()) {
+    if (safe && !refused && failure.empty()) {
         ensureFolder(libraryPath);
         ensureFolder(localFolder);
     }
@@ -114,10 +127,13 @@ void deliverIssue(uint32_t id) {
 
     const std::string localFile = trim(localFolder + "\\" + fileName);
     const std::string partialFile = localFolder + "\\" + kPartialName;
-    bool result = safe && failure.empty() &&
+    issueReceiver = signedIssue.receiver();
+    bool result = safe && !refused && failure.empty() &&
                   deliveryRetry::downloadWithRetries(remotePath, partialFile, id, title, failure);
+    issueReceiver = nullptr;
     if (result && !cancelled())
-        result = fileSystem.Flush(partialFile) && fileSystem.MoveFile(partialFile, localFile, true);
+        result = signedIssue.matches() && fileSystem.Flush(partialFile) &&
+                 fileSystem.MoveFile(partialFile, localFile, true);
 
     if (cancelled()) {
         deleteIfPresent(partialFile);

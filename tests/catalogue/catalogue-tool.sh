@@ -30,4 +30,30 @@ stamp=$(stat -c %Y.%i "$pub/em_lst.srv")
 /usr/bin/python3 "$top/tools/catalogue" "$pub" >/dev/null || true
 [ "$(stat -c %Y.%i "$pub/em_lst.srv")" = "$stamp" ] || { echo "rewritten without news"; exit 1; }
 ls -a "$pub" | grep -q '^\.em_lst' && { echo "temporary file left"; exit 1; }
+
+# With the key: the signed list names the catalogue, the settings and the new
+# issue as they are, and its signature verifies with the public key.
+key=$top/tools/test-release-key.pem
+out=$(/usr/bin/python3 "$top/tools/catalogue" --key "$key" "$pub") || true
+echo "$out" | grep -qF "signed em_lst.sig" || { echo "not signed"; exit 1; }
+list=$pub/em_lst.sig
+for f in em_lst.srv VORK.ini "Alpine Boating/New Issue_AB_10.pdf" "Alpine Boating/Winter Issue_AB_1.torrent"; do
+  grep -qxF "$(sha256sum <"$pub/$f" | cut -c1-64) $(wc -c <"$pub/$f") $f" "$list" || { echo "not listed: $f"; exit 1; }
+done
+head -n -1 "$list" >"$dir/body"
+tail -n 1 "$list" | /usr/bin/python3 -c '
+import sys
+rs = sys.stdin.read().strip().split("=")[1]
+def der(x):
+    b = int(x, 16).to_bytes(33, "big").lstrip(b"\0")
+    b = b"\0" + b if b[0] & 0x80 else b
+    return b"\x02" + bytes([len(b)]) + b
+body = der(rs[:64]) + der(rs[64:])
+sys.stdout.buffer.write(b"\x30" + bytes([len(body)]) + body)' >"$dir/sig.der"
+openssl ec -in "$key" -pubout -out "$dir/pub.pem" 2>/dev/null
+openssl dgst -sha256 -verify "$dir/pub.pem" -signature "$dir/sig.der" "$dir/body" >/dev/null || { echo "bad signature"; exit 1; }
+# A tree that changed after signing is reported until it is signed again.
+printf '%%PDF-1.4 changed\n' >"$AB/New Issue_AB_10.pdf"
+out=$(/usr/bin/python3 "$top/tools/catalogue" "$pub") || true
+echo "$out" | grep -qF "em_lst.sig no longer describes" || { echo "stale list not reported"; exit 1; }
 echo ok

@@ -531,8 +531,9 @@ TEST_F(CheckAgainstPublisher, ChecksFetchOnlyWhatTheServerChanged) {
     EXPECT_EQ(file("data\\em_lst.srv"), same);
 }
 
-// A server that cannot say when a file changed: both are copied whole at
-// every check, as they always were.
+// A server that cannot say when a file changed and never had a signed list:
+// both are copied whole at every check, as they always were, and issues
+// are delivered.
 TEST_F(CheckAgainstPublisher, WithoutModificationTimesEveryCheckCopiesWhole) {
     useFaultyPublisher("no-mdtm");
     heart::ServerLog log(heart::serverDir() + "/../faulty-no-mdtm");
@@ -546,4 +547,145 @@ TEST_F(CheckAgainstPublisher, WithoutModificationTimesEveryCheckCopiesWhole) {
     const long long size = static_cast<long long>(file("data\\em_lst.srv").size());
     EXPECT_EQ(log.retrieved("em_lst.srv"), (std::vector<long long>{size, size}));
     EXPECT_EQ(log.retrieved("VORK.ini").size(), 2u);
+    w->deliverAll();
+    finishWork();
+    EXPECT_EQ(frmmess::instance().message(), "Delivery complete.");
+    EXPECT_EQ(w->issueCount(), 0);
+}
+
+namespace {
+
+// The publisher that signed its list of 200 issues once, at its start: what
+// a test changes on its disk is served as tampered with, until the test puts
+// it back. The issues known to the local catalogue are all but a few.
+struct FrozenPublisher {
+    const std::string pub = heart::winePath(heart::serverDir() + "/../faulty-frozen/root/pub");
+    std::vector<std::pair<std::string, std::string>> changed;  // what to put back
+
+    explicit FrozenPublisher(const std::vector<std::string>& sNew) {
+        useFaultyPublisher("frozen");
+        std::string known = read("em_lst.srv");
+        for (const std::string& record : sNew) known.erase(known.find(record + ";"), record.size() + 1);
+        fileSystem.Append(dataPath + "em_lst.lcl", known);
+    }
+    ~FrozenPublisher() {
+        for (auto it = changed.rbegin(); it != changed.rend(); ++it) {
+            fileSystem.DeleteFile(pub + "\\" + it->first);
+            if (!it->second.empty())
+                fileSystem.Append(pub + "\\" + it->first, it->second);
+        }
+    }
+    std::string read(const std::string& relative) const {
+        std::string text;
+        fileSystem.ReadAll(pub + "\\" + relative, text);
+        return text;
+    }
+    void write(const std::string& relative, const std::string& text) {
+        changed.emplace_back(relative, read(relative));
+        fileSystem.DeleteFile(pub + "\\" + relative);
+        if (text.empty())
+            return;
+        fileSystem.Append(pub + "\\" + relative, text);
+        // A time of its own: MDTM says whole seconds, and a write of the same
+        // size within one would look unchanged.
+        HANDLE h = CreateFileA((pub + "\\" + relative).c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0,
+                               nullptr);
+        FILETIME ft{};
+        GetSystemTimeAsFileTime(&ft);
+        ULARGE_INTEGER t{{ft.dwLowDateTime, ft.dwHighDateTime}};
+        t.QuadPart += changed.size() * 600000000ULL;  // a minute a write
+        ft = {t.LowPart, t.HighPart};
+        SetFileTime(h, nullptr, nullptr, &ft);
+        CloseHandle(h);
+    }
+};
+
+}  // namespace
+
+// An issue whose bytes are not the ones the publisher signed fails as any
+// failed delivery does and leaves nothing in the library; the others arrive.
+TEST_F(DeliveryAgainstPublisher, ATamperedIssueIsNotPlaced) {
+    FrozenPublisher server({"Winter Issue_AB_1.f#", "Spring Issue_CQ_1.f#"});
+    checkNewIssues(false);
+    finishWork();
+    ASSERT_EQ(w->issueCount(), 2);
+    std::string bytes = server.read("Alpine Boating\\Winter Issue_AB_1.pdf");
+    bytes[bytes.size() / 2] ^= 1;
+    server.write("Alpine Boating\\Winter Issue_AB_1.pdf", bytes);
+    w->deliverAll();
+    finishWork();
+    EXPECT_TRUE(fileSystem.Files(folder.path() + "\\My Magazines\\Alpine Boating").empty());
+    EXPECT_EQ(file("My Magazines\\Coastal Quilts\\Spring Issue_CQ_1.pdf"),
+              server.read("Coastal Quilts\\Spring Issue_CQ_1.pdf"));
+    ASSERT_EQ(w->issueCount(), 1);
+    EXPECT_EQ(w->issueText(0, frmmain::colStatus), "Failed");
+    EXPECT_EQ(failedCount, 1);
+
+    // Of another size: refused before a byte is fetched.
+    server.write("Alpine Boating\\Winter Issue_AB_1.pdf", bytes + "x");
+    heart::ServerLog log(heart::serverDir() + "/../faulty-frozen");
+    w->deliverAll();
+    finishWork();
+    EXPECT_EQ(frmmess::instance().message(), "1 failed to deliver.\n\nPlease try again at a later date.");
+    EXPECT_TRUE(log.retrieved("Winter Issue_AB_1.pdf").empty());
+}
+
+// A settings file or catalogue the signed list does not describe, whether
+// copied whole or appended to: the earlier copies stay, as after a failed
+// copy, and so do the issues they list.
+TEST_F(CheckAgainstPublisher, ATamperedCatalogueKeepsTheEarlierCopies) {
+    FrozenPublisher server({"Winter Issue_AB_1.f#"});
+    checkNewIssues(false);
+    finishWork();
+    ASSERT_EQ(titles(), std::vector<std::string>{"Winter Issue"});
+    const std::string settings = file("data\\VORK.ini"), catalogue = file("data\\em_lst.srv");
+    const std::string copies = file("data\\copies.ini");
+    ASSERT_GT(catalogue.size(), 4096u) << "too small to be appended to";
+    for (const bool append : {true, false}) {
+        SCOPED_TRACE(append ? "appended" : "whole");
+        server.write("em_lst.srv", append ? catalogue + "Spring Issue_CQ_1.f#;" : "Spring Issue_CQ_1.f#;");
+        server.write("VORK.ini", server.read("VORK.ini") + "X1=Extra\r\n");
+        heart::ServerLog log(heart::serverDir() + "/../faulty-frozen");
+        checkNewIssues(false);
+        finishWork();
+        EXPECT_EQ(log.retrieved("em_lst.srv").size(), 1u) << "not fetched";
+        EXPECT_EQ(file("data\\em_lst.srv"), catalogue);
+        EXPECT_EQ(file("data\\VORK.ini"), settings);
+        EXPECT_EQ(file("data\\copies.ini"), copies);
+        EXPECT_EQ(titles(), std::vector<std::string>{"Winter Issue"});
+        EXPECT_FALSE(fileSystem.FileExists(dataPath + "em_lst.srv.kept"));
+    }
+}
+
+// Once a server has served a signed list, a missing or broken one fails
+// every delivery and keeps the earlier copies, until a valid one is back.
+TEST_F(DeliveryAgainstPublisher, AListGoneAfterOneWasSeenFailsDeliveries) {
+    FrozenPublisher server({"Winter Issue_AB_1.f#"});
+    checkNewIssues(false);
+    finishWork();
+    const std::string catalogue = file("data\\em_lst.srv");
+    const std::string list = server.read("em_lst.sig");
+    std::string broken = list;
+    broken[broken.size() - 2] = broken[broken.size() - 2] == '0' ? '1' : '0';
+    for (const std::string& served : {std::string(), broken}) {
+        SCOPED_TRACE(served.empty() ? "removed" : "broken");
+        server.write("em_lst.sig", served);
+        server.write("em_lst.srv", "Spring Issue_CQ_1.f#;");
+        checkNewIssues(false);
+        finishWork();
+        EXPECT_EQ(file("data\\em_lst.srv"), catalogue);
+        ASSERT_EQ(titles(), std::vector<std::string>{"Winter Issue"});
+        w->deliverAll();
+        finishWork();
+        EXPECT_EQ(frmmess::instance().message(), "1 failed to deliver.\n\nPlease try again at a later date.");
+        EXPECT_EQ(w->issueText(0, frmmain::colStatus), "Failed");
+        EXPECT_FALSE(fileSystem.FolderExists(folder.path() + "\\My Magazines\\Alpine Boating"));
+        server.write("em_lst.srv", catalogue);
+        server.write("em_lst.sig", list);
+    }
+    checkNewIssues(false);
+    finishWork();
+    w->deliverAll();
+    finishWork();
+    EXPECT_EQ(frmmess::instance().message(), "Delivery complete.");
 }
