@@ -30,15 +30,11 @@ stamp=$(stat -c %Y.%i "$pub/em_lst.srv")
 /usr/bin/python3 "$top/tools/catalogue" "$pub" >/dev/null || true
 [ "$(stat -c %Y.%i "$pub/em_lst.srv")" = "$stamp" ] || { echo "rewritten without news"; exit 1; }
 ls -a "$pub" | grep -q '^\.em_lst' && { echo "temporary file left"; exit 1; }
-# A catalogue the FTP daemon reads through its group keeps owner, group and
-# mode when records are added; only root can hand a file to another owner.
+# A 0640 root:ftp catalogue stays so when records are added (only root can chown).
 if [ "$(id -u)" = 0 ] && getent group ftp >/dev/null; then
-  chown root:ftp "$pub/em_lst.srv" && chmod 0640 "$pub/em_lst.srv"
-  printf '%%PDF-1.4\n' > "$AB/Later Issue_AB_12.pdf"
+  chown root:ftp "$pub/em_lst.srv"; chmod 0640 "$pub/em_lst.srv"; printf '%%PDF-1.4\n' > "$AB/Later_AB_12.pdf"
   /usr/bin/python3 "$top/tools/catalogue" "$pub" >/dev/null || true
-  grep -qF "Later Issue_AB_12.f#;" "$pub/em_lst.srv" || { echo "not added"; exit 1; }
-  [ "$(stat -c %U:%G:%a "$pub/em_lst.srv")" = root:ftp:640 ] || { echo "owner, group or mode lost"; exit 1; }
-else
-  echo "skipped: keeping owner and group needs root and a group ftp"
-fi
+  grep -qF "Later_AB_12.f#;" "$pub/em_lst.srv" && [ "$(stat -c %U:%G:%a "$pub/em_lst.srv")" = root:ftp:640 ] ||
+    { echo "owner, group or mode lost"; exit 1; }
+else echo "skipped: keeping owner and group needs root and a group ftp"; fi
 echo ok
