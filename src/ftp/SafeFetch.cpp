@@ -11,7 +11,8 @@ constexpr char partialSuffix[] = ".part";
 
 }  // namespace
 
-FetchResult fetchWhole(cFTP& ftp, const std::string& sLocal, const std::string& sRemote, int64_t llMaxBytes) {
+FetchResult fetchWhole(cFTP& ftp, const std::string& sLocal, const std::string& sRemote, int64_t llMaxBytes,
+                       int64_t llExpected) {
     const FileSystem& fs = ModCommon::fileSystem;
     const std::string partial = sLocal + partialSuffix;
     fs.DeleteFile(partial);
@@ -21,7 +22,10 @@ FetchResult fetchWhole(cFTP& ftp, const std::string& sLocal, const std::string& 
     // file never takes more than the cap on disk.
     const cFTP::Copy copy = ftp.FTPCopyBounded(partial, sRemote, llMaxBytes);
     FetchResult result = copy == cFTP::Copy::TooLarge ? FetchResult::TooLarge : FetchResult::Failed;
-    if (copy == cFTP::Copy::Done && fs.MoveFile(partial, sLocal, true))
+    // Flushed before the rename: a copy is trusted across starts (copies.ini),
+    // so a crash must leave the earlier one or this one, never a hollow file.
+    if (copy == cFTP::Copy::Done && (llExpected < 0 || fs.FileSize(partial) == llExpected) &&
+        fs.Flush(partial) && fs.MoveFile(partial, sLocal, true))
         result = FetchResult::Fetched;
     if (result != FetchResult::Fetched)
         fs.DeleteFile(partial);

@@ -12,11 +12,13 @@ namespace {
 
 constexpr char stateFile[] = "copies.ini";
 constexpr char partialSuffix[] = ".part";
-// The bytes read again before the end of the local copy and compared, so a
-// file rewritten on the server is never continued.
+// The bytes read again at the start of the file and before the end of the
+// local copy and compared, so a file rewritten on the server there is never
+// continued. An edit between the two that keeps the length passes.
+constexpr int64_t headBytes = 4 * 1024;
 constexpr int64_t overlapBytes = 4 * 1024;
 
-// The text of a "213" reply, or "" for any other.
+// The text of a "213" reply (MDTM), or "" for any other.
 std::string answerOf(const std::string& sReply) {
     if (sReply.rfind("213 ", 0) != 0)
         return "";
@@ -47,6 +49,13 @@ void keepAnswers(cInifile& state, int64_t size, const std::string& modified) {
 
 std::string ServerCopies::statePath() { return ModCommon::dataPath + stateFile; }
 
+void ServerCopies::forget(const std::string& sRemote) {
+    cInifile state;
+    state.setPath(statePath());
+    state.setSection(sRemote);
+    state.DeleteSection();
+}
+
 FetchResult ServerCopies::fetch(const std::string& sLocal, const std::string& sRemote, int64_t llMaxBytes,
                                 bool bGrows) {
     const FileSystem& fs = ModCommon::fileSystem;
@@ -60,10 +69,7 @@ FetchResult ServerCopies::fetch(const std::string& sLocal, const std::string& sR
         if (!binary_)
             ftp_.Reply("TYPE I");
         binary_ = true;
-        const std::string text = answerOf(ftp_.Reply("SIZE " + sRemote));
-        char* end = nullptr;
-        size = text.empty() ? -1 : std::strtoll(text.c_str(), &end, 10);
-        if (end && *end)
+        if (!modFTP::sizeAnswer(ftp_.Reply("SIZE " + sRemote), size))
             size = -1;
     }
     const std::string keptSize = stateValue(state, "size");
@@ -78,10 +84,10 @@ FetchResult ServerCopies::fetch(const std::string& sLocal, const std::string& sR
             return FetchResult::Fetched;
         }
     }
-    const FetchResult result = fetchWhole(ftp_, sLocal, sRemote, llMaxBytes);
+    const FetchResult result = fetchWhole(ftp_, sLocal, sRemote, llMaxBytes, size);
     if (result != FetchResult::Fetched)
         return result;  // the earlier copy and what was said about it stay
-    if (size >= 0 && fs.FileSize(sLocal) == size) {
+    if (size >= 0) {
         keepAnswers(state, size, modified);
     } else {
         state.DeleteSection();
@@ -95,11 +101,16 @@ FetchResult ServerCopies::fetch(const std::string& sLocal, const std::string& sR
 bool ServerCopies::appendTail(const std::string& sLocal, const std::string& sRemote, int64_t llHave,
                               int64_t llSize) {
     const FileSystem& fs = ModCommon::fileSystem;
-    const int64_t from = llHave - std::min(llHave, overlapBytes);
-    std::string local, fetched;
-    if (from <= 0 || !fs.ReadAll(sLocal, local) || static_cast<int64_t>(local.size()) != llHave)
+    const int64_t from = llHave - overlapBytes;
+    std::string local, head, fetched;
+    // A copy too short to hold both windows apart costs little whole.
+    if (from < headBytes || !fs.ReadAll(sLocal, local) || static_cast<int64_t>(local.size()) != llHave)
         return false;
-    if (!ftp_.ReadFrom(sRemote, from, llSize - from, fetched)) {
+    // The head first: a file rewritten at its start is never continued.
+    const bool read = ftp_.ReadFrom(sRemote, 0, headBytes, head, false) &&
+                      head.compare(0, std::string::npos, local, 0, static_cast<size_t>(headBytes)) == 0 &&
+                      ftp_.ReadFrom(sRemote, from, llSize - from, fetched);
+    if (!read) {
         // A REST the transfer never used would cut the whole copy that follows.
         ftp_.Reply("REST 0");
         return false;

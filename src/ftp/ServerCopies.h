@@ -9,9 +9,10 @@
 //
 // When both answers from the same server are the same again and the local copy still has that
 // size, nothing is transferred. A file that may only grow is continued from
-// its end when it did, once the last few KiB still match. Anything else (no
-// answer, a mismatch, a shrink, a refused REST) fetches the whole file with
-// fetchWhole, so the bounds and the crash safety of a whole copy hold.
+// its end when it did, once its first few KiB and the last few before its
+// old end still match. Anything else (no answer, a mismatch, a shrink, a
+// refused REST) fetches the whole file with fetchWhole, so the bounds and the
+// crash safety of a whole copy hold.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -29,6 +30,9 @@ public:
 
     // Where the server's answers are kept, beside the copies.
     static std::string statePath();
+    // For another writer of a copy: what the server said of sRemote no
+    // longer describes the local file, so the next fetch takes it whole.
+    static void forget(const std::string& sRemote);
 
 private:
     bool appendTail(const std::string& sLocal, const std::string& sRemote, int64_t llHave, int64_t llSize);

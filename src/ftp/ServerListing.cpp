@@ -23,7 +23,6 @@ namespace {
 
 constexpr int replyNoSuchFile = 550;
 constexpr int replyNotAFolder = 501;  // MLSD of a path that is no folder (RFC 3659)
-constexpr int replySize = 213;
 constexpr size_t readChunk = 64 * 1024;
 // A server past these bounds is broken or hostile, not merely large.
 constexpr size_t listingLimit = 16 << 20;
@@ -193,8 +192,10 @@ private:
             sData.append(buf.data(), n);
             watch.progressed();
         }
-        // Closing the handle reads the server's closing reply.
-        return InternetCloseHandle(data.release()) ? 226 : 0;
+        // Closing the handle reads the server's closing reply: the end of the
+        // data says nothing, a listing cut short ends the same way. Without a
+        // reply the text is still the command's preliminary one, no 2xx.
+        return InternetCloseHandle(data.release()) ? replyCode(lastResponse()) : 0;
     }
 
     cFTP& ftp_;
@@ -567,8 +568,9 @@ void FolderSizes::sizeExpected(const std::string& sFolder, Listing& listing) {
     // Sizes not answered stay unknown and are asked one by one later.
     for (size_t i = 0; i < names.size(); ++i) {
         const int code = replyCode(replies[i]);
-        if (code == replySize)
-            listing.files[names[i]] = std::strtoll(replies[i].c_str() + 4, nullptr, 10);
+        int64_t size = -1;
+        if (modFTP::sizeAnswer(replies[i], size))
+            listing.files[names[i]] = size;
         else if (code == replyNoSuchFile)
             listing.files[names[i]] = -1;
     }
@@ -584,8 +586,9 @@ int64_t FolderSizes::askSize(const std::string& sFolder, const std::string& sNam
     const int code = session_ ? session_->command("SIZE " + path, reply) : 0;
     if (session_ && session_->broken())
         session_.reset();
-    if (code == replySize)
-        return std::strtoll(reply.c_str() + 4, nullptr, 10);
+    int64_t size = -1;
+    if (modFTP::sizeAnswer(reply, size))
+        return size;
     if (code == replyNoSuchFile)
         return -1;
     return ftp_.GetFTPFileSize(path);

@@ -53,12 +53,14 @@ int64_t sizeByCommand(HINTERNET hConnection, const std::string& sFile) {
     FtpCommandA(hConnection, FALSE, FTP_TRANSFER_TYPE_BINARY, "TYPE I", 0, nullptr);
     if (!FtpCommandA(hConnection, FALSE, FTP_TRANSFER_TYPE_BINARY, ("SIZE " + sFile).c_str(), 0, nullptr))
         return -1;
-    const std::string reply = lastResponse();
-    if (reply.rfind("213 ", 0) != 0)
-        return -1;
-    return std::strtoll(reply.c_str() + 4, nullptr, 10);
+    int64_t size = -1;
+    return modFTP::sizeAnswer(lastResponse(), size) ? size : -1;
 }
 
+// Wine hands out a listing whose closing reply was no completion (the data
+// cut short, the server gone) and only sets this error: what it holds is a
+// part, which would make the rest look missing.
+bool cutShort(HINTERNET hFind, DWORD dwError) { return hFind && dwError == ERROR_NO_MORE_FILES; }
 
 // Reads exactly cb bytes unless the data ends or fails first; a short count
 // is a failure, so no unread bytes can reach the file.
@@ -335,6 +337,10 @@ int64_t cFTP::GetFTPFileSize(const std::string& sFile) {
     SetLastError(ERROR_SUCCESS);
     AutoHinternet hFind(FtpFindFirstFileA(hConnection_.get(), sFile.c_str(), &fd, 0, 0));
     const DWORD err = GetLastError();
+    if (cutShort(hFind.get(), err)) {
+        RecordError(err, "FtpFindFirstFile");
+        return -2;
+    }
     if (hFind)
         return static_cast<int64_t>((static_cast<uint64_t>(fd.nFileSizeHigh) << 32) | fd.nFileSizeLow);
     if (isNoSuchFile(err))
@@ -411,13 +417,19 @@ cFTP::Copy cFTP::FTPCopyBounded(const std::string& sLocal, const std::string& sR
         watch.setDeadline(start + copyDeadlineMs(count));
     }
     hLocal.reset();
-    // Closing reads the server's last word on the transfer: a data
-    // connection cut short ends like a whole one, and only "426" tells.
-    const bool closed = InternetCloseHandle(hFile_.release());
-    const std::string reply = lastResponse();
-    if (result == Copy::Done && (!closed || reply.rfind('4', 0) == 0 || reply.rfind('5', 0) == 0))
+    if (!closeTransfer() && result == Copy::Done)
         result = Copy::Failed;
     return result;
+}
+
+bool cFTP::closeTransfer() {
+    // Closing reads the server's last word on the transfer. A data connection
+    // cut short ends like a whole one, whether the server said 426, restarted
+    // and closed both connections without a word, or the stall watch cut it;
+    // only a completion reply (2xx) tells a whole transfer. With no reply the
+    // text is still the RETR's own preliminary one.
+    const bool closed = InternetCloseHandle(hFile_.release());
+    return closed && lastResponse().rfind('2', 0) == 0;
 }
 
 bool cFTP::SimpleFTPPutFile(const std::string& sLocal, const std::string& sRemote) {
@@ -599,7 +611,8 @@ std::string cFTP::Reply(const std::string& sCommand) {
     return lastResponse();
 }
 
-bool cFTP::ReadFrom(const std::string& sRemote, int64_t llFrom, int64_t llCount, std::string& sData) {
+bool cFTP::ReadFrom(const std::string& sRemote, int64_t llFrom, int64_t llCount, std::string& sData,
+                    bool bToEnd) {
     if (llCount <= 0 || llCount > MAXDWORD || !hConnection_)
         return false;
     // The same deadline as a whole copy of that many bytes: a trickle that
@@ -611,9 +624,13 @@ bool cFTP::ReadFrom(const std::string& sRemote, int64_t llFrom, int64_t llCount,
         return false;
     sData.assign(static_cast<size_t>(llCount), '\0');
     const bool ok = readFully(*this, hFile_.get(), sData.data(), static_cast<DWORD>(llCount)) &&
-                    atEndOfData(*this, hFile_.get());
-    hFile_.reset();
-    return ok;
+                    (!bToEnd || atEndOfData(*this, hFile_.get()));
+    if (!bToEnd) {
+        // Ended early on purpose: the server's 426 for it says nothing.
+        hFile_.reset();
+        return ok;
+    }
+    return closeTransfer() && ok;
 }
 
 bool cFTP::RestartAt(int64_t llOffset) {
@@ -754,6 +771,10 @@ cDirList* cFTP::GetDirectoryListing(const std::string& sFilter) {
     SetLastError(ERROR_SUCCESS);
     AutoHinternet hFind(FtpFindFirstFileA(hConnection_.get(), sFilter.c_str(), &fd, 0, 0));
     DWORD err = GetLastError();
+    if (cutShort(hFind.get(), err)) {
+        RecordError(err, "FtpFindFirstFile");
+        return nullptr;
+    }
     if (!hFind) {
         if (!isNoSuchFile(err))
             RecordError(err, "FtpFindFirstFile");

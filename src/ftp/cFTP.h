@@ -48,7 +48,8 @@ public:
     bool SimpleFTPGetFile(const std::string& sLocal, const std::string& sRemote);
     // A copy streamed into sLocal without a size query first. It ends as
     // TooLarge at the first byte past llMaxBytes, and as Failed once it has
-    // run longer than copyDeadlineMs of what has arrived.
+    // run longer than copyDeadlineMs of what has arrived or without the
+    // server's completion reply.
     enum class Copy { Done, Failed, TooLarge };
     Copy FTPCopyBounded(const std::string& sLocal, const std::string& sRemote, int64_t llMaxBytes);
     // The greater of copyFloorMs and the bytes at 16 KB/s.
@@ -81,8 +82,11 @@ public:
     // Sends one command; the server's reply, or "" when none came.
     std::string Reply(const std::string& sCommand);
     // The llCount bytes of sRemote from llFrom on (REST), exactly: a short or
-    // longer file, a refused REST, a stall or the copy deadline gives false.
-    bool ReadFrom(const std::string& sRemote, int64_t llFrom, int64_t llCount, std::string& sData);
+    // longer file, a refused REST, a stall, the copy deadline or no completion
+    // reply gives false. Without bToEnd the file may go on: the transfer is
+    // ended once llCount bytes are in.
+    bool ReadFrom(const std::string& sRemote, int64_t llFrom, int64_t llCount, std::string& sData,
+                  bool bToEnd = true);
 
     // Ends whatever the session waits for, from any thread: the call in
     // progress fails at once, and the session is done.
@@ -125,6 +129,8 @@ private:
     // llFrom: bytes already in hLocal, counted as received.
     Outcome receiveBlocks(HANDLE hLocal, int64_t llSize, int64_t llFrom);
     bool RestartAt(int64_t llOffset);
+    // Closes hFile_; true when the server said the transfer completed.
+    bool closeTransfer();
     int64_t joinPoint(const std::string& sLocal, const std::string& sRemote, int64_t llSize);
     // The first llBytes of hLocal to the receiver, as a resumed download
     // begins; false when they cannot be read.

@@ -73,6 +73,16 @@ void openSession(cFTP& ftp) {
         ftp.SetFTPDirectory(serverDirectory);
 }
 
+bool sizeAnswer(const std::string& sReply, int64_t& llSize) {
+    if (sReply.rfind("213 ", 0) != 0)
+        return false;
+    const size_t end = sReply.find_last_not_of(" \r\n") + 1;
+    if (end <= 4 || end - 4 > 18 || sReply.find_first_not_of("0123456789", 4) < end)
+        return false;  // no digits, too many for a size, or something else among them
+    llSize = std::stoll(sReply.substr(4, end - 4));
+    return true;
+}
+
 std::string progressText(int64_t lValue, int64_t lMaximum) {
     // nearbyint rounds half to even in the default rounding mode.
     const double percent = std::nearbyint(static_cast<double>(lValue) / static_cast<double>(lMaximum) * 100.0);

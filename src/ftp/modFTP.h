@@ -34,6 +34,10 @@ const char* connectionTip(bool bConnected);
 bool forceOnline();
 bool autodialConnection(HWND hWnd, DWORD lFlags, bool bForce);
 
+// The size in a reply to SIZE: "213 " and digits only. False for any other
+// reply, a bare "213" included: no answer.
+bool sizeAnswer(const std::string& sReply, int64_t& llSize);
+
 // "45% complete.": the percent rounded half to even.
 std::string progressText(int64_t lValue, int64_t lMaximum);
 

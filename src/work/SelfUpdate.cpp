@@ -8,6 +8,7 @@
 #include "base/ModCommon.h"
 #include "catalogue/Catalogue.h"
 #include "ftp/SafeFetch.h"
+#include "ftp/ServerCopies.h"
 #include "ftp/cFTP.h"
 #include "ftp/modFTP.h"
 #include "release/SignedRelease.h"
@@ -39,6 +40,11 @@ bool absentOnServer(cFTP& ftp, const char* sName) { return ftp.GetFTPFileSize(sN
 // read ("" without one). Without a session nothing is fetched. bFailed: the
 // server has the settings file but it did not come.
 std::string serverVersion(cFTP* ftp, bool& bFailed) {
+    // The check keeps what the server said of the copy it fetched
+    // (copies.ini); this one replaces that copy, so the next check must not
+    // take the record for it. Forgotten first: no crash leaves it behind.
+    if (ftp)
+        ServerCopies::forget(settingsFile);
     bFailed = ftp && fetchWhole(*ftp, dataPath + settingsFile, settingsFile, Catalogue::kMaxSettingsBytes) !=
                          FetchResult::Fetched &&
               !absentOnServer(*ftp, settingsFile);

@@ -56,4 +56,11 @@ openssl dgst -sha256 -verify "$dir/pub.pem" -signature "$dir/sig.der" "$dir/body
 printf '%%PDF-1.4 changed\n' >"$AB/New Issue_AB_10.pdf"
 out=$(/usr/bin/python3 "$top/tools/catalogue" "$pub") || true
 echo "$out" | grep -qF "em_lst.sig no longer describes" || { echo "stale list not reported"; exit 1; }
+# A 0640 root:ftp catalogue stays so when records are added (only root can chown).
+if [ "$(id -u)" = 0 ] && getent group ftp >/dev/null; then
+  chown root:ftp "$pub/em_lst.srv"; chmod 0640 "$pub/em_lst.srv"; printf '%%PDF-1.4\n' > "$AB/Later_AB_12.pdf"
+  /usr/bin/python3 "$top/tools/catalogue" "$pub" >/dev/null || true
+  grep -qF "Later_AB_12.f#;" "$pub/em_lst.srv" && [ "$(stat -c %U:%G:%a "$pub/em_lst.srv")" = root:ftp:640 ] ||
+    { echo "owner, group or mode lost"; exit 1; }
+else echo "skipped: keeping owner and group needs root and a group ftp"; fi
 echo ok

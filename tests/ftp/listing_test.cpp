@@ -104,4 +104,23 @@ TEST_F(Listing, RefusedListingsFallBackToThePlatformListing) {
     EXPECT_EQ(200, sizes.sizeOf("refused", "with blank.bin"));
     EXPECT_EQ(-1, sizes.sizeOf("refused", "nosuch.bin"));
     EXPECT_EQ(FolderSizes::Way::Platform, sizes.wayOf("refused"));
+    // A bare "213" to SIZE is no answer: the size comes the next way.
+    FolderSizes bare(*ftp);
+    bare.expect("bare213", "plain.bin");
+    EXPECT_EQ(100, bare.sizeOf("bare213", "plain.bin"));
+    EXPECT_EQ(FolderSizes::Way::Nlst, bare.wayOf("bare213"));
+}
+
+// The server restarts part-way through a folder's listing (ours, then the
+// platform's) with no reply: no file past the cut is taken for missing.
+TEST_F(Listing, AListingCutShortIsNotTaken) {
+    if (!isPublisher())
+        GTEST_SKIP() << "needs the publisher's restart switch";
+    ServedFolder mag(uniqueName("Cut Listing "));
+    for (char c = 'a'; c <= 'z'; ++c) mag.file(std::string(1, c) + ".pdf", "pdf");
+    FolderSizes sizes(*ftp);
+    for (char c = 'a'; c <= 'z'; ++c) {
+        const int64_t size = sizes.sizeOf(mag.name(), std::string(1, c) + ".pdf");
+        EXPECT_TRUE(size == 3 || size == -2) << c << ": " << size;
+    }
 }

@@ -197,7 +197,7 @@ constexpr char kCheckFailed[] =
     "An error occured whilst checking for magazines.\n\nPlease make sure you have an active Internet "
     "connection.";
 
-// The publishers whose VORK.ini and em_lst.srv always fail: "550" or "drop".
+// The publishers whose VORK.ini and em_lst.srv always fail: "550", "drop" or "restart".
 void useFaultyPublisher(const std::string& kind) {
     std::ifstream in(heart::winePath(heart::serverDir() + "/../faulty-" + kind + "/port"));
     std::string port;
@@ -208,7 +208,7 @@ void useFaultyPublisher(const std::string& kind) {
 }  // namespace
 
 TEST_F(CheckAgainstPublisher, FailedCopiesKeepTheEarlierOnesWhole) {
-    for (const char* fault : {"550", "drop"}) {
+    for (const char* fault : {"550", "drop", "restart"}) {
         SCOPED_TRACE(fault);
         heart::useTheSamplePublisher();
         heart::writeServerCatalogue("Winter Issue_AB_1.f#;Spring Issue_CQ_1.f#;");
@@ -492,7 +492,7 @@ TEST_F(DeliveryAgainstPublisher, WithoutConnectionNothingIsDownloaded) {
 // crosses the wire, and the issue list is what whole copies would give.
 TEST_F(CheckAgainstPublisher, ChecksFetchOnlyWhatTheServerChanged) {
     std::string known;
-    for (int i = 100; i < 400; ++i) known += "Old Issue_AB_" + std::to_string(i) + ".f#;";
+    for (int i = 100; i < 1000; ++i) known += "Old Issue_AB_" + std::to_string(i) + ".f#;";
     heart::writeServerCatalogue(known);
     fileSystem.Append(dataPath + "em_lst.lcl", known);
     checkNewIssues(false);
@@ -511,7 +511,7 @@ TEST_F(CheckAgainstPublisher, ChecksFetchOnlyWhatTheServerChanged) {
     const std::vector<std::string> listed = titles();
     EXPECT_EQ(listed, (std::vector<std::string>{"Winter Issue", "Spring Issue"}));
     EXPECT_EQ(file("data\\em_lst.srv"), serverFile("em_lst.srv"));
-    EXPECT_EQ(appended.retrieved("em_lst.srv"), std::vector<long long>{4096 + long(added.size())});
+    EXPECT_EQ(appended.retrieved("em_lst.srv").back(), 4096 + long(added.size()));
     EXPECT_TRUE(appended.retrieved("VORK.ini").empty());
     EXPECT_NE(appended.since().find("REST " + std::to_string(known.size() - 4096) + " 350"), std::string::npos);
     fileSystem.DeleteFile(dataPath + "copies.ini");
@@ -529,6 +529,16 @@ TEST_F(CheckAgainstPublisher, ChecksFetchOnlyWhatTheServerChanged) {
     EXPECT_EQ(rewritten.retrieved("em_lst.srv"), std::vector<long long>{long(same.size())});
     EXPECT_EQ(rewritten.since().find("REST"), std::string::npos);
     EXPECT_EQ(file("data\\em_lst.srv"), same);
+
+    // A record fixed in place at the start, then one appended: a whole copy.
+    heart::ServerLog headFixed;
+    std::string fixed = same + "Autumn Issue_AB_2.f#;";
+    fixed.replace(0, 3, "New");
+    heart::writeServerCatalogue(fixed);
+    checkNewIssues(false);
+    finishWork();
+    EXPECT_TRUE(file("data\\em_lst.srv") == fixed) << "the old head stayed in front of the new tail";
+    EXPECT_EQ(headFixed.retrieved("em_lst.srv").back(), long(fixed.size()));
 }
 
 // A server that cannot say when a file changed and never had a signed list:
