@@ -6,6 +6,7 @@
 
 #include "FtpTestServer.h"
 #include "base/ModCommon.h"
+#include "ftp/ReceivedBytes.h"
 #include "ftp/modFTP.h"
 #include "work/Work.h"
 
@@ -21,6 +22,13 @@ int restsLogged(const std::string& sCommand) {
     for (size_t at = log.find(sCommand); at != std::string::npos; at = log.find(sCommand, at + 1)) ++n;
     return n;
 }
+
+// Sees every byte of a download as the issue's hash does.
+struct Collected : ReceivedBytes {
+    std::string bytes;
+    void restart() override { bytes.clear(); }
+    void add(const char* p, size_t n) override { bytes.append(p, n); }
+};
 
 class Resume : public testing::Test {
 protected:
@@ -40,17 +48,24 @@ TEST_F(Resume, PartialFileGoesOnFromItsEndWithOneRest) {
     const std::string rest = "REST " + std::to_string(150000 - 65536);
     const int before = restsLogged(rest);
     auto ftp = openSession();
+    Collected seen;
+    ftp->setReceiver(&seen);
     EXPECT_TRUE(ftp->FTPDownloadFile(dir + "s.bin", "sizes/s200000.bin", true));
     EXPECT_TRUE(sameBytes(served, readFile(dir + "s.bin")));
+    // The hash sees the bytes kept on disk, then the new ones: the whole issue.
+    EXPECT_TRUE(sameBytes(served, seen.bytes));
     EXPECT_EQ(cFTP::Outcome::Done, ftp->LastOutcome());
     EXPECT_EQ(1, restsLogged(rest) - before);
 }
 
 TEST_F(Resume, ForeignOrLongerLocalFileIsWrittenAnew) {
     auto ftp = openSession();
+    Collected seen;
+    ftp->setReceiver(&seen);
     writeFile(dir + "s.bin", std::string(150000, 'x'));
     EXPECT_TRUE(ftp->FTPDownloadFile(dir + "s.bin", "sizes/s200000.bin", true));
     EXPECT_TRUE(sameBytes(served, readFile(dir + "s.bin")));
+    EXPECT_TRUE(sameBytes(served, seen.bytes));  // none of the foreign bytes
     writeFile(dir + "t.bin", served + "more");
     EXPECT_TRUE(ftp->FTPDownloadFile(dir + "t.bin", "sizes/s200000.bin", true));
     EXPECT_TRUE(sameBytes(served, readFile(dir + "t.bin")));
