@@ -472,17 +472,16 @@ void frmtray::onPowerBroadcast(WPARAM event) {
             if (Work::running() == Work::Job::Delivery && frmmess::exists())
                 frmmess::instance().pauseForSleep();
             KillTimer(hwnd_, wakeTmr);
+            wakeTry_ = -1;
             break;
         case PBT_APMRESUMEAUTOMATIC:
         case PBT_APMRESUMESUSPEND:
-            // A wake the user sees brings both; the second changes nothing.
+            // A wake the user sees brings both, one soon after the other.
             Work::wokeFromSleep();
             if (frmmess::exists())
                 frmmess::instance().resumeAfterSleep();
-            if (!afterWake()) {
-                wakeTry_ = 0;
-                scheduleWakeCheck(wakeCheckDelayMs);
-            }
+            wakeTry_ = 0;
+            scheduleWakeCheck(wakeCheckDelayMs);
             break;
     }
 }
