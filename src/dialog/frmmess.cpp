@@ -429,6 +429,7 @@ void frmmess::act(Action action) {
             return;
         case Action::Resume:
             // Without a connection the run reconnects by itself, as after a drop.
+            dropSleepNote();
             setButton(2, "Pause", Action::Pause);
             endHold();
             Work::resumeDelivery();
@@ -454,6 +455,28 @@ void frmmess::act(Action action) {
             handOverUpdate();
             return;
     }
+}
+
+void frmmess::pauseForSleep() {
+    // Nothing delivers, or the user's own pause holds it already.
+    if (actions_[2] != Action::Pause)
+        return;
+    act(Action::Pause);
+    pausedForSleep_ = true;
+    setMessage(message() + "\n\n" + sleepNote);
+}
+
+void frmmess::resumeAfterSleep() {
+    if (pausedForSleep_ && actions_[2] == Action::Resume)
+        act(Action::Resume);
+    dropSleepNote();
+}
+
+void frmmess::dropSleepNote() {
+    pausedForSleep_ = false;
+    const std::string text = message(), note = std::string("\n\n") + sleepNote;
+    if (text.ends_with(note))
+        setMessage(text.substr(0, text.size() - note.size()));
 }
 
 // The updater takes over only when it runs; otherwise the offer stays.

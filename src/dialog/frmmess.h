@@ -89,6 +89,11 @@ public:
     void beginHold();
     void endHold();
     void bringToFront();
+    // The computer's sleep holds a running delivery as Pause does and says
+    // why; its wake lets go of that hold, never of a pause the user made.
+    static constexpr const char* sleepNote = "Paused while the computer sleeps.";
+    void pauseForSleep();
+    void resumeAfterSleep();
 
 private:
     friend Window<frmmess>;
@@ -115,6 +120,8 @@ private:
     bool modal_ = false;
     bool heldLibrary_ = false;
     bool shownOnce_ = false;
+    bool pausedForSleep_ = false;
+    void dropSleepNote();
 };
 
 // The usual way callers fill the dialog: the message, the three buttons

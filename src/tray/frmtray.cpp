@@ -1,5 +1,6 @@
 #include "tray/frmtray.h"
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <cstring>
@@ -134,6 +135,7 @@ void frmtray::unload() {
         doomed->notify(NIM_DELETE, 0);
     KillTimer(doomed->hwnd_, startTmr);
     KillTimer(doomed->hwnd_, autoTmr);
+    KillTimer(doomed->hwnd_, wakeTmr);
     doomed->destroyWindow();
     DestroyMenu(doomed->sysTMenu_);
     delete doomed;
@@ -303,7 +305,12 @@ LRESULT frmtray::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
                 startTmr_Timer();
             else if (wp == autoTmr)
                 autoCheckTick();
+            else if (wp == wakeTmr)
+                wakeTmr_Timer();
             return 0;
+        case WM_POWERBROADCAST:
+            onPowerBroadcast(wp);
+            return TRUE;
         case WM_COMMAND:
             switch (LOWORD(wp)) {
                 case mnushow: mnushow_Click(); break;
@@ -401,8 +408,9 @@ void frmtray::exitProgram() {
 void frmtray::mnuex_Click() { exitProgram(); }
 
 // A tick while other work runs does nothing: the next one comes in a minute.
+// After a wake the wake timer checks instead, on its own back-off.
 void frmtray::autoCheckTick() {
-    if (Work::busy())
+    if (Work::busy() || afterWake())
         return;
     auto checked = std::make_shared<double>(0);
     Work::start(
@@ -453,5 +461,71 @@ void frmtray::startTmr_Timer() {
                 balloonNewIssues(newIssueCount, true);
             if (*outcome == Outcome::Checked || *outcome == Outcome::AlreadyChecked)
                 enableTimer(startTmr, false);
+        });
+}
+
+void frmtray::onPowerBroadcast(WPARAM event) {
+    switch (event) {
+        case PBT_APMSUSPEND:
+            // The network goes with the sleep: hold the delivery rather than
+            // let its tries run out against a server it cannot reach.
+            if (Work::running() == Work::Job::Delivery && frmmess::exists())
+                frmmess::instance().pauseForSleep();
+            KillTimer(hwnd_, wakeTmr);
+            wakeTry_ = -1;
+            break;
+        case PBT_APMRESUMEAUTOMATIC:
+        case PBT_APMRESUMESUSPEND:
+            // A wake the user sees brings both, one soon after the other.
+            Work::wokeFromSleep();
+            if (frmmess::exists())
+                frmmess::instance().resumeAfterSleep();
+            wakeTry_ = 0;
+            scheduleWakeCheck(wakeCheckDelayMs);
+            break;
+    }
+}
+
+void frmtray::scheduleWakeCheck(UINT ms) { SetTimer(hwnd_, wakeTmr, ms, nullptr); }
+
+// The check that fell due during the sleep. The connection from before it
+// is gone whatever isConnected says; until the server answers, each try is
+// quiet and the next one waits longer.
+void frmtray::wakeTmr_Timer() {
+    KillTimer(hwnd_, wakeTmr);
+    // Other work runs (a delivery going on after the wake): try again later.
+    if (Work::busy()) {
+        scheduleWakeCheck(wakeRetryMs[0]);
+        return;
+    }
+    enum class Outcome { Offline, NotDue, Checked };
+    auto outcome = std::make_shared<Outcome>(Outcome::Offline);
+    auto checked = std::make_shared<double>(0);
+    Work::start(
+        Work::Job::Connect,
+        [outcome, checked, lastCheck = lastCheckTime] {
+            if (!Work::connect())
+                return;
+            double last = 0;
+            textToDate(lastCheck, last);
+            const double now = nowAsDate();
+            if (hourBoundaries(last, now) < 24) {
+                *outcome = Outcome::NotDue;
+            } else if (runCheck(false, true)) {
+                *outcome = Outcome::Checked;
+                *checked = now;
+            }
+        },
+        [this, outcome, checked] {
+            if (*outcome == Outcome::Offline) {
+                const size_t step = std::min<size_t>(wakeTry_++, wakeRetryMs.size() - 1);
+                scheduleWakeCheck(wakeRetryMs[step]);
+                return;
+            }
+            wakeTry_ = -1;
+            if (*outcome == Outcome::Checked) {
+                balloonNewIssues(newIssueCount, true);
+                lastCheckTime = dateToText(*checked);
+            }
         });
 }

@@ -3,6 +3,7 @@
 #pragma once
 #include <windows.h>
 #include <shellapi.h>
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -22,6 +23,11 @@ public:
     static constexpr UINT_PTR startTmr = 1;
     static constexpr UINT_PTR autoTmr = 2;
     static constexpr UINT timerIntervalMs = 60000;
+    // After a wake: the first check comes soon, and while the server cannot
+    // be reached the next ones come further apart, the last wait repeating.
+    static constexpr UINT_PTR wakeTmr = 3;
+    static inline UINT wakeCheckDelayMs = 20000;
+    static inline std::array<UINT, 4> wakeRetryMs{60000, 120000, 240000, 300000};
     // Shell notifications, as they arrive in the callback's lParam.
     static constexpr UINT notifyLeftUp = 0x202;
     static constexpr UINT notifyRightUp = 0x205;
@@ -69,6 +75,11 @@ public:
     void onNotify(UINT code);
     void startTmr_Timer();
     void autoCheckTick();
+    // WM_POWERBROADCAST, as every top-level window gets it.
+    void onPowerBroadcast(WPARAM event);
+    void wakeTmr_Timer();
+    // Wake checks still to come (the back-off runs).
+    bool afterWake() const { return wakeTry_ >= 0; }
     void mnushow_Click();
     void mnusearch_Click();
     void mnuopt_Click();
@@ -109,4 +120,6 @@ private:
     bool timerOn_[3] = {false, false, false};
     bool iconAdded_ = false;
     bool rightUpSeen_ = false;  // the context-menu notice that follows is the same click's
+    int wakeTry_ = -1;          // the wake checks that failed so far; -1 when none is due
+    void scheduleWakeCheck(UINT ms);
 };

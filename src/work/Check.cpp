@@ -31,6 +31,10 @@ std::wstring localeInfo(LCTYPE type, const wchar_t* fallback) {
     return GetLocaleInfoW(LOCALE_USER_DEFAULT, type, buffer, 16) ? buffer : fallback;
 }
 
+// The running check's: whether a failure is kept quiet, and whether the copies failed.
+bool quietFailure = false;
+bool copiesFailed = false;
+
 void showCompact(const std::string& sText, const std::string& sButton2 = "") {
     tell([=](WorkObserver& w) { w.showMessage(sText, "", "", sButton2); });
 }
@@ -110,10 +114,12 @@ std::string fetchNewRecords(cFTP& ftp) {
     if (usable)
         usable = readServerCatalogue(records);
     if (!usable) {
-        showCompact(
-            "An error occured whilst checking for magazines.\n\nPlease make sure you have an active Internet "
-            "connection.",
-            "OK");
+        copiesFailed = true;
+        if (!quietFailure)
+            showCompact(
+                "An error occured whilst checking for magazines.\n\nPlease make sure you have an active Internet "
+                "connection.",
+                "OK");
         Work::tellToolTip("Quillora");
         return "";
     }
@@ -203,13 +209,16 @@ int32_t listNewIssues(const std::string& sNewRecords, const IssueSizeQuery& size
     return listIssues(safeRecords(sNewRecords, magazines), sizeOf);
 }
 
-void runCheck(bool bShowProgress) {
+bool runCheck(bool bShowProgress, bool bQuiet) {
     if (bShowProgress)
         showCompact("Connecting...");
     if (!connect()) {
-        showNoConnection();
-        return;
+        if (!bQuiet)
+            showNoConnection();
+        return false;
     }
+    quietFailure = bQuiet;
+    copiesFailed = false;
     checkRunning = true;
     checkDone = true;
     const std::string& folder = programFolder();
@@ -239,6 +248,8 @@ void runCheck(bool bShowProgress) {
     }
     tellIssueCount("New");
     checkRunning = false;
+    quietFailure = false;
+    return !copiesFailed;
 }
 
 bool checkNewIssues(bool bShowProgress, std::function<void()> then) {

@@ -11,8 +11,10 @@ class cFTP;
 // Starts the check as a job; then runs on the window thread once it has
 // ended. False when it did not start: other work runs.
 bool checkNewIssues(bool bShowProgress, std::function<void()> then = {});
-// The check itself, on the engine: connect, copy, compare, list.
-void runCheck(bool bShowProgress);
+// The check itself, on the engine: connect, copy, compare, list. False when
+// the server could not be reached or its copies were unusable; bQuiet keeps
+// that from the user (a timed check tried again later).
+bool runCheck(bool bShowProgress, bool bQuiet = false);
 std::string fetchNewRecords(cFTP& ftp);
 // The size of an issue's PDF in its magazine's server folder; -1 when missing.
 using IssueSizeQuery = std::function<int64_t(const std::string& sFolder, const std::string& sName)>;

@@ -114,10 +114,12 @@ bool downloadWithRetries(const std::string& sRemote, const std::string& sLocal, 
             case Try::Transient:
                 break;
         }
-        if (retries == waitsMs.size())
+        // Just after a wake the network is often not back: waiting for it spends no try.
+        const bool waking = Work::justWoke();
+        if (!waking && retries == waitsMs.size())
             return false;
         setIssueStatus(retryingText, id);
-        if (!waitBeforeRetry(waitsMs[retries++]))
+        if (!waitBeforeRetry(waking ? wakePollMs : waitsMs[retries++]))
             return false;
         setIssueStatus("Delivering...", id);
     }

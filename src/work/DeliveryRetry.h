@@ -15,6 +15,9 @@ namespace deliveryRetry {
 // shrunk by up to a quarter at random, so that clients dropped together do
 // not come back together. Tests shorten them.
 inline std::array<DWORD, 3> waitsMs{2000, 8000, 30000};
+// How often a delivery looks for the server again while the network comes
+// back after a wake.
+inline DWORD wakePollMs = 2000;
 // Free space an issue must leave on the disk beyond its own size.
 constexpr int64_t diskMargin = 16LL * 1024 * 1024;
 

@@ -34,6 +34,7 @@ AutoHandle jobReady, wake, thread;
 std::function<void()> pendingBody, pendingThen;
 std::mutex sessionLock;
 std::shared_ptr<cFTP> currentSession;
+std::atomic<ULONGLONG> wokeAt{0};
 
 LRESULT CALLBACK reportProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
     if (msg != kReportMessage)
@@ -177,6 +178,13 @@ void cancelDelivery() {
     // Only a delivery's calls are ended: the cancel is the run's.
     if (engineJob == Job::Delivery)
         cutSession();
+}
+
+void wokeFromSleep() { wokeAt = GetTickCount64(); }
+
+bool justWoke() {
+    const ULONGLONG at = wokeAt;
+    return at != 0 && GetTickCount64() - at < wakeGraceMs;
 }
 
 void stop() {

@@ -83,6 +83,12 @@ Job running();
 void pauseDelivery();
 void resumeDelivery();
 void cancelDelivery();
+// The computer woke from sleep. For wakeGraceMs afterwards the network may
+// not be back yet: a delivery that cannot reach the server waits for it
+// without spending a try (tests shorten it).
+inline DWORD wakeGraceMs = 120000;
+void wokeFromSleep();
+bool justWoke();
 // Holds the work for a scope of the window thread, as while a question
 // about the list is open: no job starts meanwhile. False when a job runs.
 class Claim {

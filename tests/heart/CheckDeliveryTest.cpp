@@ -50,11 +50,17 @@ struct HeartBase : testing::Test {
         checkRunning = transferBusy = deliveryPaused = deliveryCancelled = false;
         isConnected = false;
         deliveryRetry::waitsMs = {100, 100, 100};  // the broken issue drops on every try
+        Work::wakeGraceMs = 0;                      // no test has just woken unless it says so
     }
     void TearDown() override {
         frmmess::unload();
+        // A wake's check left waiting would run in the next test.
+        SendMessageW(frmtray::instance().hwnd(), WM_POWERBROADCAST, PBT_APMSUSPEND, 0);
         deliveryRetry::waitsMs = {2000, 8000, 30000};
         cFTP::timeOutMs = 30000;
+        deliveryRetry::wakePollMs = 2000;
+        frmtray::wakeCheckDelayMs = 20000;
+        frmtray::wakeRetryMs = {60000, 120000, 240000, 300000};
         heart::writeServerCatalogue(
             "Winter Issue_AB_1.f#;Spring Issue_CQ_1.f#;Summer Issue_HT_1.f#;Autumn Issue_AB_2.f#;");
     }
@@ -438,7 +444,11 @@ TEST_F(DeliveryAgainstPublisher, PauseHoldsAndResumeFinishesTheIssue) {
         m.cmdmess_Click(2);  // Pause
         EXPECT_EQ(m.buttonCaption(2), "Resume");
         runLater(800, [&] {
-            heldWhilePaused = frmmess::instance().modal() && transferBusy;
+            // A sleep and a wake meanwhile leave the user's pause as it was.
+            SendMessageW(frmtray::instance().hwnd(), WM_POWERBROADCAST, PBT_APMSUSPEND, 0);
+            SendMessageW(frmtray::instance().hwnd(), WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 0);
+            heldWhilePaused = frmmess::instance().modal() && transferBusy && deliveryPaused &&
+                              frmmess::instance().buttonCaption(2) == "Resume";
             isConnected = false;                    // lost while paused: Resume still goes on
             frmmess::instance().cmdmess_Click(2);  // Resume
         });
@@ -450,6 +460,48 @@ TEST_F(DeliveryAgainstPublisher, PauseHoldsAndResumeFinishesTheIssue) {
     EXPECT_EQ(frmmess::instance().message(), "Delivery complete.");
     EXPECT_EQ(file("My Magazines\\Alpine Boating\\Big Issue_AB_9.pdf").size(), 3u * 1024 * 1024);
     EXPECT_EQ(frmtray::instance().IconHandle(), frmtray::instance().ownIcon());
+}
+
+// The lid closed mid-issue: the network and the connections go with the
+// sleep, and after the wake the server takes a while to answer. The issue
+// goes on where the file on disk ends, and no try is spent on the wait.
+TEST_F(DeliveryAgainstPublisher, SleepHoldsTheIssueAndTheWakeGoesOnFromThePartialFile) {
+    heart::writeServerCatalogue("Big Issue_AB_9.f#;");
+    checkNewIssues(false);
+    finishWork();
+    ASSERT_EQ(w->issueCount(), 1);
+    frmtray& tray = frmtray::instance();
+    Work::wakeGraceMs = 5000;
+    deliveryRetry::wakePollMs = 100;
+    frmtray::wakeCheckDelayMs = 100;
+    frmtray::wakeRetryMs = {100, 100, 100, 100};
+    const heart::ServerLog log;
+    std::string asleep;
+    runLater(700, [&] {
+        SendMessageW(tray.hwnd(), WM_POWERBROADCAST, PBT_APMSUSPEND, 0);
+        asleep = frmmess::instance().message() + "|" + frmmess::instance().buttonCaption(2);
+        heart::useNoServer();
+        Work::session()->Abort();
+        runLater(400, [&] {
+            SendMessageW(tray.hwnd(), WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 0);
+            // Longer than the three tries a drop may spend.
+            runLater(1200, [] { heart::useTheSamplePublisher(); });
+        });
+    });
+    w->deliverAll();
+    finishWork();
+    EXPECT_EQ(asleep, "Delivering: Big Issue\n\nPaused while the computer sleeps.|Resume");
+    EXPECT_EQ(frmmess::instance().message(), "Delivery complete.");
+    EXPECT_EQ(failedCount, 0);
+    EXPECT_TRUE(file("My Magazines\\Alpine Boating\\Big Issue_AB_9.pdf") == serverFile("Alpine Boating\\Big Issue_AB_9.pdf"))
+        << "not byte-exact";
+    const std::vector<long long> sent = log.retrieved("Big Issue_AB_9.pdf");
+    ASSERT_EQ(sent.size(), 2u);
+    EXPECT_LT(sent[1], 3LL * 1024 * 1024);  // the second went on, not from the start
+    EXPECT_EQ(log.count("] REST "), 1);
+    // The check the wake asked for was not due: it ends the wake's tries.
+    EXPECT_TRUE(pumpUntil([&] { return !tray.afterWake(); }));
+    finishWork();
 }
 
 TEST_F(DeliveryAgainstPublisher, CancelStopsTheRunAndLeavesNoPartialFile) {

@@ -64,6 +64,12 @@ class ServerLog {
 public:
     explicit ServerLog(std::string sDir = serverDir()) : dir_(std::move(sDir)), from_(text().size()) {}
     std::string since() const { return text().substr(from_); }
+    int count(const std::string& sText) const {
+        const std::string log = since();
+        int n = 0;
+        for (size_t at = log.find(sText); at != std::string::npos; at = log.find(sText, at + 1)) ++n;
+        return n;
+    }
     std::vector<long long> retrieved(const std::string& sName) const {
         std::vector<long long> bytes;
         std::istringstream lines(since());

@@ -36,6 +36,8 @@ struct TrayTimers : testing::Test {
     }
     void TearDown() override {
         tray->enableTimer(frmtray::startTmr, false);
+        frmtray::wakeCheckDelayMs = 20000;
+        frmtray::wakeRetryMs = {60000, 120000, 240000, 300000};
         frmmess::unload();
     }
     // The balloon's text as the shell shows it (the driver's console output
@@ -113,6 +115,44 @@ TEST_F(TrayTimers, PeriodicTickChecksAfterTwentyFourHourBoundaries) {
     tray->mnusearch_Click();
     finishWork();
     EXPECT_EQ(balloon(), "None available.");
+}
+
+// A week asleep: the check that fell due runs soon after the wake. The
+// network is not back at first; the tries say nothing and the check runs
+// once the server answers. A check asked by hand still says why it failed.
+TEST_F(TrayTimers, AWeekAsleepChecksSoonAfterTheWakeQuietlyUntilTheServerAnswers) {
+    frmtray::wakeCheckDelayMs = 100;
+    frmtray::wakeRetryMs = {100, 200, 400, 500};
+    frmtray::lastCheckTime = dateToText(nowAsDate() - 7.0);
+    const heart::ServerLog log;
+    isConnected = true;  // as it was when the lid closed
+    heart::useNoServer();
+    SendMessageW(tray->hwnd(), WM_POWERBROADCAST, PBT_APMSUSPEND, 0);
+    SendMessageW(tray->hwnd(), WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 0);
+    SendMessageW(tray->hwnd(), WM_POWERBROADCAST, PBT_APMRESUMESUSPEND, 0);
+    tray->autoCheckTick();  // the minute's tick leaves it to the wake's tries
+    pumpFor(900);
+    finishWork();
+    EXPECT_TRUE(tray->afterWake());
+    EXPECT_FALSE(frmmess::exists());
+    EXPECT_EQ(frmmain::instance().issueCount(), 0);
+
+    tray->mnusearch_Click();
+    finishWork();
+    ASSERT_TRUE(frmmess::exists());
+    EXPECT_EQ(frmmess::instance().message(),
+              "No Internet connection established.\n\nPlease click 'Connect' and try again.");
+    frmmess::unload();
+
+    heart::useTheSamplePublisher();
+    EXPECT_TRUE(pumpUntil([&] { return !tray->afterWake(); }));
+    finishWork();
+    EXPECT_EQ(frmmain::instance().issueCount(), 2);
+    EXPECT_EQ(log.retrieved("em_lst.srv").size(), 1u);
+    double last = 0;
+    ASSERT_TRUE(textToDate(frmtray::lastCheckTime, last));
+    EXPECT_NEAR(last, nowAsDate(), 5.0 / 86400);
+    EXPECT_FALSE(frmmess::exists());
 }
 
 TEST_F(TrayTimers, BalloonClickAndMenuOpenTheDialogAndWindow) {
