@@ -52,18 +52,31 @@ bool fromHex(std::string_view text, std::vector<UCHAR>& bytes) {
 
 namespace Signature {
 
-Sha256::Sha256() : alg_(openAlgorithm(BCRYPT_SHA256_ALGORITHM)) {
+Sha256::Sha256() {
+    if (Sha256Fast::available()) {
+        fast_.emplace();
+        return;
+    }
+    alg_.reset(openAlgorithm(BCRYPT_SHA256_ALGORITHM));
     BCRYPT_HASH_HANDLE h = nullptr;
     if (alg_ && BCryptCreateHash(alg_.get(), &h, nullptr, 0, nullptr, 0, 0) == 0)
         hash_.reset(h);
 }
 
 bool Sha256::add(const void* p, size_t n) {
+    if (fast_) {
+        fast_->add(p, n);
+        return true;
+    }
     return hash_ && BCryptHashData(hash_.get(), static_cast<PUCHAR>(const_cast<void*>(p)),
                                    static_cast<ULONG>(n), 0) == 0;
 }
 
 bool Sha256::finish(UCHAR (&digest)[hashBytes]) {
+    if (fast_) {
+        fast_->finish(digest);
+        return true;
+    }
     return hash_ && BCryptFinishHash(hash_.get(), digest, hashBytes, 0) == 0;
 }
 
