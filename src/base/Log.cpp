@@ -59,19 +59,24 @@ std::string lastLine(const std::string& sReply) {
 
 void hideSecrets(std::string& sLine) {
     for (const std::string& secret : secrets())
-        for (size_t at; (at = sLine.find(secret)) != std::string::npos;) sLine.replace(at, secret.size(), "***");
+        for (size_t at; (at = sLine.find(secret)) != std::string::npos;)
+            sLine.replace(at, secret.size(), "***");
 }
 
 HANDLE openForAppend(const std::string& sPath) {
     // Others may read it, and the user's editor may keep it open meanwhile.
-    return CreateFileW(Text::wide(sPath).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                       OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    return CreateFileW(Text::wide(sPath).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                       nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
 }  // namespace
 
-std::string path() { return ModCommon::dataPath.empty() ? "" : ModCommon::dataPath + fileName; }
-std::string olderPath() { return ModCommon::dataPath.empty() ? "" : ModCommon::dataPath + olderFileName; }
+std::string path() {
+    return ModCommon::dataPath.empty() ? "" : ModCommon::dataPath + fileName;
+}
+std::string olderPath() {
+    return ModCommon::dataPath.empty() ? "" : ModCommon::dataPath + olderFileName;
+}
 
 void hide(const std::string& sSecret) {
     std::lock_guard<std::mutex> guard(lock());

@@ -21,7 +21,8 @@ void logCopy(cFTP& ftp, const std::string& sRemote, FetchResult result, cFTP::Co
         Log::line("copy of " + sRemote + " failed: " + got + " bytes came, the server's SIZE said " +
                   std::to_string(llExpected));
     else if (copy == cFTP::Copy::Done)
-        Log::line("copy of " + sRemote + " failed: the earlier copy could not be replaced", "", GetLastError());
+        Log::line("copy of " + sRemote + " failed: the earlier copy could not be replaced", "",
+                  GetLastError());
     else
         Log::line("copy of " + sRemote + " failed", ftp.LastReply(), ftp.LastErrorCode());
 }

@@ -84,8 +84,8 @@ FetchResult ServerCopies::fetch(const std::string& sLocal, const std::string& sR
         }
         if (bGrows && size > have && size <= llMaxBytes && appendTail(sLocal, sRemote, have, size)) {
             keepAnswers(state, size, modified);
-            Log::line("continued " + sRemote + " from " + std::to_string(have) + " to " + std::to_string(size) +
-                      " bytes");
+            Log::line("continued " + sRemote + " from " + std::to_string(have) + " to " +
+                      std::to_string(size) + " bytes");
             return FetchResult::Fetched;
         }
     }

@@ -77,7 +77,8 @@ void openSession(cFTP& ftp) {
         return;
     }
     if (!ftp.SetFTPDirectory(serverDirectory))
-        Log::line(std::string("changing to ") + serverDirectory + " failed", ftp.LastReply(), ftp.LastErrorCode());
+        Log::line(std::string("changing to ") + serverDirectory + " failed", ftp.LastReply(),
+                  ftp.LastErrorCode());
 }
 
 bool sizeAnswer(const std::string& sReply, int64_t& llSize) {

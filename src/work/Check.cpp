@@ -114,9 +114,10 @@ std::string fetchNewRecords(cFTP& ftp) {
         usable = readServerCatalogue(records);
     if (!usable) {
         Log::line(std::string("check failed: ") +
-                  (copied ? std::string(Catalogue::kServerCatalogue) + " is too large or holds too long a record"
-                          : std::string("no usable ") + Catalogue::kSettingsFile + " or " +
-                                Catalogue::kServerCatalogue + " (see the copies above)"));
+                  (copied
+                       ? std::string(Catalogue::kServerCatalogue) + " is too large or holds too long a record"
+                       : std::string("no usable ") + Catalogue::kSettingsFile + " or " +
+                             Catalogue::kServerCatalogue + " (see the copies above)"));
         showCompact(
             "An error occured whilst checking for magazines.\n\nPlease make sure you have an active Internet "
             "connection.",

@@ -155,7 +155,8 @@ void deliverIssue(uint32_t id) {
         markTicked("Cancelled", false);
         showDeliveryDialog(1, "Delivery Cancelled");
     } else if (result) {
-        Log::line("delivered " + remotePath + " (" + std::to_string(fileSystem.FileSize(localFile)) + " bytes)");
+        Log::line("delivered " + remotePath + " (" + std::to_string(fileSystem.FileSize(localFile)) +
+                  " bytes)");
         appendTextFile(record + ";", programFolder() + "\\data\\em_lst.lcl");
         issues().remove(id);
         newIssueCount = static_cast<int32_t>(issues().count());
@@ -164,8 +165,9 @@ void deliverIssue(uint32_t id) {
         showDeliveryDialog(1, "Delivery complete.");
     } else {
         const auto ftp = Work::session();
-        Log::line("delivery of " + remotePath + " failed: " + failureReason(safe, refused, failure, downloaded),
-                  ftp && !downloaded ? ftp->LastReply() : "", ftp && !downloaded ? ftp->LastErrorCode() : 0);
+        Log::line(
+            "delivery of " + remotePath + " failed: " + failureReason(safe, refused, failure, downloaded),
+            ftp && !downloaded ? ftp->LastReply() : "", ftp && !downloaded ? ftp->LastErrorCode() : 0);
         ++failedCount;
         failedThisRun().insert(id);
         deleteIfPresent(partialFile);

@@ -95,9 +95,10 @@ Fetch fetchNewProgram(cFTP* ftp, const std::string& sVersion) {
                                                                       : "offers no newer version than ours") +
                   " (server says " + sVersion + ", ours is " + programVersion + ")");
     const bool fetched = release == SelfUpdate::Release::Newer &&
-                         fetchWhole(*ftp, staging, SelfUpdate::programFileName, SignedRelease::maxProgramBytes) ==
-                             FetchResult::Fetched;
-    if (fetched && SelfUpdate::isAcceptableProgram(staging, -1) && fileSystem.MoveFile(staging, local, true)) {
+                         fetchWhole(*ftp, staging, SelfUpdate::programFileName,
+                                    SignedRelease::maxProgramBytes) == FetchResult::Fetched;
+    if (fetched && SelfUpdate::isAcceptableProgram(staging, -1) &&
+        fileSystem.MoveFile(staging, local, true)) {
         SelfUpdate::stagedProgramSize = fileSystem.FileSize(local);
         Log::line("update: version " + sVersion + " fetched and verified, offered to the user");
         return Fetch::Offered;

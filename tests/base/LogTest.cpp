@@ -43,7 +43,8 @@ TEST_F(LogFolder, WritingPastTheBoundKeepsOneOlderFileOfWholeLines) {
     EXPECT_LE(older.size(), 4096u);
     EXPECT_EQ(fileSystem.Files(folder.path() + "\\data").size(), 2u);
     EXPECT_NE(current.find("the last line\r\n"), std::string::npos);
-    const std::regex whole(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d (copy [ab]\d+ \| reply: 226 Done\.|the last line)\r)");
+    const std::regex whole(
+        R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d (copy [ab]\d+ \| reply: 226 Done\.|the last line)\r)");
     for (const std::string& text : {older, current}) {
         std::istringstream lines(text);
         for (std::string line; std::getline(lines, line);) EXPECT_TRUE(std::regex_match(line, whole)) << line;
@@ -55,7 +56,8 @@ TEST_F(LogFolder, WritingPastTheBoundKeepsOneOlderFileOfWholeLines) {
 TEST_F(LogFolder, SecretsAreHiddenAndEachEntryIsOneLine) {
     Log::hide("s3cret@host");
     Log::line("login with s3cret@host to\r\nfolder", "230-Welcome s3cret@host\r\n230 Login ok.\r\n", 12014);
-    EXPECT_EQ(read(Log::path()).substr(20), "login with *** to  folder | reply: 230 Login ok. | error 12014\r\n");
+    EXPECT_EQ(read(Log::path()).substr(20),
+              "login with *** to  folder | reply: 230 Login ok. | error 12014\r\n");
 }
 
 }  // namespace

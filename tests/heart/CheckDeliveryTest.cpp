@@ -225,7 +225,7 @@ TEST_F(CheckAgainstPublisher, FailedCopiesKeepTheEarlierOnesWhole) {
         // The log tells support which file failed and what the server said, and no password.
         const std::string log = file("data\\quillora.log").substr(logFrom);
         EXPECT_NE(log.find(fault == std::string("550") ? " copy of em_lst.srv failed | reply: 550 "
-                                                        : " copy of em_lst.srv failed"),
+                                                       : " copy of em_lst.srv failed"),
                   std::string::npos)
             << log;
         EXPECT_EQ(log.find(TOLV_FTP_PASSWORD), std::string::npos);
