@@ -2,12 +2,30 @@
 
 #include <windows.h>
 
+#include "base/Log.h"
 #include "base/ModCommon.h"
 #include "ftp/cFTP.h"
 
 namespace {
 
 constexpr char partialSuffix[] = ".part";
+
+void logCopy(cFTP& ftp, const std::string& sRemote, FetchResult result, cFTP::Copy copy, int64_t llGot,
+             int64_t llExpected, int64_t llMaxBytes) {
+    const std::string got = std::to_string(llGot);
+    if (result == FetchResult::Fetched)
+        Log::line("copied " + sRemote + " (" + got + " bytes)");
+    else if (result == FetchResult::TooLarge)
+        Log::line("copy of " + sRemote + " refused: more than " + std::to_string(llMaxBytes) + " bytes");
+    else if (copy == cFTP::Copy::Done && llExpected >= 0 && llGot != llExpected)
+        Log::line("copy of " + sRemote + " failed: " + got + " bytes came, the server's SIZE said " +
+                  std::to_string(llExpected));
+    else if (copy == cFTP::Copy::Done)
+        Log::line("copy of " + sRemote + " failed: the earlier copy could not be replaced", "",
+                  GetLastError());
+    else
+        Log::line("copy of " + sRemote + " failed", ftp.LastReply(), ftp.LastErrorCode());
+}
 
 }  // namespace
 
@@ -24,9 +42,11 @@ FetchResult fetchWhole(cFTP& ftp, const std::string& sLocal, const std::string& 
     FetchResult result = copy == cFTP::Copy::TooLarge ? FetchResult::TooLarge : FetchResult::Failed;
     // Flushed before the rename: a copy is trusted across starts (copies.ini),
     // so a crash must leave the earlier one or this one, never a hollow file.
-    if (copy == cFTP::Copy::Done && (llExpected < 0 || fs.FileSize(partial) == llExpected) &&
-        fs.Flush(partial) && fs.MoveFile(partial, sLocal, true))
+    const int64_t got = fs.FileSize(partial);
+    if (copy == cFTP::Copy::Done && (llExpected < 0 || got == llExpected) && fs.Flush(partial) &&
+        fs.MoveFile(partial, sLocal, true))
         result = FetchResult::Fetched;
+    logCopy(ftp, sRemote, result, copy, got, llExpected, llMaxBytes);
     if (result != FetchResult::Fetched)
         fs.DeleteFile(partial);
     return result;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "base/Log.h"
 #include "base/ModCommon.h"
 #include "ftp/cFTP.h"
 #include "ftp/modFTP.h"
@@ -77,10 +78,14 @@ FetchResult ServerCopies::fetch(const std::string& sLocal, const std::string& sR
     // The local copy is whole when it still has the size it was fetched at.
     if (size >= 0 && have >= 0 && keptSize == std::to_string(have) &&
         stateValue(state, "server") == sessionServer()) {
-        if (size == have && modified == stateValue(state, "modified"))
+        if (size == have && modified == stateValue(state, "modified")) {
+            Log::line(sRemote + " unchanged on the server (" + std::to_string(size) + " bytes), not copied");
             return FetchResult::Fetched;
+        }
         if (bGrows && size > have && size <= llMaxBytes && appendTail(sLocal, sRemote, have, size)) {
             keepAnswers(state, size, modified);
+            Log::line("continued " + sRemote + " from " + std::to_string(have) + " to " +
+                      std::to_string(size) + " bytes");
             return FetchResult::Fetched;
         }
     }

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "base/Handles.h"
+#include "base/Log.h"
 #include "base/ModCommon.h"
 #include "ftp/cDirList.h"
 #include "ftp/cFTP.h"
@@ -494,6 +495,13 @@ const FolderSizes::Listing& FolderSizes::listingOf(const std::string& sFolder) {
         session_.reset();
     if (!listed)
         listThroughPlatform(sFolder, listing);
+    static const char* const wayNames[] = {"", "MLSD", "NLST", "the platform's listing"};
+    const std::string what = "listing of " + sFolder;
+    if (listing.way == Way::None)
+        Log::line(what + " failed: sizes are asked file by file", ftp_.LastReply(), ftp_.LastErrorCode());
+    else
+        Log::line(what + " by " + wayNames[static_cast<int>(listing.way)] + ": " +
+                  (listing.missing ? "no such folder" : std::to_string(listing.files.size()) + " names"));
     return listing;
 }
 

@@ -69,6 +69,8 @@ bool readFully(cFTP& ftp, HINTERNET hFile, char* buf, DWORD cb) {
     while (got < cb) {
         DWORD n = 0;
         cFTP::Watch watch(ftp);
+        // An early end of the data sets no error of its own.
+        SetLastError(ERROR_SUCCESS);
         if (!InternetReadFile(hFile, buf + got, cb - got, &n) || n == 0)
             return false;
         got += n;
@@ -290,6 +292,7 @@ bool cFTP::OpenConnection() {
     const INTERNET_PORT port = modFTP::ftpPort ? modFTP::ftpPort : INTERNET_INVALID_PORT_NUMBER;
     // A server that accepts and never greets is given up at the time-out.
     Watch watch(*this);
+    forgetFailure();
     hConnection_.reset(InternetConnectA(hInternet_.get(), modFTP::ftpHost.c_str(), port,
                                         modFTP::ftpUser.c_str(), modFTP::ftpPassword.c_str(),
                                         INTERNET_SERVICE_FTP, connectionFlags_, 0));
@@ -333,6 +336,7 @@ bool cFTP::isNoSuchFile(DWORD lError) const {
 
 int64_t cFTP::GetFTPFileSize(const std::string& sFile) {
     Watch watch(*this);
+    forgetFailure();
     WIN32_FIND_DATAA fd{};
     SetLastError(ERROR_SUCCESS);
     AutoHinternet hFind(FtpFindFirstFileA(hConnection_.get(), sFile.c_str(), &fd, 0, 0));
@@ -343,8 +347,10 @@ int64_t cFTP::GetFTPFileSize(const std::string& sFile) {
     }
     if (hFind)
         return static_cast<int64_t>((static_cast<uint64_t>(fd.nFileSizeHigh) << 32) | fd.nFileSizeLow);
-    if (isNoSuchFile(err))
+    if (isNoSuchFile(err)) {
+        keepFailure(err);
         return hasBlankName(sFile) ? sizeByCommand(hConnection_.get(), sFile) : -1;
+    }
     RecordError(err, "FtpFindFirstFile");
     return -2;
 }
@@ -382,6 +388,8 @@ cFTP::Copy cFTP::FTPCopyBounded(const std::string& sLocal, const std::string& sR
     // then is cut.
     Watch watch(*this, start + copyDeadlineMs(0));
     auto overdue = [&] { return GetTickCount64() - start >= copyDeadlineMs(count); };
+    forgetFailure();
+    DWORD readError = ERROR_SUCCESS;
     hFile_.reset(FtpOpenFileA(hConnection_.get(), sRemote.c_str(), GENERIC_READ,
                               transferType_ | INTERNET_FLAG_RELOAD, 0));
     if (!hFile_) {
@@ -400,8 +408,10 @@ cFTP::Copy cFTP::FTPCopyBounded(const std::string& sLocal, const std::string& sR
             InternetQueryDataAvailable(hFile_.get(), &available, 0, 0);
         const DWORD want = static_cast<DWORD>(
             std::clamp<int64_t>(std::min<int64_t>(available, llMaxBytes + 1 - count), 1, chunkSize));
-        if (!InternetReadFile(hFile_.get(), buf.data(), want, &n))
+        if (!InternetReadFile(hFile_.get(), buf.data(), want, &n)) {
+            readError = GetLastError();
             break;
+        }
         if (n == 0) {
             result = overdue() ? Copy::Failed : Copy::Done;
             break;
@@ -419,6 +429,8 @@ cFTP::Copy cFTP::FTPCopyBounded(const std::string& sLocal, const std::string& sR
     hLocal.reset();
     if (!closeTransfer() && result == Copy::Done)
         result = Copy::Failed;
+    if (result != Copy::Done)
+        keepFailure(readError);
     return result;
 }
 
@@ -462,8 +474,10 @@ cFTP::Outcome cFTP::receiveBlocks(HANDLE hLocal, int64_t llSize, int64_t llFrom)
         if (observer_->cancelAsked())
             return Outcome::Cancelled;
         const DWORD want = nextReadSize(*this, hFile_.get(), whole - count, bytesPerMs);
-        if (!readFully(*this, hFile_.get(), buf.data(), want))
+        if (!readFully(*this, hFile_.get(), buf.data(), want)) {
+            lastCode_ = GetLastError();
             return observer_->cancelAsked() ? Outcome::Cancelled : Outcome::Lost;
+        }
         if (!writeAll(hLocal, buf.data(), want)) {
             writeError_ = GetLastError();
             return Outcome::WriteFailed;
@@ -484,8 +498,10 @@ cFTP::Outcome cFTP::receiveBlocks(HANDLE hLocal, int64_t llSize, int64_t llFrom)
     if (observer_->cancelAsked())
         return Outcome::Cancelled;
     const DWORD remainder = static_cast<DWORD>(llSize - count);
-    if (remainder && !readFully(*this, hFile_.get(), buf.data(), remainder))
+    if (remainder && !readFully(*this, hFile_.get(), buf.data(), remainder)) {
+        lastCode_ = GetLastError();
         return observer_->cancelAsked() ? Outcome::Cancelled : Outcome::Lost;
+    }
     if (remainder && !writeAll(hLocal, buf.data(), remainder)) {
         writeError_ = GetLastError();
         return Outcome::WriteFailed;
@@ -505,6 +521,7 @@ bool cFTP::FTPDownloadFile(std::string sLocal, std::string sRemote, bool bResume
     using namespace ModCommon;
     outcome_ = Outcome::Failed;
     heldByPause_ = false;
+    forgetFailure();
     if (modFTP::transferBusy)
         return false;
     if (observer_->pauseAsked()) {
@@ -543,8 +560,11 @@ bool cFTP::FTPDownloadFile(std::string sLocal, std::string sRemote, bool bResume
     if (from == 0) {
         Watch watch(*this);
         hFile_.reset(FtpOpenFileA(hConnection_.get(), sRemote.c_str(), GENERIC_READ, transferType_, 0));
-        if (!hFile_)
+        if (!hFile_) {
+            const DWORD err = GetLastError();
             refused = openFailure();
+            keepFailure(err);
+        }
     }
     if (!hFile_) {
         outcome_ = observer_->cancelAsked() ? Outcome::Cancelled : refused;
@@ -573,6 +593,9 @@ bool cFTP::FTPDownloadFile(std::string sLocal, std::string sRemote, bool bResume
     observer_->transferProgress(0, 0, 0, false);
     if (outcome_ == Outcome::Done && observer_->cancelAsked())
         outcome_ = Outcome::Cancelled;
+    // After the close: the server's last word on the transfer.
+    if (outcome_ != Outcome::Done)
+        keepFailure(outcome_ == Outcome::WriteFailed ? writeError_ : lastCode_);
     return outcome_ == Outcome::Done;
 }
 
@@ -808,7 +831,18 @@ cDirList& cFTP::Directory() {
     return *listing_;
 }
 
+void cFTP::keepFailure(DWORD dwError) {
+    lastReply_ = lastResponse();
+    lastCode_ = dwError;
+}
+
+void cFTP::forgetFailure() {
+    lastReply_.clear();
+    lastCode_ = 0;
+}
+
 void cFTP::RecordError(DWORD lError, const char* sCall) {
+    keepFailure(lError);
     if (lError == ERROR_INTERNET_EXTENDED_ERROR) {
         // The server's own words say more than the code.
         lastError_ = lastResponse();

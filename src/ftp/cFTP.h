@@ -67,6 +67,11 @@ public:
     cDirList& Directory();
 
     std::string GetLastErrorMessage() const { return lastError_; }
+    // What the server last said, and the platform's error code, when the last
+    // connection, look-up or transfer failed: for the log. Empty and 0
+    // after one that worked.
+    const std::string& LastReply() const { return lastReply_; }
+    DWORD LastErrorCode() const { return lastCode_; }
 
     // How the last FTPDownloadFile ended. Lost is what another try may get
     // past: the data dropped or stalled, 421/425/426, the session gone.
@@ -125,6 +130,9 @@ public:
 
 private:
     void RecordError(DWORD lError, const char* sCall);
+    // Keeps the server's reply as it stands, and dwError, for LastReply.
+    void keepFailure(DWORD dwError);
+    void forgetFailure();
     bool isNoSuchFile(DWORD lError) const;
     // llFrom: bytes already in hLocal, counted as received.
     Outcome receiveBlocks(HANDLE hLocal, int64_t llSize, int64_t llFrom);
@@ -147,6 +155,8 @@ private:
     DWORD transferType_ = FTP_TRANSFER_TYPE_UNKNOWN;
     DWORD connectionFlags_ = 0;
     std::string lastError_;
+    std::string lastReply_;
+    DWORD lastCode_ = 0;
     std::unique_ptr<cDirList> listing_;
     Outcome outcome_ = Outcome::Done;
     DWORD writeError_ = 0;

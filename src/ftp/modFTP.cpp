@@ -5,6 +5,7 @@
 #include <cmath>
 #include <memory>
 
+#include "base/Log.h"
 #include "base/ModCommon.h"
 #include "ftp/cFTP.h"
 
@@ -57,6 +58,7 @@ const char* connectionTip(bool bConnected) { return bConnected ? tipConnected : 
 std::shared_ptr<cFTP> newSession(TransferObserver* observer) {
     serverAddress(ftpHost, ftpPort);
     ftpPassword = TOLV_FTP_PASSWORD;
+    Log::hide(ftpPassword);
     ftpUser = anonymousUser;
     auto ftp = std::make_shared<cFTP>();
     ftp->setObserver(observer);
@@ -69,8 +71,14 @@ void openSession(cFTP& ftp) {
     forceOnline();
     // Unattended: the engine has no window to parent a dialler's questions.
     autodialConnection(nullptr, INTERNET_AUTODIAL_FORCE_UNATTENDED, true);
-    if (ftp.OpenConnection())
-        ftp.SetFTPDirectory(serverDirectory);
+    if (!ftp.OpenConnection()) {
+        Log::line("connecting to " + ftpHost + ":" + std::to_string(ftpPort) + " failed", ftp.LastReply(),
+                  ftp.LastErrorCode());
+        return;
+    }
+    if (!ftp.SetFTPDirectory(serverDirectory))
+        Log::line(std::string("changing to ") + serverDirectory + " failed", ftp.LastReply(),
+                  ftp.LastErrorCode());
 }
 
 bool sizeAnswer(const std::string& sReply, int64_t& llSize) {

@@ -6,6 +6,7 @@
 #include <iterator>
 
 #include "base/Dpi.h"
+#include "base/Log.h"
 #include "base/ModCommon.h"
 #include "base/resource.h"
 #include "dialog/frmmess.h"
@@ -60,6 +61,7 @@ enum MenuId {
     idReadHelp = 1200,
     idManagerUpdates,
     idAbout,
+    idOpenLog,
     idSelectAll = 1210,
     idDeliverAll,
     idRemoveAll,
@@ -291,6 +293,7 @@ void frmmain::createControls() {
     mnHelp_ = CreatePopupMenu();
     AppendMenuA(mnHelp_, MF_STRING, idReadHelp, "&Read Help");
     AppendMenuA(mnHelp_, MF_STRING, idManagerUpdates, "Manager Updates");
+    AppendMenuA(mnHelp_, MF_STRING, idOpenLog, "Open &Log");
     AppendMenuA(mnHelp_, MF_SEPARATOR, 0, nullptr);
     AppendMenuA(mnHelp_, MF_STRING, idAbout, "&About");
     lvmen_ = CreatePopupMenu();
@@ -600,6 +603,9 @@ void frmmain::onCommand(int id) {
         case idAbout:
             mnAbout_Click();
             return;
+        case idOpenLog:
+            mnuLog_Click();
+            return;
         case idSelectAll:
             if (!Work::busy())
                 setLstTick();
@@ -793,6 +799,14 @@ void frmmain::mnuOnHelp_Click() {
 
 void frmmain::mnuup_Click() {
     frmtray::instance().systemUpdate();
+}
+
+void frmmain::mnuLog_Click() {
+    // Before anything has happened there is no log yet: an empty one opens.
+    const std::string log = Log::path();
+    if (!fileSystem.FileExists(log))
+        fileSystem.CreateTextFile(log, false);
+    openDocument(log, true);
 }
 
 void frmmain::mnAbout_Click() {

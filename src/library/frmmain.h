@@ -59,6 +59,8 @@ public:
     void mnuOnHelp_Click();
     void mnuup_Click();
     void mnAbout_Click();
+    // Opens data\quillora.log with the program the shell gives text files.
+    void mnuLog_Click();
 
     // Issue list and its commands, a view of the issue model. Buttons are
     // numbered from 1, items and columns (sub-items) from 0.

@@ -11,6 +11,7 @@
 #include <optional>
 #include <string_view>
 
+#include "base/Log.h"
 #include "base/ModCommon.h"
 #include "catalogue/Catalogue.h"
 #include "ftp/ServerCopies.h"
@@ -95,6 +96,7 @@ std::string fetchNewRecords(cFTP& ftp) {
     // Without this, a folder the user may not write to would fail every check
     // with the Internet text below.
     if (!fileSystem.CanCreateFiles(dataPath)) {
+        Log::line("check failed: no file can be created in " + dataPath, "", GetLastError());
         showFolderNotWritable();
         return "";
     }
@@ -111,10 +113,16 @@ std::string fetchNewRecords(cFTP& ftp) {
         (fileExists(settingsPath, false) || fileExists(dataPath + Catalogue::kServerCatalogue, false)) &&
         settings != FetchResult::TooLarge && catalogue != FetchResult::TooLarge;
     std::vector<std::string> records;
+    const bool copied = usable;
     if (usable)
         usable = readServerCatalogue(records);
     if (!usable) {
         copiesFailed = true;
+        Log::line(std::string("check failed: ") +
+                  (copied
+                       ? std::string(Catalogue::kServerCatalogue) + " is too large or holds too long a record"
+                       : std::string("no usable ") + Catalogue::kSettingsFile + " or " +
+                             Catalogue::kServerCatalogue + " (see the copies above)"));
         if (!quietFailure)
             showCompact(
                 "An error occured whilst checking for magazines.\n\nPlease make sure you have an active Internet "
@@ -212,7 +220,9 @@ int32_t listNewIssues(const std::string& sNewRecords, const IssueSizeQuery& size
 bool runCheck(bool bShowProgress, bool bQuiet) {
     if (bShowProgress)
         showCompact("Connecting...");
+    Log::line("check started");
     if (!connect()) {
+        Log::line("check failed: no connection to the server");
         if (!bQuiet)
             showNoConnection();
         return false;
@@ -247,6 +257,7 @@ bool runCheck(bool bShowProgress, bool bQuiet) {
         });
     }
     tellIssueCount("New");
+    Log::line("check done: " + std::to_string(newIssueCount) + " new issue(s) listed");
     checkRunning = false;
     quietFailure = false;
     return !copiesFailed;

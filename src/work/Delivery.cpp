@@ -6,6 +6,7 @@
 #include <optional>
 #include <set>
 
+#include "base/Log.h"
 #include "base/ModCommon.h"
 #include "catalogue/Catalogue.h"
 #include "ftp/cFTP.h"
@@ -52,6 +53,17 @@ void deleteIfPresent(const std::string& sPath) {
         fileSystem.DeleteFile(sPath);
 }
 
+// Why an issue was not placed, for the log.
+std::string failureReason(bool bSafe, bool bRefused, const std::string& sFailure, bool bDownloaded) {
+    if (!bSafe)
+        return "its name would lead outside the library";
+    if (bRefused)
+        return "the signed list does not describe it";
+    if (!sFailure.empty())
+        return sFailure;
+    return bDownloaded ? "it does not match the signed list or could not be placed" : "the transfer failed";
+}
+
 }  // namespace
 
 void setIssueStatus(const std::string& sStatus, uint32_t id) {
@@ -82,6 +94,7 @@ void deliverIssue(uint32_t id) {
     if (modFTP::transferBusy)
         return;
     if (!isConnected && !Work::connect()) {
+        Log::line("delivery failed: no connection to the server");
         showNoConnection();
         return;
     }
@@ -131,15 +144,19 @@ void deliverIssue(uint32_t id) {
     bool result = safe && !refused && failure.empty() &&
                   deliveryRetry::downloadWithRetries(remotePath, partialFile, id, title, failure);
     issueReceiver = nullptr;
+    const bool downloaded = result;
     if (result && !cancelled())
         result = signedIssue.matches() && fileSystem.Flush(partialFile) &&
                  fileSystem.MoveFile(partialFile, localFile, true);
 
     if (cancelled()) {
         deleteIfPresent(partialFile);
+        Log::line("delivery of " + remotePath + " cancelled");
         markTicked("Cancelled", false);
         showDeliveryDialog(1, "Delivery Cancelled");
     } else if (result) {
+        Log::line("delivered " + remotePath + " (" + std::to_string(fileSystem.FileSize(localFile)) +
+                  " bytes)");
         appendTextFile(record + ";", programFolder() + "\\data\\em_lst.lcl");
         issues().remove(id);
         newIssueCount = static_cast<int32_t>(issues().count());
@@ -147,6 +164,10 @@ void deliverIssue(uint32_t id) {
         tell([](WorkObserver& w) { w.libraryChanged(); });
         showDeliveryDialog(1, "Delivery complete.");
     } else {
+        const auto ftp = Work::session();
+        Log::line(
+            "delivery of " + remotePath + " failed: " + failureReason(safe, refused, failure, downloaded),
+            ftp && !downloaded ? ftp->LastReply() : "", ftp && !downloaded ? ftp->LastErrorCode() : 0);
         ++failedCount;
         failedThisRun().insert(id);
         deleteIfPresent(partialFile);

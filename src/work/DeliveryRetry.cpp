@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <random>
 
+#include "base/Log.h"
 #include "base/ModCommon.h"
 #include "ftp/cFTP.h"
 #include "text/Text.h"
@@ -74,6 +75,21 @@ Try tryOnce(const std::string& sRemote, const std::string& sLocal, bool bResume,
     return ftp->LastHeldByPause() ? Try::Resumable : Try::Transient;
 }
 
+// One line per failed try, with the server's last word on it.
+void logTry(const std::string& sRemote, Try outcome, size_t tries, size_t retries) {
+    std::string what = "try " + std::to_string(tries) + " of " + sRemote + " failed";
+    if (outcome == Try::Permanent)
+        what += ", for good";
+    else if (outcome == Try::Resumable)
+        what += " after a pause held it; going on at once";
+    else if (retries < waitsMs.size())
+        what += "; retrying in about " + std::to_string(waitsMs[retries]) + " ms";
+    else
+        what += "; no tries left";
+    const auto ftp = Work::session();
+    Log::line(what, ftp ? ftp->LastReply() : "", ftp ? ftp->LastErrorCode() : 0);
+}
+
 }  // namespace
 
 bool ensureSession() {
@@ -102,9 +118,12 @@ std::string noRoomText(const std::string& sTitle) {
 
 bool downloadWithRetries(const std::string& sRemote, const std::string& sLocal, uint32_t id,
                          const std::string& sTitle, std::string& sFailure) {
-    size_t retries = 0;
+    size_t retries = 0, tries = 0;
     for (bool resume = false;; resume = true) {
-        switch (tryOnce(sRemote, sLocal, resume, sFailure, sTitle)) {
+        const Try outcome = tryOnce(sRemote, sLocal, resume, sFailure, sTitle);
+        if (outcome != Try::Done && !cancelled())
+            logTry(sRemote, outcome, ++tries, retries);
+        switch (outcome) {
             case Try::Done:
                 return true;
             case Try::Permanent:

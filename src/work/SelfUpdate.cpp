@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "base/Log.h"
 #include "base/ModCommon.h"
 #include "catalogue/Catalogue.h"
 #include "ftp/SafeFetch.h"
@@ -55,6 +56,14 @@ std::string serverVersion(cFTP* ftp, bool& bFailed) {
     return ini.Value();
 }
 
+void logVersion(const std::string& sVersion, bool bFailed) {
+    if (bFailed)
+        Log::line(std::string("update check failed: ") + settingsFile + " did not come");
+    else
+        Log::line("update check: the server names version " + (sVersion.empty() ? "(none)" : sVersion) +
+                  ", ours is " + programVersion);
+}
+
 void deleteIfPresent(const std::string& sPath) {
     if (fileExists(sPath, false))
         fileSystem.DeleteFile(sPath);
@@ -80,13 +89,23 @@ Fetch fetchNewProgram(cFTP* ftp, const std::string& sVersion) {
                     FetchResult::Fetched)
         return ftp && absentOnServer(*ftp, SelfUpdate::statementFileName) ? Fetch::Nothing : Fetch::Failed;
     const SelfUpdate::Release release = SelfUpdate::judgeStatement(statement, sVersion);
-    if (release == SelfUpdate::Release::Newer &&
-        fetchWhole(*ftp, staging, SelfUpdate::programFileName, SignedRelease::maxProgramBytes) ==
-            FetchResult::Fetched &&
-        SelfUpdate::isAcceptableProgram(staging, -1) && fileSystem.MoveFile(staging, local, true)) {
+    if (release != SelfUpdate::Release::Newer)
+        Log::line("update: the release statement " +
+                  std::string(release == SelfUpdate::Release::Refused ? "failed its signature check"
+                                                                      : "offers no newer version than ours") +
+                  " (server says " + sVersion + ", ours is " + programVersion + ")");
+    const bool fetched = release == SelfUpdate::Release::Newer &&
+                         fetchWhole(*ftp, staging, SelfUpdate::programFileName,
+                                    SignedRelease::maxProgramBytes) == FetchResult::Fetched;
+    if (fetched && SelfUpdate::isAcceptableProgram(staging, -1) &&
+        fileSystem.MoveFile(staging, local, true)) {
         SelfUpdate::stagedProgramSize = fileSystem.FileSize(local);
+        Log::line("update: version " + sVersion + " fetched and verified, offered to the user");
         return Fetch::Offered;
     }
+    if (fetched)
+        Log::line(std::string("update: the fetched ") + SelfUpdate::programFileName +
+                  " is not the program the statement signs, or could not be kept");
     for (const std::string& path : {local, staging, statement})
         deleteIfPresent(path);
     return release == SelfUpdate::Release::NotNewer ? Fetch::Nothing : Fetch::Failed;
@@ -120,6 +139,8 @@ bool SelfUpdate::handOver(std::function<void()> exit) {
         [accepted] {
             const std::string staged = stagedProgramPath();
             *accepted = fileSystem.FileExists(staged) && isAcceptableProgram(staged, stagedProgramSize);
+            Log::line(*accepted ? "update: the staged program goes to the updater"
+                                : "update failed: the staged program is missing or no longer verified");
             if (!*accepted && fileSystem.FileExists(staged))
                 fileSystem.DeleteFile(staged);
         },
@@ -145,6 +166,7 @@ bool SelfUpdate::systemUpdate() {
         say("Checking for Quillora updates...");
         bool failed = false;
         const std::string ver = serverVersion(session().get(), failed);
+        logVersion(ver, failed);
         if (!failed && ver == programVersion) {
             say("No new version available.", "OK");
             return;
@@ -158,6 +180,7 @@ bool SelfUpdate::systemUpdate() {
                 say("No new version available.", "OK");
                 break;
             case Fetch::Failed:
+                Log::line("update failed (see the lines above)");
                 say("A problem occured whilst updating.", "OK");
                 break;
         }
@@ -173,6 +196,7 @@ bool SelfUpdate::autoSystemUpdate() {
     }
     bool failed = false;
     const std::string ver = serverVersion(session().get(), failed);
+    logVersion(ver, failed);
     if (failed || ver == programVersion || fetchNewProgram(session().get(), ver) != Fetch::Offered)
         return false;
     offerUpdate(ver);

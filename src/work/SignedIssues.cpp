@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "base/Log.h"
 #include "base/ModCommon.h"
 #include "ftp/ServerCopies.h"
 #include "ftp/modFTP.h"
@@ -108,6 +109,10 @@ void fetchList(ServerCopies& copies) {
     // A list that is there but fails is never taken as no list.
     const bool present = fetched != FetchResult::Failed;
     f.state = present || !seen.Value().empty() ? State::Broken : State::Unsigned;
+    if (f.state == State::Broken)
+        Log::line(std::string("the signed list ") + SignedList::fileName +
+                  (present ? " did not pass its check" : " is missing after one was seen") +
+                  ": nothing is copied or delivered");
 }
 
 FetchResult fetchDescribed(ServerCopies& copies, const std::string& sLocal, const std::string& sRemote,
@@ -123,6 +128,7 @@ FetchResult fetchDescribed(ServerCopies& copies, const std::string& sLocal, cons
     if (result != FetchResult::Fetched || (entry && SignedList::fileMatches(sLocal, *entry)))
         return result;
     kept.restore();
+    Log::line(sRemote + " does not match the signed list: the earlier copy stays");
     return FetchResult::Failed;
 }
 

@@ -222,11 +222,19 @@ TEST_F(CheckAgainstPublisher, FailedCopiesKeepTheEarlierOnesWhole) {
         finishWork();
         ASSERT_EQ(w->issueCount(), 2);
         const std::string settings = file("data\\VORK.ini"), catalogue = file("data\\em_lst.srv");
+        const size_t logFrom = file("data\\quillora.log").size();
 
         useFaultyPublisher(fault);
         checkNewIssues(false);
         finishWork();
         EXPECT_TRUE(isConnected) << "the faulty publisher was not reached";
+        // The log tells support which file failed and what the server said, and no password.
+        const std::string log = file("data\\quillora.log").substr(logFrom);
+        EXPECT_NE(log.find(fault == std::string("550") ? " copy of em_lst.srv failed | reply: 550 "
+                                                       : " copy of em_lst.srv failed"),
+                  std::string::npos)
+            << log;
+        EXPECT_EQ(log.find(TOLV_FTP_PASSWORD), std::string::npos);
         EXPECT_EQ(file("data\\VORK.ini"), settings);
         EXPECT_EQ(file("data\\em_lst.srv"), catalogue);
         EXPECT_EQ(titles(), (std::vector<std::string>{"Winter Issue", "Spring Issue"}));
@@ -404,6 +412,13 @@ TEST_F(DeliveryAgainstPublisher, SecondOfThreeFailsTheOthersArrive) {
     EXPECT_EQ(w->statusPanel(2), "1");
     EXPECT_FALSE(transferBusy);
     EXPECT_EQ(frmtray::instance().IconHandle(), frmtray::instance().ownIcon());
+
+    const std::string log = file("data\\quillora.log");
+    EXPECT_NE(log.find(" delivered Alpine Boating/Winter Issue_AB_1.pdf ("), std::string::npos) << log;
+    EXPECT_NE(log.find(" try 1 of Coastal Quilts/Broken_CQ_5.pdf failed; retrying in about 100 ms"),
+              std::string::npos);
+    EXPECT_NE(log.find(" delivery of Coastal Quilts/Broken_CQ_5.pdf failed: the transfer failed"),
+              std::string::npos);
 
     // Delivering the failed one alone: the count text of a fresh run.
     w->deliverAll();
