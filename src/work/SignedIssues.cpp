@@ -168,6 +168,10 @@ StreamHash::~StreamHash() {
     worker_.join();
 }
 
+namespace {
+constexpr size_t maxSpareBlocks = 8;
+}  // namespace
+
 void StreamHash::drain(std::unique_lock<std::mutex>& lock) {
     done_.wait(lock, [this] { return queue_.empty() && !hashing_; });
 }
@@ -183,7 +187,17 @@ void StreamHash::restart() {
 void StreamHash::add(const char* p, size_t n) {
     std::unique_lock<std::mutex> lock(lock_);
     done_.wait(lock, [this] { return queued_ < maxQueuedBytes; });
-    queue_.emplace_back(p, p + n);
+    // A block already hashed takes the bytes: its memory is in place, where
+    // fresh memory for every block costs more than the hash itself.
+    std::vector<char> block;
+    if (!spare_.empty()) {
+        block = std::move(spare_.back());
+        spare_.pop_back();
+    }
+    lock.unlock();
+    block.assign(p, p + n);
+    lock.lock();
+    queue_.push_back(std::move(block));
     queued_ += n;
     work_.notify_one();
 }
@@ -211,6 +225,8 @@ void StreamHash::run() {
         hashing_ = false;
         queued_ -= block.size();
         bytes_ += static_cast<int64_t>(block.size());
+        if (spare_.size() < maxSpareBlocks)
+            spare_.push_back(std::move(block));
         done_.notify_all();
     }
 }

@@ -55,6 +55,7 @@ private:
     std::mutex lock_;
     std::condition_variable work_, done_;
     std::deque<std::vector<char>> queue_;
+    std::vector<std::vector<char>> spare_;  // hashed blocks, kept for the next bytes
     size_t queued_ = 0;
     bool hashing_ = false, stop_ = false;
     std::optional<Signature::Sha256> sha_;
