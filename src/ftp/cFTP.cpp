@@ -21,6 +21,9 @@ constexpr DWORD blockSize = 255;
 // 1028 whole blocks (about 256 KiB): one WinINet read moves what the block
 // layout would take 1028 reads for, and no block straddles two reads.
 constexpr DWORD chunkSize = 1028 * blockSize;
+// What the server sends is written where it belongs and nowhere else: by
+// default WinINet keeps a second copy of every file in the user's cache.
+constexpr DWORD kUncached = INTERNET_FLAG_NO_CACHE_WRITE;
 constexpr DWORD errorBufferSize = 2048;
 constexpr DWORD formatLimit = 256;
 constexpr double readTargetMs = 50;
@@ -276,7 +279,31 @@ cFTP::cFTP() {
 }
 
 // The watchdog goes first: it must not cut what is being closed.
-cFTP::~cFTP() { watchdog_.reset(); }
+cFTP::~cFTP() {
+    watchdog_.reset();
+    hFile_.reset();
+    dropCacheCopy();
+}
+
+// Opens the server's file for reading. The bytes go where the caller writes
+// them and nowhere else: WinINet is asked not to keep a copy in the user's
+// Internet cache, and where it keeps one all the same (Wine's does), that
+// copy is deleted once the transfer is closed.
+void cFTP::openRemote(const std::string& sRemote, DWORD dwFlags) {
+    hFile_.reset();
+    dropCacheCopy();
+    hFile_.reset(FtpOpenFileA(hConnection_.get(), sRemote.c_str(), GENERIC_READ, dwFlags | kUncached, 0));
+    WCHAR name[MAX_PATH + 1] = {};
+    DWORD size = sizeof name;
+    if (hFile_ && InternetQueryOptionW(hFile_.get(), INTERNET_OPTION_DATAFILE_NAME, name, &size))
+        cacheCopy_ = name;
+}
+
+void cFTP::dropCacheCopy() {
+    if (!cacheCopy_.empty())
+        DeleteFileW(cacheCopy_.c_str());
+    cacheCopy_.clear();
+}
 
 void cFTP::setObserver(TransferObserver* observer) { observer_ = observer ? observer : &nobody; }
 
@@ -339,7 +366,7 @@ int64_t cFTP::GetFTPFileSize(const std::string& sFile) {
     forgetFailure();
     WIN32_FIND_DATAA fd{};
     SetLastError(ERROR_SUCCESS);
-    AutoHinternet hFind(FtpFindFirstFileA(hConnection_.get(), sFile.c_str(), &fd, 0, 0));
+    AutoHinternet hFind(FtpFindFirstFileA(hConnection_.get(), sFile.c_str(), &fd, INTERNET_FLAG_RELOAD | kUncached, 0));
     const DWORD err = GetLastError();
     if (cutShort(hFind.get(), err)) {
         RecordError(err, "FtpFindFirstFile");
@@ -358,7 +385,7 @@ int64_t cFTP::GetFTPFileSize(const std::string& sFile) {
 bool cFTP::checkServerFile(const std::string& sWhich) {
     Watch watch(*this);
     WIN32_FIND_DATAA fd{};
-    AutoHinternet hFind(FtpFindFirstFileA(hConnection_.get(), sWhich.c_str(), &fd, 0, 0));
+    AutoHinternet hFind(FtpFindFirstFileA(hConnection_.get(), sWhich.c_str(), &fd, INTERNET_FLAG_RELOAD | kUncached, 0));
     if (hFind)
         return true;
     return hasBlankName(sWhich) && hConnection_ && sizeByCommand(hConnection_.get(), sWhich) >= 0;
@@ -371,7 +398,7 @@ bool cFTP::SimpleFTPGetFile(const std::string& sLocal, const std::string& sRemot
     // The local path goes wide; the server's name goes through the code page
     // both ways, as the ...A call would send it: the server gets its own bytes.
     return FtpGetFileW(hConnection_.get(), Text::fromCodePage(sRemote).c_str(), Text::wide(sLocal).c_str(), FALSE,
-                       FILE_ATTRIBUTE_NORMAL, transferType_ | INTERNET_FLAG_RELOAD, 0);
+                       FILE_ATTRIBUTE_NORMAL, transferType_ | INTERNET_FLAG_RELOAD | kUncached, 0);
 }
 
 ULONGLONG cFTP::copyDeadlineMs(int64_t llBytes) {
@@ -390,8 +417,7 @@ cFTP::Copy cFTP::FTPCopyBounded(const std::string& sLocal, const std::string& sR
     auto overdue = [&] { return GetTickCount64() - start >= copyDeadlineMs(count); };
     forgetFailure();
     DWORD readError = ERROR_SUCCESS;
-    hFile_.reset(FtpOpenFileA(hConnection_.get(), sRemote.c_str(), GENERIC_READ,
-                              transferType_ | INTERNET_FLAG_RELOAD, 0));
+    openRemote(sRemote, transferType_ | INTERNET_FLAG_RELOAD);
     if (!hFile_) {
         RecordError(GetLastError(), "FtpOpenFile");
         return Copy::Failed;
@@ -441,6 +467,7 @@ bool cFTP::closeTransfer() {
     // only a completion reply (2xx) tells a whole transfer. With no reply the
     // text is still the RETR's own preliminary one.
     const bool closed = InternetCloseHandle(hFile_.release());
+    dropCacheCopy();
     return closed && lastResponse().rfind('2', 0) == 0;
 }
 
@@ -559,7 +586,7 @@ bool cFTP::FTPDownloadFile(std::string sLocal, std::string sRemote, bool bResume
     Outcome refused = Outcome::Lost;
     if (from == 0) {
         Watch watch(*this);
-        hFile_.reset(FtpOpenFileA(hConnection_.get(), sRemote.c_str(), GENERIC_READ, transferType_, 0));
+        openRemote(sRemote, transferType_);
         if (!hFile_) {
             const DWORD err = GetLastError();
             refused = openFailure();
@@ -590,6 +617,7 @@ bool cFTP::FTPDownloadFile(std::string sLocal, std::string sRemote, bool bResume
         Watch watch(*this);
         hFile_.reset();
     }
+    dropCacheCopy();
     observer_->transferProgress(0, 0, 0, false);
     if (outcome_ == Outcome::Done && observer_->cancelAsked())
         outcome_ = Outcome::Cancelled;
@@ -642,7 +670,7 @@ bool cFTP::ReadFrom(const std::string& sRemote, int64_t llFrom, int64_t llCount,
     // keeps the stall rule content still ends.
     Watch watch(*this, GetTickCount64() + copyDeadlineMs(llCount));
     if (RestartAt(llFrom))
-        hFile_.reset(FtpOpenFileA(hConnection_.get(), sRemote.c_str(), GENERIC_READ, FTP_TRANSFER_TYPE_BINARY, 0));
+        openRemote(sRemote, FTP_TRANSFER_TYPE_BINARY);
     if (!hFile_)
         return false;
     sData.assign(static_cast<size_t>(llCount), '\0');
@@ -651,6 +679,7 @@ bool cFTP::ReadFrom(const std::string& sRemote, int64_t llFrom, int64_t llCount,
     if (!bToEnd) {
         // Ended early on purpose: the server's 426 for it says nothing.
         hFile_.reset();
+        dropCacheCopy();
         return ok;
     }
     return closeTransfer() && ok;
@@ -678,7 +707,7 @@ int64_t cFTP::joinPoint(const std::string& sLocal, const std::string& sRemote, i
         Watch watch(*this);
         if (checkFrom > 0 && !RestartAt(checkFrom))
             return CheckSession() ? 0 : -1;
-        hFile_.reset(FtpOpenFileA(hConnection_.get(), sRemote.c_str(), GENERIC_READ, transferType_, 0));
+        openRemote(sRemote, transferType_);
     }
     if (!hFile_)
         return -1;
@@ -696,6 +725,7 @@ int64_t cFTP::joinPoint(const std::string& sLocal, const std::string& sRemote, i
         return have;
     Watch watch(*this);
     hFile_.reset();
+    dropCacheCopy();
     return remoteRead ? 0 : -1;
 }
 
@@ -792,7 +822,7 @@ cDirList* cFTP::GetDirectoryListing(const std::string& sFilter) {
     Watch watch(*this, GetTickCount64() + copyDeadlineMs(0));
     WIN32_FIND_DATAA fd{};
     SetLastError(ERROR_SUCCESS);
-    AutoHinternet hFind(FtpFindFirstFileA(hConnection_.get(), sFilter.c_str(), &fd, 0, 0));
+    AutoHinternet hFind(FtpFindFirstFileA(hConnection_.get(), sFilter.c_str(), &fd, INTERNET_FLAG_RELOAD | kUncached, 0));
     DWORD err = GetLastError();
     if (cutShort(hFind.get(), err)) {
         RecordError(err, "FtpFindFirstFile");

@@ -152,6 +152,9 @@ private:
     AutoHinternet hInternet_;
     AutoHinternet hConnection_;
     AutoHinternet hFile_;
+    std::wstring cacheCopy_;  // the Internet cache's copy of what hFile_ reads, to delete
+    void openRemote(const std::string& sRemote, DWORD dwFlags);
+    void dropCacheCopy();
     DWORD transferType_ = FTP_TRANSFER_TYPE_UNKNOWN;
     DWORD connectionFlags_ = 0;
     std::string lastError_;

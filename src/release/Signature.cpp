@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <vector>
 
+#include "text/Text.h"
+
 #ifndef TOLV_UPDATE_KEY
 #error "TOLV_UPDATE_KEY (the release signing public key, X||Y in hex) is not set"
 #endif
@@ -125,6 +127,22 @@ bool verify(std::string_view signedText, std::string_view signatureHex) {
     const AutoKey owned(hKey);
     return BCryptVerifySignature(hKey, nullptr, digest, hashBytes, signature.data(),
                                  static_cast<ULONG>(signature.size()), 0) == 0;
+}
+
+AutoFile openForReading(const std::string& sPath) {
+    HANDLE h = CreateFileW(Text::wide(sPath).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    return AutoFile(h == INVALID_HANDLE_VALUE ? nullptr : h);
+}
+
+bool parseSize(std::string_view text, int64_t& size) {
+    constexpr size_t maxSizeDigits = 18;  // far beyond any file, short of overflow
+    if (text.empty() || text.size() > maxSizeDigits ||
+        !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return false;
+    size = 0;
+    for (char c : text) size = size * 10 + (c - '0');
+    return true;
 }
 
 }  // namespace Signature

@@ -7,6 +7,7 @@
 #include <bcrypt.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -43,6 +44,16 @@ private:
     std::unique_ptr<void, AlgorithmCloser> alg_;
     std::unique_ptr<void, HashCloser> hash_;
 };
+
+// A file of the publisher's (a statement, a list) opened to be read; null
+// when it cannot be.
+struct FileCloser {
+    void operator()(HANDLE h) const { CloseHandle(h); }
+};
+using AutoFile = std::unique_ptr<void, FileCloser>;
+AutoFile openForReading(const std::string& sPath);
+// A size written in decimal digits only, as the publisher's files give it.
+bool parseSize(std::string_view text, int64_t& size);
 
 std::string toHex(const UCHAR* p, size_t n);
 bool isLowerHex(std::string_view text, size_t length);

@@ -10,21 +10,13 @@
 
 namespace {
 
+using Signature::AutoFile;
+using Signature::openForReading;
+using Signature::parseSize;
+
 constexpr std::string_view header = "Quillora issues";
 constexpr std::string_view signatureField = "signature=";
-constexpr size_t maxSizeDigits = 18;
 constexpr DWORD readChunk = 1 << 20;
-
-struct FileCloser {
-    void operator()(HANDLE h) const { CloseHandle(h); }
-};
-using AutoFile = std::unique_ptr<void, FileCloser>;
-
-AutoFile openForReading(const std::string& sPath) {
-    HANDLE h = CreateFileW(Text::wide(sPath).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    return AutoFile(h == INVALID_HANDLE_VALUE ? nullptr : h);
-}
 
 // The whole file, when it is no bigger than llMax bytes.
 bool readBounded(const std::string& sPath, int64_t llMax, std::string& sText) {
@@ -40,15 +32,6 @@ bool readBounded(const std::string& sPath, int64_t llMax, std::string& sText) {
             return false;
         done += got;
     }
-    return true;
-}
-
-bool parseSize(std::string_view text, int64_t& size) {
-    if (text.empty() || text.size() > maxSizeDigits ||
-        !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
-        return false;
-    size = 0;
-    for (char c : text) size = size * 10 + (c - '0');
     return true;
 }
 

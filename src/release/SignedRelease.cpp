@@ -12,36 +12,19 @@ using Signature::hashBytes;
 
 namespace {
 
+using Signature::AutoFile;
+using Signature::openForReading;
+using Signature::parseSize;
+
 constexpr char header[] = "Quillora release";
 constexpr size_t maxVersionLength = 32;
-constexpr size_t maxSizeDigits = 18;
 constexpr DWORD readChunk = 1 << 20;
-
-struct FileCloser {
-    void operator()(HANDLE h) const { CloseHandle(h); }
-};
-using AutoFile = std::unique_ptr<void, FileCloser>;
-
-AutoFile openForReading(const std::string& sPath) {
-    HANDLE h = CreateFileW(Text::wide(sPath).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    return AutoFile(h == INVALID_HANDLE_VALUE ? nullptr : h);
-}
 
 // "name=value" with exactly that name; the value in sValue.
 bool field(std::string_view line, std::string_view name, std::string_view& sValue) {
     if (line.size() <= name.size() || line.substr(0, name.size()) != name || line[name.size()] != '=')
         return false;
     sValue = line.substr(name.size() + 1);
-    return true;
-}
-
-bool parseSize(std::string_view text, int64_t& size) {
-    if (text.empty() || text.size() > maxSizeDigits ||
-        !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
-        return false;
-    size = 0;
-    for (char c : text) size = size * 10 + (c - '0');
     return true;
 }
 

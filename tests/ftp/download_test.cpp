@@ -2,6 +2,10 @@
 // against the publisher and vsftpd alike.
 #include <gtest/gtest.h>
 
+#include <shlobj.h>
+
+#include <string>
+
 #include "FtpTestServer.h"
 #include "base/ModCommon.h"
 #include "tray/frmtray.h"
@@ -11,6 +15,33 @@
 using namespace ftptest;
 
 namespace {
+
+// How many files in the user's Internet cache are copies of sName (the
+// cache keeps them as "name[N]" in folders of its own).
+int cachedCopies(const std::string& sFolder, const std::string& sName) {
+    int n = 0;
+    WIN32_FIND_DATAA found{};
+    HANDLE h = FindFirstFileA((sFolder + "\\*").c_str(), &found);
+    for (bool more = h != INVALID_HANDLE_VALUE; more; more = FindNextFileA(h, &found)) {
+        const std::string name = found.cFileName;
+        if (name == "." || name == "..")
+            continue;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            n += cachedCopies(sFolder + "\\" + name, sName);
+        else if (name.rfind(sName + "[", 0) == 0)
+            ++n;
+    }
+    if (h != INVALID_HANDLE_VALUE)
+        FindClose(h);
+    return n;
+}
+
+int cachedCopies(const std::string& sName) {
+    char cache[MAX_PATH] = {};
+    SHGetFolderPathA(nullptr, CSIDL_INTERNET_CACHE, nullptr, 0, cache);
+    return cachedCopies(cache, sName);
+}
+
 class Download : public testing::Test {
 protected:
     void SetUp() override {
@@ -40,8 +71,11 @@ TEST_F(Download, SizesAroundTheBlockArriveExactly) {
 }
 
 TEST_F(Download, LargerFileAcrossManyReads) {
+    const int cached = cachedCopies("s200000");
     EXPECT_TRUE(fetch("sizes/s200000.bin", "s200000.bin"));
     EXPECT_TRUE(sameBytes(readFile(servedFile("sizes/s200000.bin")), readFile(dir + "s200000.bin")));
+    // Only the library holds it: no second copy in the user's Internet cache.
+    EXPECT_EQ(cachedCopies("s200000"), cached);
 }
 
 TEST_F(Download, EmptyRemoteFileFailsWithoutALocalFile) {
