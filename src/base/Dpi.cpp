@@ -42,20 +42,6 @@ int metric(int index, int dpi) {
     return MulDiv(GetSystemMetrics(index), dpi, ofSystem());
 }
 
-HICON metricIcon(int resource, bool small) {
-    // comctl32 6 draws it from the picture made for that size.
-    using LoadIconMetricFn = HRESULT(WINAPI*)(HINSTANCE, PCWSTR, int, HICON*);
-    static const auto loadIconMetric = reinterpret_cast<LoadIconMetricFn>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("comctl32.dll"), "LoadIconMetric")));
-    HINSTANCE module = GetModuleHandleA(nullptr);
-    HICON icon = nullptr;
-    if (loadIconMetric &&
-        SUCCEEDED(loadIconMetric(module, MAKEINTRESOURCEW(resource), small ? 0 : 1, &icon)) && icon)
-        return icon;
-    const int size = GetSystemMetrics(small ? SM_CXSMICON : SM_CXICON);
-    return static_cast<HICON>(LoadImageA(module, MAKEINTRESOURCEA(resource), IMAGE_ICON, size, size, 0));
-}
-
 void adjustWindowRect(RECT& r, DWORD style, DWORD exStyle, int dpi) {
     using AdjustForDpiFn = BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT);
     static const auto forDpi = user32Function<AdjustForDpiFn>("AdjustWindowRectExForDpi");

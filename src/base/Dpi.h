@@ -24,10 +24,6 @@ inline int fromDips(int dips, int dpi) { return MulDiv(dips, dpi, standard); }
 AutoHfont uiFont(int dpi);
 // A system measure (SM_CXSMICON...) as it is at that DPI.
 int metric(int index, int dpi);
-// An icon of the program at the size the notification area and small
-// window icons take (small) or the large one, for the system's DPI; the
-// caller owns it.
-HICON metricIcon(int resource, bool small);
 // The outer rectangle of a window whose client area is r, at that DPI.
 void adjustWindowRect(RECT& r, DWORD style, DWORD exStyle, int dpi);
 

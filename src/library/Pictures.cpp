@@ -10,7 +10,8 @@ namespace Pictures {
 
 namespace {
 
-// Strip resources in the order of kScales.
+// Percentages the toolbar strips are drawn for, and their resources.
+constexpr int kScales[] = {100, 125, 150, 200};
 constexpr int kBigStrips[] = {IDB_TOOLBAR, IDB_TOOLBAR_125, IDB_TOOLBAR_150, IDB_TOOLBAR_200};
 constexpr int kSmallStrips[] = {IDB_SMALLTOOLBAR, IDB_SMALLTOOLBAR_125, IDB_SMALLTOOLBAR_150,
                                 IDB_SMALLTOOLBAR_200};
@@ -36,10 +37,6 @@ LoadIconWithScaleDownFn loadIconWithScaleDown() {
 }
 
 }  // namespace
-
-int toolbarScale(int dpi) {
-    return kScales[scaleIndex(dpi)];
-}
 
 HIMAGELIST toolbarImages(bool smallButtons, int dpi) {
     const size_t index = scaleIndex(dpi);

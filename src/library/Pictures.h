@@ -14,15 +14,6 @@
 
 namespace Pictures {
 
-// Percentages the toolbar strips are drawn for, and their cell sizes.
-inline constexpr int kScales[] = {100, 125, 150, 200};
-inline constexpr int kBigCell = 32;    // at 100 %
-inline constexpr int kSmallCell = 16;  // at 100 %
-
-// The scale a toolbar drawn for dpi uses: the smallest of kScales at or above
-// dpi / 96, and 200 above that.
-int toolbarScale(int dpi);
-
 // An image list with alpha (ILC_COLOR32, no mask) holding the large (five
 // pictures) or small (three pictures) toolbar's strip for dpi; nullptr when
 // the strip cannot be loaded.

@@ -228,7 +228,7 @@ void frmmain::create() {
     (void)registered;
 
     // Shown in the notification area while a delivery runs.
-    trayIcon_.reset(Dpi::metricIcon(IDI_MAIN, true));
+    trayIcon_.reset(Pictures::programIcon(IDI_MAIN, GetSystemMetrics(SM_CXSMICON)));
     icon_ = trayIcon_.get();
 
     // Made on the primary monitor, so at the system's DPI.

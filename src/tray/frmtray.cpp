@@ -6,10 +6,10 @@
 #include <cstring>
 #include <utility>
 
-#include "base/Dpi.h"
 #include "base/ModCommon.h"
 #include "base/resource.h"
 #include "dialog/frmmess.h"
+#include "library/Pictures.h"
 #include "library/frmmain.h"
 #include "text/Text.h"
 #include "ftp/modFTP.h"
@@ -159,7 +159,8 @@ WNDCLASSEXA frmtray::windowClass() {
 }
 
 frmtray::frmtray() {
-    ownedIcon_.reset(Dpi::metricIcon(IDI_TRAY, true));
+    // The notification area's size, drawn for it rather than shrunk.
+    ownedIcon_.reset(Pictures::programIcon(IDI_TRAY, GetSystemMetrics(SM_CXSMICON)));
     icon_ = ownedIcon_.get();
     createWindow(WS_EX_TOOLWINDOW, "Quillora", WS_POPUP, 0, 0, 0, 0, nullptr);
 
