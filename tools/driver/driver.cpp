@@ -14,6 +14,9 @@
 #include <string>
 #include <vector>
 
+#include "text/Text.h"
+#include "work/LibraryMove.h"
+
 namespace {
 
 constexpr int exitOk = 0;
@@ -59,6 +62,9 @@ const char usage[] =
     "                                    the focus, and of each toolbar button, one a line:\n"
     "                                    class id \"name\"; fails when a name is empty. Windows\n"
     "                                    of the CLASSes are named too, though they take no focus\n"
+    "  move-library FROM TO [--lock REL] moves the library in FROM to TO (the move is recorded at\n"
+    "                                    once) and prints files, bytes, seconds and the message;\n"
+    "                                    --lock holds FROM\\REL open, shared with nobody, meanwhile\n"
     "WINDOW is 0xHWND (a child window too for post and click-at), a class name, or part of a title.\n"
     "--pid and --exe keep only the windows of one process (its id, or part of its executable's path).\n"
     "items, tree, tree-click, status and names need a target of the driver's own bitness.\n";
@@ -684,6 +690,38 @@ int cmdWaitExit(const std::vector<std::string>& a) {
     return r == WAIT_OBJECT_0 ? exitOk : exitNotFound;
 }
 
+int cmdMoveLibrary(const std::vector<std::string>& a) {
+    HANDLE locked = INVALID_HANDLE_VALUE;
+    if (a.size() >= 4 && a[2] == "--lock") {
+        // As a reader that opened the file without sharing it would hold it.
+        locked = CreateFileW(Text::wide(a[0] + "\\" + a[3]).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (locked == INVALID_HANDLE_VALUE) {
+            fprintf(stderr, "driver: cannot open %s (error %lu)\n", a[3].c_str(), GetLastError());
+            return exitUsage;
+        }
+    } else if (a.size() != 2) {
+        fputs(usage, stderr);
+        return exitUsage;
+    }
+    LARGE_INTEGER frequency, start, end;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&start);
+    long long reports = 0;
+    const LibraryMove::Result r = LibraryMove::move(
+        a[0], a[1], [] { return true; }, [&reports](const LibraryMove::Progress&) { ++reports; }, nullptr);
+    QueryPerformanceCounter(&end);
+    if (locked != INVALID_HANDLE_VALUE)
+        CloseHandle(locked);
+    printf("files %lld\nbytes %lld\nseconds %.3f\nprogress-reports %lld\nmoved %s\nmessage %s\n",
+           static_cast<long long>(r.files), static_cast<long long>(r.bytes),
+           static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart), reports,
+           r.moved ? "yes" : "no", r.message.c_str());
+    for (const std::string& path : r.leftBehind)
+        printf("left-behind %s\n", path.c_str());
+    return r.moved ? exitOk : exitNotFound;
+}
+
 std::string utf8(const wchar_t* w, size_t n) {
     std::string s(n * 3, '\0');
     s.resize(WideCharToMultiByte(CP_UTF8, 0, w, static_cast<int>(n), s.data(), static_cast<int>(s.size()), nullptr,
@@ -811,6 +849,7 @@ const Command commands[] = {
     {"status", 1, cmdStatus},
     {"wait-exit", 1, cmdWaitExit},
     {"names", 1, cmdNames},
+    {"move-library", 2, cmdMoveLibrary},
 };
 
 }  // namespace
