@@ -4,11 +4,14 @@
 
 #include "app/StartUp.h"
 
+#include "base/Log.h"
 #include "base/ModCommon.h"
 #include "dialog/frmmess.h"
+#include "dialog/frmsettings.h"
 #include "ftp/cFTP.h"
 #include "ftp/modFTP.h"
 #include "library/frmmain.h"
+#include "settings/UserSettings.h"
 #include "tray/frmtray.h"
 #include "work/Work.h"
 
@@ -23,9 +26,8 @@ std::function<void(UINT)>& processEnd() {
     return fn;
 }
 
-void ensureFolder(const std::string& sPath) {
-    if (!fileSystem.FolderExists(sPath))
-        fileSystem.CreateFolder(sPath);
+bool ensureFolder(const std::string& sPath) {
+    return fileSystem.FolderExists(sPath) || fileSystem.CreateFolder(sPath);
 }
 
 }  // namespace
@@ -45,8 +47,11 @@ void createLibraryFolders() {
     Work::fileType = "pdf";
     Work::libraryFolder = "My Magazines";
     ensureFolder(folder + "\\data");
-    ensureFolder(folder + "\\My Magazines");
-    ensureFolder(folder + "\\My Torrents");
+    // The library stays where the user put it, even on a drive that is not
+    // there today: it is not made again somewhere else behind their back.
+    setLibraryRoot(UserSettings::libraryFolder());
+    if (!ensureFolder(libraryRoot() + "\\My Magazines") || !ensureFolder(libraryRoot() + "\\My Torrents"))
+        Log::line("library folder not available: " + libraryRoot(), "", GetLastError());
     Work::removeLeftovers();
     Work::checkDone = false;
 }
@@ -55,6 +60,8 @@ void dispatchMessage(MSG& msg) {
     if (frmmain::exists() && frmmain::instance().translateKey(msg))
         return;
     if (frmmess::exists() && IsDialogMessageA(frmmess::instance().hwnd(), &msg))
+        return;
+    if (frmsettings::exists() && IsDialogMessageA(frmsettings::instance().hwnd(), &msg))
         return;
     TranslateMessage(&msg);
     DispatchMessageA(&msg);
@@ -77,6 +84,7 @@ void exitProgram() {
     }
     if (Work::isConnected && Work::session())
         Work::session()->CloseConnection();
+    frmsettings::unload();
     if (frmmess::exists()) {
         frmmess::instance().hide();
         frmmess::unload();

@@ -48,9 +48,29 @@ const std::string& programFolder() {
     return folder;
 }
 
+namespace {
+std::string& libraryStore() {
+    static std::string folder;
+    return folder;
+}
+}  // namespace
+
 void setProgramFolder(const std::string& sFolder) {
     folderStore() = sFolder;
+    libraryStore().clear();
     dataPath = sFolder + "\\data\\";
+}
+
+const std::string& libraryRoot() {
+    const std::string& chosen = libraryStore();
+    return chosen.empty() ? programFolder() : chosen;
+}
+
+void setLibraryRoot(const std::string& sFolder) {
+    std::string folder = sFolder;
+    while (folder.size() > 2 && (folder.back() == '\\' || folder.back() == '/'))
+        folder.pop_back();
+    libraryStore() = folder;
 }
 
 std::string exeBaseName() {

@@ -21,8 +21,14 @@ inline constexpr bool trustsTestKey = TOLV_TRUSTS_TEST_KEY != 0;
 
 // The folder that holds the running executable, without a trailing "\".
 const std::string& programFolder();
-// Test seam: run as if the executable lived in sFolder. Also resets dataPath.
+// Test seam: run as if the executable lived in sFolder. Also resets dataPath,
+// and the library goes back to that folder.
 void setProgramFolder(const std::string& sFolder);
+// The folder that holds the library ("My Magazines" and "My Torrents"):
+// the program folder unless the user chose another. Set on the window
+// thread while no job runs.
+const std::string& libraryRoot();
+void setLibraryRoot(const std::string& sFolder);  // "" goes back to the program folder
 // The executable's file name without its extension ("tolv").
 std::string exeBaseName();
 

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <memory>
 
+#include "base/Controls.h"
 #include "base/Dpi.h"
 #include "base/ModCommon.h"
 #include "base/resource.h"
@@ -29,9 +30,7 @@ constexpr int kFirstOptionId = 200;
 // The publisher's page about BitTorrent software.
 constexpr char kBitTorrentInfoPage[] = "http://www.bittorrent.com/";
 
-struct Place {
-    int left, top, width, height;  // twips, client coordinates
-};
+using Controls::Place;
 constexpr Place kIcon{105, 180, 795, 765};
 constexpr Place kLblinf{1020, 210, 3255, 795};
 constexpr Place kLblinf2{1020, 630, 2355, 225};
@@ -45,45 +44,6 @@ constexpr Place kOptions[2] = {{2115, 1995, 930, 225}, {3075, 1995, 1170, 225}};
 
 constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU;
 constexpr DWORD kExStyle = WS_EX_DLGMODALFRAME;
-
-HWND makeControl(HFONT font, int dpi, HWND parent, const char* cls, const char* text, DWORD style, const Place& p,
-                 int id = 0) {
-    // Wide windows: a text the code page cannot hold (an issue's title) shows whole.
-    HWND h = CreateWindowExW(0, Text::wide(cls).c_str(), Text::wide(text).c_str(),
-                             WS_CHILD | WS_CLIPSIBLINGS | style, Dpi::fromTwips(p.left, dpi),
-                             Dpi::fromTwips(p.top, dpi), Dpi::fromTwips(p.width, dpi), Dpi::fromTwips(p.height, dpi),
-                             parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleA(nullptr),
-                             nullptr);
-    SendMessageA(h, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-    return h;
-}
-
-// Every control keeps its place and size in twips at another DPI.
-struct Rescale {
-    int from, to;
-    HFONT font;
-};
-BOOL CALLBACK rescaleControl(HWND h, LPARAM lp) {
-    const auto& scale = *reinterpret_cast<const Rescale*>(lp);
-    RECT r{};
-    GetWindowRect(h, &r);
-    MapWindowPoints(nullptr, GetParent(h), reinterpret_cast<POINT*>(&r), 2);
-    auto at = [&](LONG v) { return MulDiv(v, scale.to, scale.from); };
-    SetWindowPos(h, nullptr, at(r.left), at(r.top), at(r.right) - at(r.left), at(r.bottom) - at(r.top),
-                 SWP_NOZORDER | SWP_NOACTIVATE);
-    SendMessageA(h, WM_SETFONT, reinterpret_cast<WPARAM>(scale.font), TRUE);
-    return TRUE;
-}
-
-std::string windowText(HWND h) {
-    if (!h)
-        return {};
-    int n = GetWindowTextLengthW(h);
-    std::wstring s(n + 1, L'\0');
-    GetWindowTextW(h, s.data(), n + 1);
-    s.resize(n);
-    return Text::utf8(s);
-}
 
 // Labels show "&" as it stands, and line feeds as line breaks.
 std::string toLabelText(const std::string& s) {
@@ -159,20 +119,20 @@ void frmmess::create() {
     actions_[2] = Action::Dismiss;
     modFTP::watchWork();
 
-    pIcon_ = makeControl(font_.get(), dpi_, hwnd_, "STATIC", "", WS_VISIBLE | SS_ICON | SS_CENTERIMAGE, kIcon);
+    pIcon_ = Controls::make(font_.get(), dpi_, hwnd_, "STATIC", "", WS_VISIBLE | SS_ICON | SS_CENTERIMAGE, kIcon);
     setIcon();
-    lblinf_ = makeControl(font_.get(), dpi_, hwnd_, "STATIC", "", WS_VISIBLE | SS_LEFT | SS_NOPREFIX, kLblinf);
-    lblinf2_ = makeControl(font_.get(), dpi_, hwnd_, "STATIC", "", SS_LEFT | SS_NOPREFIX, kLblinf2);
+    lblinf_ = Controls::make(font_.get(), dpi_, hwnd_, "STATIC", "", WS_VISIBLE | SS_LEFT | SS_NOPREFIX, kLblinf);
+    lblinf2_ = Controls::make(font_.get(), dpi_, hwnd_, "STATIC", "", SS_LEFT | SS_NOPREFIX, kLblinf2);
     for (int i = 0; i < 3; ++i)
-        cmdmess_[i] = makeControl(font_.get(), dpi_, hwnd_, "BUTTON", i == 2 ? "OK" : "", WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON,
+        cmdmess_[i] = Controls::make(font_.get(), dpi_, hwnd_, "BUTTON", i == 2 ? "OK" : "", WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON,
                                   kButtons[i], kFirstButtonId + i);
-    pb_ = makeControl(font_.get(), dpi_, hwnd_, PROGRESS_CLASSA, "", 0, kPb);
-    frame1_ = makeControl(font_.get(), dpi_, hwnd_, "BUTTON", "", WS_VISIBLE | BS_GROUPBOX, kFrame1);
-    label1_ = makeControl(font_.get(), dpi_, hwnd_, "STATIC", "Delivery type:", WS_VISIBLE | SS_LEFT, kLabel1);
-    optType_[0] = makeControl(font_.get(), dpi_, hwnd_, "BUTTON", "Normal", WS_VISIBLE | WS_TABSTOP | WS_GROUP | BS_AUTORADIOBUTTON,
+    pb_ = Controls::make(font_.get(), dpi_, hwnd_, PROGRESS_CLASSA, "", 0, kPb);
+    frame1_ = Controls::make(font_.get(), dpi_, hwnd_, "BUTTON", "", WS_VISIBLE | BS_GROUPBOX, kFrame1);
+    label1_ = Controls::make(font_.get(), dpi_, hwnd_, "STATIC", "Delivery type:", WS_VISIBLE | SS_LEFT, kLabel1);
+    optType_[0] = Controls::make(font_.get(), dpi_, hwnd_, "BUTTON", "Normal", WS_VISIBLE | WS_TABSTOP | WS_GROUP | BS_AUTORADIOBUTTON,
                               kOptions[0], kFirstOptionId);
     optType_[1] =
-        makeControl(font_.get(), dpi_, hwnd_, "BUTTON", "BitTorrent", WS_VISIBLE | BS_AUTORADIOBUTTON, kOptions[1], kFirstOptionId + 1);
+        Controls::make(font_.get(), dpi_, hwnd_, "BUTTON", "BitTorrent", WS_VISIBLE | BS_AUTORADIOBUTTON, kOptions[1], kFirstOptionId + 1);
     SendMessageA(optType_[0], BM_SETCHECK, BST_CHECKED, 0);
 
     // The progress bar lies above the left and middle buttons, the option
@@ -244,8 +204,7 @@ LRESULT frmmess::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
             // Made again for the new scale: font, icon, every control's place.
             AutoHfont old = std::move(font_);
             font_ = Dpi::uiFont(dpi_);
-            const Rescale scale{controlsDpi_, dpi_, font_.get()};
-            EnumChildWindows(hwnd_, rescaleControl, reinterpret_cast<LPARAM>(&scale));
+            Controls::rescale(hwnd_, controlsDpi_, dpi_, font_.get());
             controlsDpi_ = dpi_;
             setIcon();
             takeSuggestedRect(lp);
@@ -258,11 +217,11 @@ LRESULT frmmess::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
 void frmmess::setMessage(const std::string& sText) {
     SetWindowTextW(lblinf_, Text::wide(toLabelText(sText)).c_str());
 }
-std::string frmmess::message() const { return fromLabelText(windowText(lblinf_)); }
+std::string frmmess::message() const { return fromLabelText(Controls::text(lblinf_)); }
 void frmmess::setMessage2(const std::string& sText) {
     SetWindowTextW(lblinf2_, Text::wide(toLabelText(sText)).c_str());
 }
-std::string frmmess::message2() const { return fromLabelText(windowText(lblinf2_)); }
+std::string frmmess::message2() const { return fromLabelText(Controls::text(lblinf2_)); }
 void frmmess::showMessage2(bool bVisible) { ShowWindow(lblinf2_, bVisible ? SW_SHOWNA : SW_HIDE); }
 void frmmess::showProgress(bool bVisible) { ShowWindow(pb_, bVisible ? SW_SHOWNA : SW_HIDE); }
 bool frmmess::progressVisible() const { return IsWindowVisible(pb_); }
@@ -335,7 +294,7 @@ bool frmmess::offersUpdate() const {
     return std::find(std::begin(actions_), std::end(actions_), Action::Update) != std::end(actions_);
 }
 
-std::string frmmess::buttonCaption(int index) const { return windowText(cmdmess_[index]); }
+std::string frmmess::buttonCaption(int index) const { return Controls::text(cmdmess_[index]); }
 bool frmmess::buttonVisible(int index) const { return IsWindowVisible(cmdmess_[index]); }
 
 bool frmmess::optionSelected(int index) const {

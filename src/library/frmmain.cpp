@@ -10,8 +10,10 @@
 #include "base/ModCommon.h"
 #include "base/resource.h"
 #include "dialog/frmmess.h"
+#include "dialog/frmsettings.h"
 #include "library/Pictures.h"
 #include "library/cSplitter.h"
+#include "settings/UserSettings.h"
 #include "text/Text.h"
 #include "tray/TransferView.h"
 #include "tray/frmtray.h"
@@ -62,6 +64,7 @@ enum MenuId {
     idManagerUpdates,
     idAbout,
     idOpenLog,
+    idSettings,
     idSelectAll = 1210,
     idDeliverAll,
     idRemoveAll,
@@ -244,6 +247,12 @@ void frmmain::create() {
     nameControls();
     load();
     layout();
+    // Where and how large the user left it; it stays hidden until opened.
+    RECT now{};
+    GetWindowRect(hwnd_, &now);
+    UserSettings::windowPlace(placeSection).LoadFormPosition(hwnd_, twips(now.right - now.left) / 2,
+                                                             twips(now.bottom - now.top) / 2);
+    ShowWindow(hwnd_, SW_HIDE);
 }
 
 void frmmain::createControls() {
@@ -293,6 +302,7 @@ void frmmain::createControls() {
     mnHelp_ = CreatePopupMenu();
     AppendMenuA(mnHelp_, MF_STRING, idReadHelp, "&Read Help");
     AppendMenuA(mnHelp_, MF_STRING, idManagerUpdates, "Manager Updates");
+    AppendMenuA(mnHelp_, MF_STRING, idSettings, "&Settings...");
     AppendMenuA(mnHelp_, MF_STRING, idOpenLog, "Open &Log");
     AppendMenuA(mnHelp_, MF_SEPARATOR, 0, nullptr);
     AppendMenuA(mnHelp_, MF_STRING, idAbout, "&About");
@@ -379,6 +389,8 @@ LRESULT frmmain::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
             return 0;
         }
         case WM_CLOSE:
+            if (IsWindowVisible(hwnd_) && !IsIconic(hwnd_))
+                UserSettings::windowPlace(placeSection).SaveFormPosition(hwnd_);
             if (!allowClose_) {
                 ShowWindow(hwnd_, SW_HIDE);
                 return 0;
@@ -605,6 +617,9 @@ void frmmain::onCommand(int id) {
             return;
         case idOpenLog:
             mnuLog_Click();
+            return;
+        case idSettings:
+            frmsettings::open();
             return;
         case idSelectAll:
             if (!Work::busy())

@@ -24,6 +24,7 @@ public:
     // Columns of lvl.
     static constexpr int colDate = 2, colLocation = 3;
 
+    static constexpr const char* placeSection = "Library window";
     // The one window; created hidden on first use.
     static frmmain& instance();
     static bool exists();

@@ -76,7 +76,7 @@ void setSubItem(HWND list, int index, int column, const std::string& sText) {
 }  // namespace
 
 void frmmain::buildLibraryTree() {
-    const std::string& folder = programFolder();
+    const std::string& folder = libraryRoot();
     ensureFolder(folder + "\\My Magazines");
     ensureFolder(folder + "\\My Torrents");
     SendMessageA(lvl, LVM_DELETEALLITEMS, 0, 0);
@@ -86,10 +86,11 @@ void frmmain::buildLibraryTree() {
     addFolderNodes(tv, mags, folder + "\\My Magazines\\");
     addFolderNodes(tv, torr, folder + "\\My Torrents\\");
     SendMessageA(tv, TVM_SORTCHILDREN, FALSE, reinterpret_cast<LPARAM>(TVI_ROOT));
+    setStatusPanel(3, "Library: " + folder);
 }
 
 void frmmain::fillLibraryList(const std::string& sPath) {
-    const std::string& folder = programFolder();
+    const std::string& folder = libraryRoot();
     ensureFolder(folder + "\\My Magazines");
     ensureFolder(folder + "\\My Torrents");
     SendMessageA(lvl, LVM_DELETEALLITEMS, 0, 0);
@@ -155,7 +156,7 @@ void frmmain::lvl_DblClick() {
     if (SendMessageA(lvl, LVM_GETITEMCOUNT, 0, 0) < 1 ||
         (!selectedLocation.empty() && !isLibraryIssueFile(selectedLocation)))
         return;
-    openDocument(trim(programFolder() + "\\" + nodeFullPath(selectedNode(tv)) + "\\" + selectedLocation), true);
+    openDocument(trim(libraryRoot() + "\\" + nodeFullPath(selectedNode(tv)) + "\\" + selectedLocation), true);
 }
 
 void frmmain::tb2_ButtonClick(int iButton) {
@@ -164,7 +165,7 @@ void frmmain::tb2_ButtonClick(int iButton) {
     } else if (iButton == 2) {
         HWND focus = GetFocus();
         if (focus == tv)
-            openDocument(programFolder() + "\\" + nodeFullPath(selectedNode(tv)), false);
+            openDocument(libraryRoot() + "\\" + nodeFullPath(selectedNode(tv)), false);
         else if (focus == lvl)
             lvl_DblClick();
     }

@@ -9,10 +9,12 @@
 #include "base/ModCommon.h"
 #include "base/resource.h"
 #include "dialog/frmmess.h"
+#include "dialog/frmsettings.h"
 #include "library/Pictures.h"
 #include "library/frmmain.h"
 #include "text/Text.h"
 #include "ftp/modFTP.h"
+#include "settings/UserSettings.h"
 #include "tray/TransferView.h"
 #include "work/Announce.h"
 #include "work/Check.h"
@@ -27,7 +29,7 @@ namespace {
 constexpr UINT kNotifyVersion = 3;  // NOTIFYICON_VERSION
 
 // The setup sends mnuex's id to make a running program exit: keep it 4.
-enum MenuId : UINT { mnushow = 1, mnusearch, mnuopt, mnuex = 4 };
+enum MenuId : UINT { mnushow = 1, mnusearch, mnuopt, mnuex = 4, mnusettings };
 
 frmtray*& instancePtr() {
     static frmtray* p = nullptr;
@@ -170,6 +172,7 @@ frmtray::frmtray() {
     AppendMenuA(sysTMenu_, MF_STRING, mnusearch, "&New Magazines");
     AppendMenuA(sysTMenu_, MF_SEPARATOR, 0, nullptr);
     AppendMenuA(sysTMenu_, MF_STRING, mnuopt, "&Manager Updates");
+    AppendMenuA(sysTMenu_, MF_STRING, mnusettings, "&Settings...");
     AppendMenuA(sysTMenu_, MF_SEPARATOR, 0, nullptr);
     AppendMenuA(sysTMenu_, MF_STRING, mnuex, "E&xit");
 
@@ -318,6 +321,7 @@ LRESULT frmtray::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
                 case mnusearch: mnusearch_Click(); break;
                 case mnuopt: mnuopt_Click(); break;
                 case mnuex: mnuex_Click(); break;
+                case mnusettings: mnusettings_Click(); break;
             }
             return 0;
         case WM_CLOSE:
@@ -408,6 +412,12 @@ void frmtray::exitProgram() {
 
 void frmtray::mnuex_Click() { exitProgram(); }
 
+void frmtray::mnusettings_Click() { frmsettings::open(); }
+
+bool frmtray::checkFallsDue(double dtLast, double dtNow, int iHours) {
+    return iHours > 0 && hourBoundaries(dtLast, dtNow) >= iHours;
+}
+
 // A tick while other work runs does nothing: the next one comes in a minute.
 // After a wake the wake timer checks instead, on its own back-off.
 void frmtray::autoCheckTick() {
@@ -416,13 +426,13 @@ void frmtray::autoCheckTick() {
     auto checked = std::make_shared<double>(0);
     Work::start(
         Work::Job::Connect,
-        [checked, lastCheck = lastCheckTime] {
+        [checked, lastCheck = lastCheckTime, hours = UserSettings::checkHours()] {
             if (!isConnected && !Work::connect())
                 return;
             double last = 0;
             textToDate(lastCheck, last);
             const double now = nowAsDate();
-            if (hourBoundaries(last, now) >= 24) {
+            if (checkFallsDue(last, now, hours)) {
                 runCheck(false);
                 *checked = now;
             }
@@ -443,7 +453,7 @@ void frmtray::startTmr_Timer() {
     auto outcome = std::make_shared<Outcome>(Outcome::NotConnected);
     Work::start(
         Work::Job::FirstCheck,
-        [outcome] {
+        [outcome, onRequest = UserSettings::checkHours() == 0] {
             if (!isConnected && !Work::connect())
                 return;
             if (checkDone) {
@@ -452,6 +462,12 @@ void frmtray::startTmr_Timer() {
             }
             if (SelfUpdate::autoSystemUpdate()) {
                 *outcome = Outcome::Offered;
+                return;
+            }
+            // The program's own update is still looked for; the issues wait
+            // for the user to ask.
+            if (onRequest) {
+                *outcome = Outcome::AlreadyChecked;
                 return;
             }
             runCheck(false);
@@ -481,8 +497,10 @@ void frmtray::onPowerBroadcast(WPARAM event) {
             Work::wokeFromSleep();
             if (frmmess::exists())
                 frmmess::instance().resumeAfterSleep();
-            wakeTry_ = 0;
-            scheduleWakeCheck(wakeCheckDelayMs);
+            if (UserSettings::checkHours() > 0) {
+                wakeTry_ = 0;
+                scheduleWakeCheck(wakeCheckDelayMs);
+            }
             break;
     }
 }
@@ -504,13 +522,13 @@ void frmtray::wakeTmr_Timer() {
     auto checked = std::make_shared<double>(0);
     Work::start(
         Work::Job::Connect,
-        [outcome, checked, lastCheck = lastCheckTime] {
+        [outcome, checked, lastCheck = lastCheckTime, hours = UserSettings::checkHours()] {
             if (!Work::connect())
                 return;
             double last = 0;
             textToDate(lastCheck, last);
             const double now = nowAsDate();
-            if (hourBoundaries(last, now) < 24) {
+            if (!checkFallsDue(last, now, hours)) {
                 *outcome = Outcome::NotDue;
             } else if (runCheck(false, true)) {
                 *outcome = Outcome::Checked;

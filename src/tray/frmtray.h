@@ -84,6 +84,7 @@ public:
     void mnusearch_Click();
     void mnuopt_Click();
     void mnuex_Click();
+    void mnusettings_Click();
 
     // What the form decided about the shell it talks to.
     bool useUnicodeShell() const { return useUnicodeShell_; }
@@ -98,6 +99,8 @@ public:
     static void copyToBuffer(const std::string& sText, void* pBuffer, size_t cbBuffer);
     // Number of hour boundaries between two OLE dates (absolute).
     static long hourBoundaries(double dtFrom, double dtTo);
+    // An automatic check is due iHours boundaries after the last (never when 0).
+    static bool checkFallsDue(double dtLast, double dtNow, int iHours);
 
 private:
     friend Window<frmtray>;

@@ -231,10 +231,9 @@ bool runCheck(bool bShowProgress, bool bQuiet) {
     copiesFailed = false;
     checkRunning = true;
     checkDone = true;
-    const std::string& folder = programFolder();
-    ensureFolder(folder + "\\data");
-    ensureFolder(folder + "\\My Magazines");
-    ensureFolder(folder + "\\My Torrents");
+    ensureFolder(programFolder() + "\\data");
+    ensureFolder(libraryRoot() + "\\My Magazines");
+    ensureFolder(libraryRoot() + "\\My Torrents");
     issues().clear();
     tellIssues();
     tellStatus(1, "Checking...");

@@ -112,7 +112,7 @@ void deliverIssue(uint32_t id) {
     const std::string magazine = Text::decode(serverMagazine);
     const std::string fileName = typedFileName(Text::decode(record), fileType);
     const std::string remotePath = serverMagazine + "/" + typedFileName(record, fileType);
-    const std::string libraryPath = programFolder() + "\\" + libraryFolder;
+    const std::string libraryPath = libraryRoot() + "\\" + libraryFolder;
     const std::string localFolder = libraryPath + "\\" + magazine;
     // Nothing from the server may name a place outside the library.
     const bool safe = isSafeLibraryName(magazine) && isSafeRecord(Text::decode(record));

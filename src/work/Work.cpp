@@ -135,7 +135,7 @@ bool start(Job job, std::function<void()> body, std::function<void()> then) {
             return false;
     }
     current = job;
-    if (job == Job::Delivery)
+    if (job == Job::Delivery || job == Job::MoveLibrary)
         deliveryPaused = deliveryCancelled = false;
     engineJob = job;
     pendingBody = std::move(body);
@@ -178,6 +178,11 @@ void cancelDelivery() {
     // Only a delivery's calls are ended: the cancel is the run's.
     if (engineJob == Job::Delivery)
         cutSession();
+}
+
+void cancelMove() {
+    if (engineJob == Job::MoveLibrary)
+        deliveryCancelled = true;
 }
 
 void wokeFromSleep() { wokeAt = GetTickCount64(); }
@@ -253,7 +258,9 @@ void tellIssueCount(const std::string& sWord) {
     });
 }
 
-bool cancelled() { return stopAsked || (engineJob == Job::Delivery && deliveryCancelled); }
+bool cancelled() {
+    return stopAsked || ((engineJob == Job::Delivery || engineJob == Job::MoveLibrary) && deliveryCancelled);
+}
 
 void holdWhilePaused() {
     while (deliveryPaused && !cancelled())
@@ -306,8 +313,8 @@ void removeLeftovers() {
         fs.DeleteFile(tmp + name);
     fs.DeleteFolder(tmp);
     for (const char* library : {"\\My Magazines\\", "\\My Torrents\\"})
-        for (const std::string& magazine : fs.SubFolders(folder + library))
-            fs.DeleteFile(folder + library + magazine + "\\" + partialDownloadName);
+        for (const std::string& magazine : fs.SubFolders(ModCommon::libraryRoot() + library))
+            fs.DeleteFile(ModCommon::libraryRoot() + library + magazine + "\\" + partialDownloadName);
 }
 
 }  // namespace Work

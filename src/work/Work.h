@@ -66,7 +66,7 @@ inline bool isFirstRun = false;
 inline std::string fileType = "pdf";               // or "torrent"
 inline std::string libraryFolder = "My Magazines"; // or "My Torrents"
 
-enum class Job { None, Check, Delivery, Update, Connect, Remove, HandOver, FirstCheck };
+enum class Job { None, Check, Delivery, Update, Connect, Remove, HandOver, FirstCheck, MoveLibrary };
 
 // --- the window thread's side ----------------------------------------------
 
@@ -83,6 +83,8 @@ Job running();
 void pauseDelivery();
 void resumeDelivery();
 void cancelDelivery();
+// Ends a move of the library; what it copied goes, the old library stays.
+void cancelMove();
 // The computer woke from sleep. For wakeGraceMs afterwards the network may
 // not be back yet: a delivery that cannot reach the server waits for it
 // without spending a try (tests shorten it).

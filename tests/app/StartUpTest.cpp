@@ -3,6 +3,7 @@
 #include "base/ModCommon.h"
 #include "app/StartUp.h"
 #include "dialog/frmmess.h"
+#include "settings/UserSettings.h"
 #include "settings/cRegistry.h"
 #include "support/gui.h"
 #include "tray/frmtray.h"
@@ -99,7 +100,7 @@ void setRunValue(HKEY root, const std::string& command) {
 
 // The user's own Run key only, even where the machine's is writable (Wine lets
 // everyone write it): quoted, so that a folder with blanks cannot start
-// "C:\Program.exe", and rewritten at every start.
+// "C:\Program.exe", and rewritten at every start until the user turns it off.
 TEST_F(FirstRunTest, RunValueIsTheUsersOwnRewrittenAtEveryStartQuoted) {
     const std::string expected = "\"" + folder.path() + "\\" + exeBaseName() + "\"";
     checkFirstRun();
@@ -112,6 +113,10 @@ TEST_F(FirstRunTest, RunValueIsTheUsersOwnRewrittenAtEveryStartQuoted) {
     setRunValue(HKEY_CURRENT_USER, "stale");
     checkFirstRun();
     EXPECT_EQ(readText(kRunKey, exeBaseName().c_str(), nullptr, HKEY_CURRENT_USER), expected);
+
+    ASSERT_TRUE(UserSettings::setStartWithWindows(false));
+    checkFirstRun();
+    EXPECT_EQ(readText(kRunKey, exeBaseName().c_str(), nullptr, HKEY_CURRENT_USER), "<missing>");
 }
 
 // Another copy's value in the machine's Run key is not this copy's to change;

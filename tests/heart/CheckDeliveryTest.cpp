@@ -14,11 +14,14 @@
 #include "catalogue/Catalogue.h"
 #include "work/Check.h"
 #include "dialog/frmmess.h"
+#include "dialog/frmsettings.h"
 #include "work/DeliveryRetry.h"
 #include "ftp/cFTP.h"
 #include "ftp/modFTP.h"
 #include "library/frmmain.h"
+#include "support/ScratchFolder.h"
 #include "support/gui.h"
+#include "text/Text.h"
 #include "tray/frmtray.h"
 #include "work/SelfUpdate.h"
 #include "work/Work.h"
@@ -444,6 +447,66 @@ TEST_F(DeliveryAgainstPublisher, TorrentsGoToTheirOwnLibrary) {
     auto child = reinterpret_cast<HTREEITEM>(SendMessageA(w->tv, TVM_GETNEXTITEM, TVGN_CHILD, reinterpret_cast<LPARAM>(torr)));
     ASSERT_NE(child, nullptr);
     EXPECT_EQ(w->nodeFullPath(child), "My Torrents\\Alpine Boating");
+}
+
+// The library moved in the Settings window to a folder named in another
+// language: an issue held open by a reader stops the move and the old
+// library stays whole; once it is free everything moves, and the library
+// window, the next delivery and the next start follow it.
+TEST_F(DeliveryAgainstPublisher, AMovedLibraryTakesItsIssuesAndTheNextDelivery) {
+    heart::writeServerCatalogue("Winter Issue_AB_1.f#;");
+    auto deliver = [&] {
+        checkNewIssues(false);
+        finishWork();
+        showMessageDialog("x", "Deliver", "Close", "Remove", frmmess::fullHeight);
+        frmmess::instance().cmdmess_Click(0);
+        finishWork();
+        frmmess::unload();
+    };
+    deliver();
+    const std::string winter = "My Magazines\\Alpine Boating\\Winter Issue_AB_1.pdf";
+    const std::string delivered = file("data\\em_lst.lcl");
+    ScratchFolder scratch;
+    const std::string documents = scratch.path() + "\\Dokumente J\xc3\xbcrgen";
+    ASSERT_TRUE(fileSystem.CreateFolder(documents));
+
+    frmsettings::open();
+    frmsettings& s = frmsettings::instance();
+    HANDLE reader = CreateFileW(Text::wide(folder.path() + "\\" + winter).c_str(), GENERIC_READ, 0, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+    s.chooseFolder(documents);
+    s.cmdOK_Click();
+    finishWork();
+    CloseHandle(reader);
+    ASSERT_TRUE(frmsettings::exists());
+    EXPECT_NE(s.note().find("Winter Issue_AB_1.pdf"), std::string::npos) << s.note();
+    EXPECT_EQ(libraryRoot(), folder.path());
+    EXPECT_EQ(file(winter), serverFile("Alpine Boating\\Winter Issue_AB_1.pdf"));
+    EXPECT_TRUE(fileSystem.SubFolders(documents).empty());
+
+    s.chooseFolder(documents);
+    s.cmdOK_Click();
+    finishWork();
+    EXPECT_FALSE(frmsettings::exists());
+    EXPECT_EQ(libraryRoot(), documents);
+    std::string moved;
+    fileSystem.ReadAll(documents + "\\" + winter, moved);
+    EXPECT_EQ(moved, serverFile("Alpine Boating\\Winter Issue_AB_1.pdf"));
+    EXPECT_FALSE(fileSystem.FolderExists(folder.path() + "\\My Magazines"));
+    EXPECT_EQ(file("data\\em_lst.lcl"), delivered);
+    EXPECT_EQ(w->statusPanel(3), "Library: " + documents);
+    auto mags = reinterpret_cast<HTREEITEM>(SendMessageA(w->tv, TVM_GETNEXTITEM, TVGN_ROOT, 0));
+    auto child = reinterpret_cast<HTREEITEM>(SendMessageA(w->tv, TVM_GETNEXTITEM, TVGN_CHILD, reinterpret_cast<LPARAM>(mags)));
+    ASSERT_NE(child, nullptr);
+    EXPECT_EQ(w->nodeFullPath(child), "My Magazines\\Alpine Boating");
+
+    heart::writeServerCatalogue("Spring Issue_CQ_1.f#;");
+    deliver();
+    EXPECT_TRUE(fileSystem.FileExists(documents + "\\My Magazines\\Coastal Quilts\\Spring Issue_CQ_1.pdf"));
+    setLibraryRoot("");
+    createLibraryFolders();  // the next start
+    EXPECT_EQ(libraryRoot(), documents);
 }
 
 TEST_F(DeliveryAgainstPublisher, PauseHoldsAndResumeFinishesTheIssue) {

@@ -8,9 +8,12 @@
 #include "base/ModCommon.h"
 #include "app/StartUp.h"
 #include "dialog/frmmess.h"
+#include "dialog/frmsettings.h"
 #include "library/frmmain.h"
 #include "support/driver_client.h"
 #include "support/gui.h"
+#include "support/keyboard.h"
+#include "settings/UserSettings.h"
 #include "tray/frmtray.h"
 #include "ftp/modFTP.h"
 #include "work/Work.h"
@@ -153,6 +156,64 @@ TEST_F(TrayTimers, AWeekAsleepChecksSoonAfterTheWakeQuietlyUntilTheServerAnswers
     ASSERT_TRUE(textToDate(frmtray::lastCheckTime, last));
     EXPECT_NEAR(last, nowAsDate(), 5.0 / 86400);
     EXPECT_FALSE(frmmess::exists());
+}
+
+// The user chooses in the Settings window, by keyboard, how often the
+// program looks; the timers follow, and the window opens where it was left.
+TEST_F(TrayTimers, TheSettingsWindowSaysHowOftenTheTimersCheck) {
+    heart::useTheSamplePublisher();
+    tray->mnusettings_Click();
+    ASSERT_TRUE(frmsettings::exists());
+    frmsettings* s = &frmsettings::instance();
+    EXPECT_EQ(SendMessageA(s->chkStart, BM_GETCHECK, 0, 0), BST_CHECKED);
+    EXPECT_EQ(SendMessageA(s->cboEvery, CB_GETCURSEL, 0, 0), 0);  // once a day
+    EXPECT_EQ(s->chosenFolder(), folder.path());
+    const auto names = testsupport::runDriver(  // as a screen reader reads them
+        "--pid " + std::to_string(GetCurrentProcessId()) + " names QuilloraSettings", true);
+    EXPECT_EQ(names.rc, 0u) << names.out;
+    EXPECT_NE(names.out.find("Edit 103 \"Library folder (it holds My Magazines and My Torrents):\""), std::string::npos)
+        << names.out;
+    SetWindowPos(s->hwnd(), nullptr, 40, 50, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    ASSERT_TRUE(pressKeys({VK_MENU, 'L'}));  // the label's key: to the list below it
+    ASSERT_TRUE(loopUntil([&] { return GetFocus() == s->cboEvery; }));
+    ASSERT_TRUE(pressKeys({VK_DOWN}));
+    ASSERT_TRUE(pressKeys({VK_RETURN}));
+    ASSERT_TRUE(loopUntil([] { return !frmsettings::exists(); }));
+    EXPECT_EQ(UserSettings::checkEvery(), UserSettings::CheckEvery::FewHours);
+
+    frmtray::lastCheckTime = dateToText(nowAsDate() - 5.0 / 24.0);
+    tray->autoCheckTick();
+    finishWork();
+    EXPECT_EQ(frmmain::instance().issueCount(), 2);
+    frmmain::instance().clearIssues();
+
+    tray->mnusettings_Click();
+    s = &frmsettings::instance();
+    RECT r{};
+    GetWindowRect(s->hwnd(), &r);
+    EXPECT_EQ(r.left, 40);
+    EXPECT_EQ(r.top, 50);
+    EXPECT_EQ(SendMessageA(s->cboEvery, CB_GETCURSEL, 0, 0), 1);
+    SendMessageA(s->cboEvery, CB_SETCURSEL, 2, 0);  // only when I ask
+    s->cmdOK_Click();
+    frmtray::lastCheckTime = dateToText(nowAsDate() - 7.0);
+    tray->autoCheckTick();
+    finishWork();
+    checkDone = false;
+    tray->enableTimer(frmtray::startTmr, true);
+    tray->startTmr_Timer();
+    finishWork();
+    EXPECT_FALSE(tray->timerEnabled(frmtray::startTmr));
+    SendMessageW(tray->hwnd(), WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 0);
+    EXPECT_FALSE(tray->afterWake());
+    EXPECT_EQ(frmmain::instance().issueCount(), 0);
+
+    // Escape leaves without saving.
+    tray->mnusettings_Click();
+    SendMessageA(frmsettings::instance().cboEvery, CB_SETCURSEL, 0, 0);
+    ASSERT_TRUE(pressKeys({VK_ESCAPE}));
+    ASSERT_TRUE(loopUntil([] { return !frmsettings::exists(); }));
+    EXPECT_EQ(UserSettings::checkEvery(), UserSettings::CheckEvery::OnRequest);
 }
 
 TEST_F(TrayTimers, BalloonClickAndMenuOpenTheDialogAndWindow) {

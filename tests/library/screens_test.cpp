@@ -221,13 +221,13 @@ TEST_F(LibraryScreens, WindowAtFirstSizeAndEnlarged) {
     pumpFor(100);
 }
 
-TEST_F(LibraryScreens, HelpMenuOffersHelpUpdatesLogAndAbout) {
+TEST_F(LibraryScreens, HelpMenuOffersHelpUpdatesSettingsLogAndAbout) {
     frmmain& w = frmmain::instance();
     RECT tb = windowRect(w.tb);
     SetCursorPos(tb.left + 300, tb.top + 30);
     const auto items = openAndRead("menu-help", [] { frmmain::instance().tb_ButtonClick(frmmain::tbHelp); });
     finishWork();
-    const std::vector<std::string> expected = {"&Read Help", "Manager Updates", "Open &Log", "", "&About"};
+    const std::vector<std::string> expected = {"&Read Help", "Manager Updates", "&Settings...", "Open &Log", "", "&About"};
     EXPECT_EQ(items, expected);
 }
 
