@@ -28,7 +28,7 @@ extern "C" DECLSPEC_IMPORT HRESULT WINAPI SHCreateItemFromParsingName(PCWSTR psz
 
 namespace {
 
-constexpr int kClientWidth = 6300, kClientHeight = 4155;  // twips
+constexpr int kClientWidth = 6300, kClientHeight = 4380;  // twips
 constexpr Place kStart{240, 240, 5820, 285};
 constexpr Place kEveryLabel{240, 735, 2040, 240};
 constexpr Place kEvery{2280, 690, 3780, 315};
@@ -37,10 +37,10 @@ constexpr Place kLibraryLabel{240, 1200, 5820, 240};
 constexpr Place kLibrary{240, 1470, 5820, 315};
 constexpr Place kChange{240, 1905, 1305, 375};
 constexpr Place kDocuments{1650, 1905, 1605, 375};
-constexpr Place kNote{240, 2400, 5820, 675};
-constexpr Place kProgress{240, 3135, 5820, 225};
-constexpr Place kOK{3360, 3540, 1305, 375};
-constexpr Place kCancel{4755, 3540, 1305, 375};
+constexpr Place kNote{240, 2400, 5820, 900};  // four lines: a failure names its file
+constexpr Place kProgress{240, 3360, 5820, 225};
+constexpr Place kOK{3360, 3765, 1305, 375};
+constexpr Place kCancel{4755, 3765, 1305, 375};
 
 constexpr int idStart = 101, idEvery = 102, idLibrary = 103, idChange = 104, idDocuments = 105;
 constexpr const char* kEveryChoices[] = {"Once a day", "Every few hours", "Only when I ask"};

@@ -258,7 +258,7 @@ void frmmain::create() {
 void frmmain::createControls() {
     tb = makeChild(font_.get(), dpi_, hwnd_, TOOLBARCLASSNAMEA, WS_VISIBLE | TBSTYLE_FLAT | TBSTYLE_TOOLTIPS | CCS_TOP,
                    {0, 0, 0, 0});
-    stat = makeChild(font_.get(), dpi_, hwnd_, STATUSCLASSNAMEA, WS_VISIBLE | SBARS_SIZEGRIP, {0, 0, 0, kStatHeight});
+    stat = makeChild(font_.get(), dpi_, hwnd_, STATUSCLASSNAMEA, WS_VISIBLE | SBARS_SIZEGRIP | SBARS_TOOLTIPS, {0, 0, 0, kStatHeight});
     sizeStatusBar();
     SendMessageA(stat, SB_SETTEXTA, 0, reinterpret_cast<LPARAM>("Ready"));
     pb = makeChild(font_.get(), dpi_, stat, PROGRESS_CLASSA, PBS_SMOOTH, {0, 0, 0, 0});
@@ -771,8 +771,12 @@ bool frmmain::visible() const {
 }
 
 void frmmain::setStatusPanel(int16_t iPanel, const std::string& sText) {
-    if (iPanel >= 1 && iPanel <= 4)
-        SendMessageW(stat, SB_SETTEXTW, iPanel - 1, reinterpret_cast<LPARAM>(Text::wide(sText).c_str()));
+    if (iPanel < 1 || iPanel > 4)
+        return;
+    const std::wstring text = Text::wide(sText);
+    SendMessageW(stat, SB_SETTEXTW, iPanel - 1, reinterpret_cast<LPARAM>(text.c_str()));
+    // A text cut at the panel's end shows whole as the panel's tip.
+    SendMessageW(stat, SB_SETTIPTEXTW, iPanel - 1, reinterpret_cast<LPARAM>(text.c_str()));
 }
 
 std::string frmmain::statusPanel(int16_t iPanel) const {
