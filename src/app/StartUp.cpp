@@ -90,6 +90,7 @@ void exitProgram() {
         frmmess::unload();
     }
     if (frmmain::exists()) {
+        frmmain::instance().keepPlace();
         ShowWindow(frmmain::instance().hwnd(), SW_HIDE);
         frmmain::unload();
     }

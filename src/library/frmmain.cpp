@@ -389,8 +389,7 @@ LRESULT frmmain::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
             return 0;
         }
         case WM_CLOSE:
-            if (IsWindowVisible(hwnd_) && !IsIconic(hwnd_))
-                UserSettings::windowPlace(placeSection).SaveFormPosition(hwnd_);
+            keepPlace();
             if (!allowClose_) {
                 ShowWindow(hwnd_, SW_HIDE);
                 return 0;
@@ -768,6 +767,11 @@ void frmmain::open() {
 
 bool frmmain::visible() const {
     return hwnd_ && IsWindowVisible(hwnd_);
+}
+
+void frmmain::keepPlace() {
+    if (hwnd_ && IsWindowVisible(hwnd_) && !IsIconic(hwnd_))
+        UserSettings::windowPlace(placeSection).SaveFormPosition(hwnd_);
 }
 
 void frmmain::setStatusPanel(int16_t iPanel, const std::string& sText) {

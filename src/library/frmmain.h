@@ -50,6 +50,8 @@ public:
     // true when msg was one of them and has been handled.
     bool translateKey(MSG& msg);
     bool visible() const;
+    // Remembers where and how large the window is shown (not while hidden or minimized).
+    void keepPlace();
 
     void setStatusPanel(int16_t iPanel, const std::string& sText);
     std::string statusPanel(int16_t iPanel) const;

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
+#include <vector>
 
 #include "base/ModCommon.h"
 #include "app/StartUp.h"
@@ -100,12 +102,19 @@ long expectedIssueListHeight() {
     return std::lround(share * splitAreaPixelsHeight());
 }
 
+// The window keeps its place in the program's data folder: a scratch one, so
+// that no run starts from where the last one left it.
 struct LibraryWindowTest : ::testing::Test {
-    static void SetUpTestSuite() { frmmain::instance(); }
+    static inline std::unique_ptr<ScratchProgramFolder> folder;
+    static void SetUpTestSuite() {
+        folder = std::make_unique<ScratchProgramFolder>();
+        frmmain::instance();
+    }
     static void TearDownTestSuite() {
         if (frmmess::exists())
             frmmess::unload();
         frmmain::unload();
+        folder.reset();
     }
     frmmain& w = frmmain::instance();
 };
@@ -283,11 +292,21 @@ TEST_F(LibraryWindow, CloseAndMinimiseOnlyHideUntilTheOrderlyStop) {
     GetClientRect(w.hwnd(), &client);
     EXPECT_EQ(client.right, twipsToPixelsX(8700));
 
-    // The orderly stop lets the close through.
+    // The orderly stop lets the close through; the next use creates the
+    // window again, where and as large as the user left it.
+    RECT designed{}, kept{};
+    GetWindowRect(w.hwnd(), &designed);
+    SetWindowPos(w.hwnd(), nullptr, 60, 70, 700, 520, SWP_NOZORDER);
     frmmain::unload();
     EXPECT_FALSE(IsWindow(before));
     EXPECT_FALSE(frmmain::exists());
-    EXPECT_NE(frmmain::instance().hwnd(), nullptr);  // the next use creates it again
+    ASSERT_NE(frmmain::instance().hwnd(), nullptr);
+    GetWindowRect(frmmain::instance().hwnd(), &kept);
+    EXPECT_EQ(std::vector<LONG>({kept.left, kept.top, kept.right, kept.bottom}),
+              std::vector<LONG>({60, 70, 760, 590}));
+    EXPECT_FALSE(frmmain::instance().visible());
+    SetWindowPos(frmmain::instance().hwnd(), nullptr, designed.left, designed.top, designed.right - designed.left,
+                 designed.bottom - designed.top, SWP_NOZORDER);
 }
 
 TEST_F(LibraryWindow, AboutBoxIsOwnedAndShowsVersionFirst) {
