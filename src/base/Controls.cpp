@@ -52,6 +52,15 @@ std::string text(HWND h) {
     return Text::utf8(s);
 }
 
+WNDCLASSEXA dialogClass(const char* sName, int iconId) {
+    WNDCLASSEXA wc{};
+    wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
+    wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
+    wc.hIcon = LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(iconId));
+    wc.lpszClassName = sName;
+    return wc;
+}
+
 void setText(HWND h, const std::string& sText) { SetWindowTextW(h, Text::wide(sText).c_str()); }
 
 }  // namespace Controls

@@ -20,6 +20,9 @@ HWND make(HFONT font, int dpi, HWND parent, const char* sClass, const std::strin
 // takes the font made for it.
 void rescale(HWND parent, int fromDpi, int toDpi, HFONT font);
 std::string text(HWND h);
+// The class of a small window of controls: the scheme's face colour, the
+// arrow, and the program's icon of that resource id.
+WNDCLASSEXA dialogClass(const char* sName, int iconId);
 void setText(HWND h, const std::string& sText);
 
 }  // namespace Controls

@@ -95,14 +95,7 @@ void frmmess::unload() {
 frmmess::frmmess() = default;
 frmmess::~frmmess() = default;
 
-WNDCLASSEXA frmmess::windowClass() {
-    WNDCLASSEXA wc{};
-    wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-    wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
-    wc.hIcon = LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_MESS));
-    wc.lpszClassName = kClassName;
-    return wc;
-}
+WNDCLASSEXA frmmess::windowClass() { return Controls::dialogClass(kClassName, IDI_MESS); }
 
 void frmmess::create() {
     // Made on the primary monitor, so at the system's DPI.

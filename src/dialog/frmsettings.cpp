@@ -125,14 +125,7 @@ void frmsettings::unload() {
     instance().destroyWindow();
 }
 
-WNDCLASSEXA frmsettings::windowClass() {
-    WNDCLASSEXA wc{};
-    wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-    wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
-    wc.hIcon = LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_MAIN));
-    wc.lpszClassName = className;
-    return wc;
-}
+WNDCLASSEXA frmsettings::windowClass() { return Controls::dialogClass(className, IDI_MAIN); }
 
 void frmsettings::create() {
     // Made on the primary monitor, so at the system's DPI, in the middle of
