@@ -2,6 +2,7 @@
 
 #include "base/ModCommon.h"
 #include "dialog/frmmess.h"
+#include "dialog/frmsettings.h"
 #include "support/gui.h"
 #include "tray/frmtray.h"
 #include "ftp/modFTP.h"
@@ -90,6 +91,31 @@ TEST_F(DialogTest, ShownCentredWithTheRequestedHeights) {
     GetObjectA(reinterpret_cast<HFONT>(SendMessageA(GetDlgItem(m.hwnd(), 101), WM_GETFONT, 0, 0)), sizeof font,
                &font);
     EXPECT_EQ(font.lfHeight, -MulDiv(8, 192, 72));
+}
+
+// The Settings window at 150 %: its controls and font follow, and its list of
+// choices still drops open whole.
+TEST_F(DialogTest, SettingsFollowTheMonitorsScale) {
+    ScratchProgramFolder folder;
+    frmsettings::open();
+    frmsettings& s = frmsettings::instance();
+    RECT before{}, ok{}, dropped{};
+    GetWindowRect(s.hwnd(), &before);
+    RECT suggested{before.left, before.top, before.left + 3 * (before.right - before.left) / 2,
+                   before.top + 3 * (before.bottom - before.top) / 2};
+    SendMessageA(s.hwnd(), WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
+    GetWindowRect(s.cmdOK, &ok);
+    MapWindowPoints(nullptr, s.hwnd(), reinterpret_cast<POINT*>(&ok), 2);
+    EXPECT_NEAR(ok.left, MulDiv(3360, 144, 1440), 1);
+    EXPECT_NEAR(ok.right - ok.left, MulDiv(1305, 144, 1440), 2);
+    LOGFONTA font{};
+    GetObjectA(reinterpret_cast<HFONT>(SendMessageA(s.cboEvery, WM_GETFONT, 0, 0)), sizeof font, &font);
+    EXPECT_EQ(font.lfHeight, -MulDiv(8, 144, 72));
+    SendMessageA(s.cboEvery, CB_SHOWDROPDOWN, TRUE, 0);
+    SendMessageA(s.cboEvery, CB_GETDROPPEDCONTROLRECT, 0, reinterpret_cast<LPARAM>(&dropped));
+    SendMessageA(s.cboEvery, CB_SHOWDROPDOWN, FALSE, 0);
+    EXPECT_GE(dropped.bottom - dropped.top, 4 * SendMessageA(s.cboEvery, CB_GETITEMHEIGHT, 0, 0));
+    frmsettings::unload();
 }
 
 TEST_F(DialogTest, EditButtonsSetsCaptionAndVisibilityByNearestIndex) {
