@@ -6,6 +6,7 @@
 #include <cstring>
 #include <utility>
 
+#include "base/Log.h"
 #include "base/ModCommon.h"
 #include "base/resource.h"
 #include "dialog/frmmess.h"
@@ -419,25 +420,35 @@ bool frmtray::checkFallsDue(double dtLast, double dtNow, int iHours) {
 }
 
 // A tick while other work runs does nothing: the next one comes in a minute.
-// After a wake the wake timer checks instead, on its own back-off.
+// After a wake the wake timer checks instead, on its own back-off; so it does
+// when a check falls due while the server cannot be reached (the network is
+// away): quiet tries, further and further apart, until it answers.
 void frmtray::autoCheckTick() {
     if (Work::busy() || afterWake())
         return;
     auto checked = std::make_shared<double>(0);
+    auto dueOffline = std::make_shared<bool>(false);
     Work::start(
         Work::Job::Connect,
-        [checked, lastCheck = lastCheckTime, hours = UserSettings::checkHours()] {
-            if (!isConnected && !Work::connect())
-                return;
+        [checked, dueOffline, lastCheck = lastCheckTime, hours = UserSettings::checkHours()] {
             double last = 0;
             textToDate(lastCheck, last);
             const double now = nowAsDate();
+            if (!isConnected && !Work::connect()) {
+                *dueOffline = checkFallsDue(last, now, hours);
+                return;
+            }
             if (checkFallsDue(last, now, hours)) {
                 runCheck(false);
                 *checked = now;
             }
         },
-        [checked] {
+        [this, checked, dueOffline] {
+            if (*dueOffline) {
+                Log::line("check due while the server cannot be reached; trying again quietly");
+                wakeTry_ = 0;
+                scheduleWakeCheck(wakeRetryMs[0]);
+            }
             if (*checked == 0)
                 return;
             balloonNewIssues(newIssueCount, true);

@@ -78,7 +78,8 @@ public:
     // WM_POWERBROADCAST, as every top-level window gets it.
     void onPowerBroadcast(WPARAM event);
     void wakeTmr_Timer();
-    // Wake checks still to come (the back-off runs).
+    // Quiet checks still to come on the back-off: after a wake, or after a
+    // check fell due while the server could not be reached.
     bool afterWake() const { return wakeTry_ >= 0; }
     void mnushow_Click();
     void mnusearch_Click();

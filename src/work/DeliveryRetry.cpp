@@ -19,6 +19,7 @@ namespace deliveryRetry {
 namespace {
 
 constexpr const char* retryingText = "Retrying...";
+constexpr const char* waitingText = "Waiting for the network...";
 
 DWORD stretched(DWORD ms) {
     static std::minstd_rand random(GetTickCount());
@@ -28,9 +29,9 @@ DWORD stretched(DWORD ms) {
 
 // Holds the delivery for about ms. Pause holds it until Resume, which tries
 // again at once; Cancel ends it. False when cancelled.
-bool waitBeforeRetry(DWORD ms) {
-    tell([](WorkObserver& w) { w.deliveryNote(retryingText); });
-    tellStatus(1, retryingText);
+bool waitBeforeRetry(DWORD ms, const char* sNote = retryingText) {
+    tell([sNote](WorkObserver& w) { w.deliveryNote(sNote); });
+    tellStatus(1, sNote);
     return Work::waitFor(stretched(ms));
 }
 
@@ -46,13 +47,14 @@ bool loginRefused() {
            error.find(" code: 12015 ") != std::string::npos;
 }
 
-enum class Try { Done, Permanent, Transient, Resumable };
+// Unreachable: no connection to the server could be made at all.
+enum class Try { Done, Permanent, Transient, Resumable, Unreachable };
 
 // One try, and what the failure of it means for the next.
 Try tryOnce(const std::string& sRemote, const std::string& sLocal, bool bResume, std::string& sFailure,
             const std::string& sTitle) {
     if (bResume && !ensureSession())
-        return loginRefused() ? Try::Permanent : Try::Transient;
+        return loginRefused() ? Try::Permanent : cancelled() ? Try::Transient : Try::Unreachable;
     if (downloadIssueFile(sRemote, sLocal, bResume))
         return Try::Done;
     const auto ftp = Work::session();
@@ -82,6 +84,8 @@ void logTry(const std::string& sRemote, Try outcome, size_t tries, size_t retrie
         what += ", for good";
     else if (outcome == Try::Resumable)
         what += " after a pause held it; going on at once";
+    else if (outcome == Try::Unreachable)
+        what += ": the server cannot be reached; waiting for the network";
     else if (retries < waitsMs.size())
         what += "; retrying in about " + std::to_string(waitsMs[retries]) + " ms";
     else
@@ -119,8 +123,29 @@ std::string noRoomText(const std::string& sTitle) {
 bool downloadWithRetries(const std::string& sRemote, const std::string& sLocal, uint32_t id,
                          const std::string& sTitle, std::string& sFailure) {
     size_t retries = 0, tries = 0;
+    ULONGLONG awaySince = 0;  // when the server could first not be reached at all
     for (bool resume = false;; resume = true) {
-        const Try outcome = tryOnce(sRemote, sLocal, resume, sFailure, sTitle);
+        Try outcome = tryOnce(sRemote, sLocal, resume, sFailure, sTitle);
+        // The network went away (a lost Wi-Fi, a cable): the delivery waits
+        // for it, spending no try, and goes on where the file ends.
+        if (outcome == Try::Unreachable) {
+            const ULONGLONG now = GetTickCount64();
+            const bool first = awaySince == 0;
+            if (first)
+                awaySince = now;
+            if (now - awaySince < networkWaitMs) {
+                if (first)
+                    logTry(sRemote, outcome, tries, retries);
+                setIssueStatus(waitingText, id);
+                if (!waitBeforeRetry(wakePollMs, waitingText))
+                    return false;
+                setIssueStatus("Delivering...", id);
+                continue;
+            }
+            outcome = Try::Transient;
+        } else {
+            awaySince = 0;
+        }
         if (outcome != Try::Done && !cancelled())
             logTry(sRemote, outcome, ++tries, retries);
         switch (outcome) {
@@ -129,6 +154,7 @@ bool downloadWithRetries(const std::string& sRemote, const std::string& sLocal, 
             case Try::Permanent:
                 return false;
             case Try::Resumable:
+            case Try::Unreachable:
                 continue;
             case Try::Transient:
                 break;

@@ -16,8 +16,11 @@ namespace deliveryRetry {
 // not come back together. Tests shorten them.
 inline std::array<DWORD, 3> waitsMs{2000, 8000, 30000};
 // How often a delivery looks for the server again while the network comes
-// back after a wake.
+// back after a wake, or while it is away.
 inline DWORD wakePollMs = 2000;
+// How long a delivery waits, spending no try, for a server it cannot reach
+// at all (the network went away); afterwards each try counts again.
+inline DWORD networkWaitMs = 600000;
 // Free space an issue must leave on the disk beyond its own size.
 constexpr int64_t diskMargin = 16LL * 1024 * 1024;
 

@@ -582,6 +582,35 @@ TEST_F(DeliveryAgainstPublisher, SleepHoldsTheIssueAndTheWakeGoesOnFromThePartia
     finishWork();
 }
 
+// The network goes away in the middle of an issue for longer than its tries
+// would last: the delivery waits for it, says so, and goes on where the file
+// ends once the server answers again.
+TEST_F(DeliveryAgainstPublisher, ANetworkAwayForAWhileHoldsTheIssueUntilItIsBack) {
+    heart::writeServerCatalogue("Big Issue_AB_9.f#;");
+    checkNewIssues(false);
+    finishWork();
+    ASSERT_EQ(w->issueCount(), 1);
+    deliveryRetry::wakePollMs = 100;
+    const heart::ServerLog log;
+    std::string away;
+    runLater(700, [&] {
+        heart::useNoServer();
+        Work::session()->Abort();
+        runLater(1500, [&] {
+            away = frmmess::instance().message2();
+            heart::useTheSamplePublisher();
+        });
+    });
+    w->deliverAll();
+    finishWork();
+    EXPECT_EQ(away, "Waiting for the network...");
+    EXPECT_EQ(frmmess::instance().message(), "Delivery complete.");
+    EXPECT_EQ(failedCount, 0);
+    EXPECT_TRUE(file("My Magazines\\Alpine Boating\\Big Issue_AB_9.pdf") == serverFile("Alpine Boating\\Big Issue_AB_9.pdf"))
+        << "not byte-exact";
+    EXPECT_EQ(log.count("] REST "), 1);
+}
+
 TEST_F(DeliveryAgainstPublisher, CancelStopsTheRunAndLeavesNoPartialFile) {
     heart::writeServerCatalogue("Big Issue_AB_9.f#;Winter Issue_AB_1.f#;Spring Issue_CQ_1.f#;");
     checkNewIssues(false);

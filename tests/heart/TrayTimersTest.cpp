@@ -109,6 +109,24 @@ TEST_F(TrayTimers, PeriodicTickChecksAfterTwentyFourHourBoundaries) {
     ASSERT_TRUE(textToDate(frmtray::lastCheckTime, last));
     EXPECT_NEAR(last, nowAsDate(), 2.0 / 86400);
 
+    // Due while the server cannot be reached: quiet tries on the back-off
+    // until it answers.
+    frmtray::wakeRetryMs = {100, 200, 400, 500};
+    heart::useNoServer();
+    isConnected = false;
+    frmmain::instance().clearIssues();
+    frmtray::lastCheckTime = dateToText(now - 2.0);
+    tray->autoCheckTick();
+    finishWork();
+    EXPECT_TRUE(tray->afterWake());
+    pumpFor(400);
+    finishWork();
+    EXPECT_FALSE(frmmess::exists());
+    heart::useTheSamplePublisher();
+    EXPECT_TRUE(pumpUntil([&] { return !tray->afterWake(); }));
+    finishWork();
+    EXPECT_EQ(frmmain::instance().issueCount(), 2);
+
     // Nothing new: a timer shows no balloon at all; the menu says so.
     heart::writeServerCatalogue("");
     frmtray::lastCheckTime = dateToText(now - 2.0);
