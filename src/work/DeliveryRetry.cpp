@@ -76,12 +76,14 @@ Try tryOnce(const std::string& sRemote, const std::string& sLocal, bool bResume,
 }
 
 // One line per failed try, with the server's last word on it.
-void logTry(const std::string& sRemote, Try outcome, size_t tries, size_t retries) {
+void logTry(const std::string& sRemote, Try outcome, size_t tries, size_t retries, bool bWaiting) {
     std::string what = "try " + std::to_string(tries) + " of " + sRemote + " failed";
     if (outcome == Try::Permanent)
         what += ", for good";
     else if (outcome == Try::Resumable)
         what += " after a pause held it; going on at once";
+    else if (bWaiting)
+        what += "; waiting for the network, which costs no try";
     else if (retries < waitsMs.size())
         what += "; retrying in about " + std::to_string(waitsMs[retries]) + " ms";
     else
@@ -121,8 +123,13 @@ bool downloadWithRetries(const std::string& sRemote, const std::string& sLocal, 
     size_t retries = 0, tries = 0;
     for (bool resume = false;; resume = true) {
         const Try outcome = tryOnce(sRemote, sLocal, resume, sFailure, sTitle);
+        // Just after a wake the network is often not back, and a connection
+        // lost while the delivery is held (by Pause, or by the computer going
+        // to sleep, which takes the network with it) is the hold's doing:
+        // waiting for either spends no try.
+        const bool waiting = Work::justWoke() || Work::deliveryPaused;
         if (outcome != Try::Done && !cancelled())
-            logTry(sRemote, outcome, ++tries, retries);
+            logTry(sRemote, outcome, ++tries, retries, waiting);
         switch (outcome) {
             case Try::Done:
                 return true;
@@ -133,12 +140,10 @@ bool downloadWithRetries(const std::string& sRemote, const std::string& sLocal, 
             case Try::Transient:
                 break;
         }
-        // Just after a wake the network is often not back: waiting for it spends no try.
-        const bool waking = Work::justWoke();
-        if (!waking && retries == waitsMs.size())
+        if (!waiting && retries == waitsMs.size())
             return false;
         setIssueStatus(retryingText, id);
-        if (!waitBeforeRetry(waking ? wakePollMs : waitsMs[retries++]))
+        if (!waitBeforeRetry(waiting ? wakePollMs : waitsMs[retries++]))
             return false;
         setIssueStatus("Delivering...", id);
     }
