@@ -499,6 +499,11 @@ void frmtray::onPowerBroadcast(WPARAM event) {
             // let its tries run out against a server it cannot reach.
             if (Work::running() == Work::Job::Delivery && frmmess::exists())
                 frmmess::instance().pauseForSleep();
+            // So does the connection: the minute's tick, due during the sleep,
+            // may come before the word of the wake, and must try to connect
+            // quietly rather than check on a connection it takes for alive.
+            if (!Work::busy())
+                Work::isConnected = false;
             KillTimer(hwnd_, wakeTmr);
             wakeTry_ = -1;
             break;

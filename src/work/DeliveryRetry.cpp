@@ -30,8 +30,11 @@ DWORD stretched(DWORD ms) {
 // Holds the delivery for about ms. Pause holds it until Resume, which tries
 // again at once; Cancel ends it. False when cancelled.
 bool waitBeforeRetry(DWORD ms, const char* sNote = retryingText) {
-    tell([sNote](WorkObserver& w) { w.deliveryNote(sNote); });
-    tellStatus(1, sNote);
+    // A held delivery already says why it waits.
+    if (!Work::deliveryPaused) {
+        tell([sNote](WorkObserver& w) { w.deliveryNote(sNote); });
+        tellStatus(1, sNote);
+    }
     return Work::waitFor(stretched(ms));
 }
 
@@ -78,7 +81,7 @@ Try tryOnce(const std::string& sRemote, const std::string& sLocal, bool bResume,
 }
 
 // One line per failed try, with the server's last word on it.
-void logTry(const std::string& sRemote, Try outcome, size_t tries, size_t retries) {
+void logTry(const std::string& sRemote, Try outcome, size_t tries, size_t retries, bool bWaiting) {
     std::string what = "try " + std::to_string(tries) + " of " + sRemote + " failed";
     if (outcome == Try::Permanent)
         what += ", for good";
@@ -86,6 +89,8 @@ void logTry(const std::string& sRemote, Try outcome, size_t tries, size_t retrie
         what += " after a pause held it; going on at once";
     else if (outcome == Try::Unreachable)
         what += ": the server cannot be reached; waiting for the network";
+    else if (bWaiting)
+        what += "; waiting for the network, which costs no try";
     else if (retries < waitsMs.size())
         what += "; retrying in about " + std::to_string(waitsMs[retries]) + " ms";
     else
@@ -135,7 +140,7 @@ bool downloadWithRetries(const std::string& sRemote, const std::string& sLocal, 
                 awaySince = now;
             if (now - awaySince < networkWaitMs) {
                 if (first)
-                    logTry(sRemote, outcome, tries, retries);
+                    logTry(sRemote, outcome, tries, retries, true);
                 setIssueStatus(waitingText, id);
                 if (!waitBeforeRetry(wakePollMs, waitingText))
                     return false;
@@ -146,8 +151,13 @@ bool downloadWithRetries(const std::string& sRemote, const std::string& sLocal, 
         } else {
             awaySince = 0;
         }
+        // Just after a wake the network is often not back, and a connection
+        // lost while the delivery is held (by Pause, or by the computer going
+        // to sleep, which takes the network with it) is the hold's doing:
+        // waiting for either spends no try.
+        const bool waiting = Work::justWoke() || Work::deliveryPaused;
         if (outcome != Try::Done && !cancelled())
-            logTry(sRemote, outcome, ++tries, retries);
+            logTry(sRemote, outcome, ++tries, retries, waiting);
         switch (outcome) {
             case Try::Done:
                 return true;
@@ -159,12 +169,10 @@ bool downloadWithRetries(const std::string& sRemote, const std::string& sLocal, 
             case Try::Transient:
                 break;
         }
-        // Just after a wake the network is often not back: waiting for it spends no try.
-        const bool waking = Work::justWoke();
-        if (!waking && retries == waitsMs.size())
+        if (!waiting && retries == waitsMs.size())
             return false;
         setIssueStatus(retryingText, id);
-        if (!waitBeforeRetry(waking ? wakePollMs : waitsMs[retries++]))
+        if (!waitBeforeRetry(waiting ? wakePollMs : waitsMs[retries++]))
             return false;
         setIssueStatus("Delivering...", id);
     }

@@ -554,6 +554,7 @@ TEST_F(DeliveryAgainstPublisher, SleepHoldsTheIssueAndTheWakeGoesOnFromThePartia
     frmtray::wakeCheckDelayMs = 100;
     frmtray::wakeRetryMs = {100, 100, 100, 100};
     const heart::ServerLog log;
+    const size_t logFrom = file("data\\quillora.log").size();
     std::string asleep;
     runLater(700, [&] {
         SendMessageW(tray.hwnd(), WM_POWERBROADCAST, PBT_APMSUSPEND, 0);
@@ -577,6 +578,11 @@ TEST_F(DeliveryAgainstPublisher, SleepHoldsTheIssueAndTheWakeGoesOnFromThePartia
     ASSERT_EQ(sent.size(), 2u);
     EXPECT_LT(sent[1], 3LL * 1024 * 1024);  // the second went on, not from the start
     EXPECT_EQ(log.count("] REST "), 1);
+    // Neither the connection the sleep cut nor the tries in the wake's grace
+    // spend one of the delivery's tries.
+    const std::string tries = file("data\\quillora.log").substr(logFrom);
+    EXPECT_EQ(tries.find("retrying in about"), std::string::npos) << tries;
+    EXPECT_NE(tries.find("waiting for the network"), std::string::npos) << tries;
     // The check the wake asked for was not due: it ends the wake's tries.
     EXPECT_TRUE(pumpUntil([&] { return !tray.afterWake(); }));
     finishWork();
