@@ -501,7 +501,8 @@ TEST_F(DeliveryAgainstPublisher, AMovedLibraryTakesItsIssuesAndTheNextDelivery) 
     ASSERT_NE(child, nullptr);
     EXPECT_EQ(w->nodeFullPath(child), "My Magazines\\Alpine Boating");
 
-    heart::writeServerCatalogue("Spring Issue_CQ_1.f#;");
+    // Longer than before: a copy of the same size and second would pass for unchanged.
+    heart::writeServerCatalogue("Winter Issue_AB_1.f#;Spring Issue_CQ_1.f#;");
     deliver();
     EXPECT_TRUE(fileSystem.FileExists(documents + "\\My Magazines\\Coastal Quilts\\Spring Issue_CQ_1.pdf"));
     setLibraryRoot("");
