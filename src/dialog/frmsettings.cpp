@@ -53,17 +53,6 @@ frmsettings*& instancePtr() {
     return p;
 }
 
-// One folder named two ways ("C:\Lib\" and "c:\lib") is the same folder.
-bool sameFolder(const std::string& a, const std::string& b) {
-    auto plain = [](const std::string& s) {
-        std::wstring w = Text::wide(s);
-        while (w.size() > 2 && (w.back() == L'\\' || w.back() == L'/'))
-            w.pop_back();
-        return w;
-    };
-    return CompareStringOrdinal(plain(a).c_str(), -1, plain(b).c_str(), -1, TRUE) == CSTR_EQUAL;
-}
-
 // The platform's folder picker, opened at sStart; "" when the user cancels.
 std::string pickFolder(HWND owner, const std::string& sStart) {
     const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
@@ -247,7 +236,7 @@ void frmsettings::chooseFolder(const std::string& sFolder) {
         return;
     chosen_ = sFolder;
     Controls::setText(txtLibrary, sFolder);
-    setNote(sameFolder(sFolder, ModCommon::libraryRoot()) ? ""
+    setNote(LibraryMove::sameFolder(sFolder, ModCommon::libraryRoot()) ? ""
                                                           : "Your issues move to this folder when you press OK.");
 }
 
@@ -261,7 +250,7 @@ std::string frmsettings::documentsFolder() {
 }
 
 void frmsettings::cmdChange_Click() {
-    const std::string start = sameFolder(chosen_, ModCommon::programFolder()) ? documentsFolder() : chosen_;
+    const std::string start = LibraryMove::sameFolder(chosen_, ModCommon::programFolder()) ? documentsFolder() : chosen_;
     chooseFolder(pickFolder(hwnd_, start));
 }
 
@@ -280,7 +269,7 @@ void frmsettings::cmdOK_Click() {
         UserSettings::setCheckEvery(static_cast<UserSettings::CheckEvery>(every));
         Log::line(std::string("settings: look for new issues ") + kEveryChoices[every]);
     }
-    if (sameFolder(chosen_, ModCommon::libraryRoot())) {
+    if (LibraryMove::sameFolder(chosen_, ModCommon::libraryRoot())) {
         close();
         return;
     }

@@ -20,9 +20,15 @@ cRegistry runValue(HKEY hRoot, const std::string& sName) {
     return reg;
 }
 
-void removeValue(HKEY hRoot, const std::string& sName) {
+// Removes the value where it starts this very copy; another's stays.
+void removeIfItStarts(HKEY hRoot, const std::string& sName, const std::string& sCommand) {
+    cRegistry reg = runValue(hRoot, sName);
+    const RegValue v = reg.Value();
+    const auto* text = std::get_if<std::string>(&v);
+    if (!text || *text != sCommand)
+        return;
     try {
-        runValue(hRoot, sName).DeleteValue();
+        reg.DeleteValue();
     } catch (const RegistryError&) {
     }
 }
@@ -44,17 +50,9 @@ void apply(bool bOn) {
         } catch (const RegistryError&) {
         }
     } else {
-        cRegistry own = runValue(HKEY_CURRENT_USER, name);
-        const RegValue v = own.Value();
-        const auto* text = std::get_if<std::string>(&v);
-        if (text && *text == command)
-            removeValue(HKEY_CURRENT_USER, name);
+        removeIfItStarts(HKEY_CURRENT_USER, name, command);
     }
-    cRegistry machine = runValue(HKEY_LOCAL_MACHINE, name);
-    const RegValue v = machine.Value();
-    const auto* text = std::get_if<std::string>(&v);
-    if (text && *text == command)
-        removeValue(HKEY_LOCAL_MACHINE, name);
+    removeIfItStarts(HKEY_LOCAL_MACHINE, name, command);
 }
 
 }  // namespace LogonStart

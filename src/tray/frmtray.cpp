@@ -415,8 +415,10 @@ void frmtray::mnuex_Click() { exitProgram(); }
 
 void frmtray::mnusettings_Click() { frmsettings::open(); }
 
-bool frmtray::checkFallsDue(double dtLast, double dtNow, int iHours) {
-    return iHours > 0 && hourBoundaries(dtLast, dtNow) >= iHours;
+bool frmtray::checkFallsDue(const std::string& sLastCheck, double dtNow, int iHours) {
+    double last = 0;
+    textToDate(sLastCheck, last);
+    return iHours > 0 && hourBoundaries(last, dtNow) >= iHours;
 }
 
 // A tick while other work runs does nothing: the next one comes in a minute.
@@ -431,14 +433,12 @@ void frmtray::autoCheckTick() {
     Work::start(
         Work::Job::Connect,
         [checked, dueOffline, lastCheck = lastCheckTime, hours = UserSettings::checkHours()] {
-            double last = 0;
-            textToDate(lastCheck, last);
             const double now = nowAsDate();
             if (!isConnected && !Work::connect()) {
-                *dueOffline = checkFallsDue(last, now, hours);
+                *dueOffline = checkFallsDue(lastCheck, now, hours);
                 return;
             }
-            if (checkFallsDue(last, now, hours)) {
+            if (checkFallsDue(lastCheck, now, hours)) {
                 runCheck(false);
                 *checked = now;
             }
@@ -446,8 +446,7 @@ void frmtray::autoCheckTick() {
         [this, checked, dueOffline] {
             if (*dueOffline) {
                 Log::line("check due while the server cannot be reached; trying again quietly");
-                wakeTry_ = 0;
-                scheduleWakeCheck(wakeRetryMs[0]);
+                startCatchUp(wakeRetryMs[0]);
             }
             if (*checked == 0)
                 return;
@@ -514,14 +513,18 @@ void frmtray::onPowerBroadcast(WPARAM event) {
             if (frmmess::exists())
                 frmmess::instance().resumeAfterSleep();
             if (UserSettings::checkHours() > 0) {
-                wakeTry_ = 0;
-                scheduleWakeCheck(wakeCheckDelayMs);
+                startCatchUp(wakeCheckDelayMs);
             }
             break;
     }
 }
 
 void frmtray::scheduleWakeCheck(UINT ms) { SetTimer(hwnd_, wakeTmr, ms, nullptr); }
+
+void frmtray::startCatchUp(UINT ms) {
+    wakeTry_ = 0;
+    scheduleWakeCheck(ms);
+}
 
 // The check that fell due during the sleep. The connection from before it
 // is gone whatever isConnected says; until the server answers, each try is
@@ -541,10 +544,8 @@ void frmtray::wakeTmr_Timer() {
         [outcome, checked, lastCheck = lastCheckTime, hours = UserSettings::checkHours()] {
             if (!Work::connect())
                 return;
-            double last = 0;
-            textToDate(lastCheck, last);
             const double now = nowAsDate();
-            if (!checkFallsDue(last, now, hours)) {
+            if (!checkFallsDue(lastCheck, now, hours)) {
                 *outcome = Outcome::NotDue;
             } else if (runCheck(false, true)) {
                 *outcome = Outcome::Checked;

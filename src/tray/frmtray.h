@@ -100,8 +100,9 @@ public:
     static void copyToBuffer(const std::string& sText, void* pBuffer, size_t cbBuffer);
     // Number of hour boundaries between two OLE dates (absolute).
     static long hourBoundaries(double dtFrom, double dtTo);
-    // An automatic check is due iHours boundaries after the last (never when 0).
-    static bool checkFallsDue(double dtLast, double dtNow, int iHours);
+    // An automatic check is due iHours boundaries after the last, as
+    // lastCheckTime gives it (never when iHours is 0).
+    static bool checkFallsDue(const std::string& sLastCheck, double dtNow, int iHours);
 
 private:
     friend Window<frmtray>;
@@ -126,4 +127,6 @@ private:
     bool rightUpSeen_ = false;  // the context-menu notice that follows is the same click's
     int wakeTry_ = -1;          // the wake checks that failed so far; -1 when none is due
     void scheduleWakeCheck(UINT ms);
+    // The quiet checks on the back-off begin, the first after ms.
+    void startCatchUp(UINT ms);
 };

@@ -87,14 +87,16 @@ void logTry(const std::string& sRemote, Try outcome, size_t tries, size_t retrie
         what += ", for good";
     else if (outcome == Try::Resumable)
         what += " after a pause held it; going on at once";
-    else if (outcome == Try::Unreachable)
-        what += ": the server cannot be reached; waiting for the network";
-    else if (bWaiting)
-        what += "; waiting for the network, which costs no try";
-    else if (retries < waitsMs.size())
-        what += "; retrying in about " + std::to_string(waitsMs[retries]) + " ms";
-    else
-        what += "; no tries left";
+    else {
+        if (outcome == Try::Unreachable)
+            what += ": the server cannot be reached";
+        if (bWaiting)
+            what += "; waiting for the network, which costs no try";
+        else if (retries < waitsMs.size())
+            what += "; retrying in about " + std::to_string(waitsMs[retries]) + " ms";
+        else
+            what += "; no tries left";
+    }
     const auto ftp = Work::session();
     Log::line(what, ftp ? ftp->LastReply() : "", ftp ? ftp->LastErrorCode() : 0);
 }
@@ -128,35 +130,20 @@ std::string noRoomText(const std::string& sTitle) {
 bool downloadWithRetries(const std::string& sRemote, const std::string& sLocal, uint32_t id,
                          const std::string& sTitle, std::string& sFailure) {
     size_t retries = 0, tries = 0;
-    ULONGLONG awaySince = 0;  // when the server could first not be reached at all
+    ULONGLONG awaySince = 0;  // since when no connection to the server could be made
     for (bool resume = false;; resume = true) {
-        Try outcome = tryOnce(sRemote, sLocal, resume, sFailure, sTitle);
-        // The network went away (a lost Wi-Fi, a cable): the delivery waits
-        // for it, spending no try, and goes on where the file ends.
-        if (outcome == Try::Unreachable) {
-            const ULONGLONG now = GetTickCount64();
-            const bool first = awaySince == 0;
-            if (first)
-                awaySince = now;
-            if (now - awaySince < networkWaitMs) {
-                if (first)
-                    logTry(sRemote, outcome, tries, retries, true);
-                setIssueStatus(waitingText, id);
-                if (!waitBeforeRetry(wakePollMs, waitingText))
-                    return false;
-                setIssueStatus("Delivering...", id);
-                continue;
-            }
-            outcome = Try::Transient;
-        } else {
-            awaySince = 0;
-        }
-        // Just after a wake the network is often not back, and a connection
-        // lost while the delivery is held (by Pause, or by the computer going
-        // to sleep, which takes the network with it) is the hold's doing:
-        // waiting for either spends no try.
-        const bool waiting = Work::justWoke() || Work::deliveryPaused;
-        if (outcome != Try::Done && !cancelled())
+        const Try outcome = tryOnce(sRemote, sLocal, resume, sFailure, sTitle);
+        const ULONGLONG now = GetTickCount64();
+        const bool awayBegins = outcome == Try::Unreachable && awaySince == 0;
+        awaySince = outcome != Try::Unreachable ? 0 : awayBegins ? now : awaySince;
+        // Waiting for the network spends no try: when it went away (a lost
+        // Wi-Fi, a cable), for networkWaitMs; just after a wake, when it is
+        // often not back; and when a connection is lost while the delivery
+        // is held (by Pause, or by a sleep, which takes the network with it).
+        const bool away = awaySince != 0 && now - awaySince < networkWaitMs;
+        const bool waiting = away || Work::justWoke() || Work::deliveryPaused;
+        // A network away is logged when the wait for it begins.
+        if (outcome != Try::Done && !cancelled() && (!away || awayBegins))
             logTry(sRemote, outcome, ++tries, retries, waiting);
         switch (outcome) {
             case Try::Done:
@@ -164,15 +151,16 @@ bool downloadWithRetries(const std::string& sRemote, const std::string& sLocal, 
             case Try::Permanent:
                 return false;
             case Try::Resumable:
-            case Try::Unreachable:
                 continue;
             case Try::Transient:
+            case Try::Unreachable:
                 break;
         }
         if (!waiting && retries == waitsMs.size())
             return false;
-        setIssueStatus(retryingText, id);
-        if (!waitBeforeRetry(waiting ? wakePollMs : waitsMs[retries++]))
+        const char* note = away ? waitingText : retryingText;
+        setIssueStatus(note, id);
+        if (!waitBeforeRetry(waiting ? wakePollMs : waitsMs[retries++], note))
             return false;
         setIssueStatus("Delivering...", id);
     }

@@ -487,6 +487,11 @@ std::string leftBehindMessage(const std::string& sTo, const std::vector<std::str
 
 }  // namespace
 
+bool sameFolder(const std::string& sA, const std::string& sB) {
+    const std::wstring a = fullPath(sA), b = fullPath(sB);
+    return !a.empty() && within(a, b) && within(b, a);
+}
+
 std::string refusal(const std::string& sFromRoot, const std::string& sToRoot) {
     return refusalFor(sFromRoot, sToRoot, listLibrary(sFromRoot).bytes);
 }

@@ -27,6 +27,9 @@ struct Result {
     std::vector<std::string> leftBehind;  // old files still there after the switch (full paths)
 };
 
+// The two name one folder, however written ("C:\Lib\" and "c:\lib").
+bool sameFolder(const std::string& sA, const std::string& sB);
+
 // Why sToRoot cannot take the library from sFromRoot, as a sentence for the
 // user; "" when it can. Looks only: nothing is created.
 std::string refusal(const std::string& sFromRoot, const std::string& sToRoot);
